@@ -1,0 +1,66 @@
+# Project-wide compile flags and the one helper that every subsystem folder uses.
+
+add_compile_options(-Wall -Wextra)
+if(ZARN_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(ZARN_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(ZARN_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT ZARN_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "ZARN_SANITIZE must be empty, address or thread")
+endif()
+
+# zarn_subsystem(<name>
+#     [DIRS <folder>...]      folders below this one whose sources belong here (default: .)
+#     [DEPS <target>...]      what the library links (public)
+#     [TEST_DEPS <target>...] what the tests link besides the library and GoogleTest
+#     [LABEL <label>])        CTest label (default: <name>)
+#
+# Every *.cpp of the folders goes into the static library <name>, except *_test.cpp, which
+# go into one test executable <name>_tests whose tests CTest runs one by one, in parallel.
+# Source lists are globbed so that adding a file never touches this folder's CMakeLists.
+function(zarn_subsystem name)
+  cmake_parse_arguments(Z "" "LABEL" "DIRS;DEPS;TEST_DEPS" ${ARGN})
+  if(NOT Z_DIRS)
+    set(Z_DIRS .)
+  endif()
+  if(NOT Z_LABEL)
+    set(Z_LABEL ${name})
+  endif()
+  set(sources)
+  set(tests)
+  foreach(dir ${Z_DIRS})
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    foreach(file ${found})
+      if(file MATCHES "_test\\.cpp$")
+        list(APPEND tests ${file})
+      else()
+        list(APPEND sources ${file})
+      endif()
+    endforeach()
+  endforeach()
+
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    set(scope PUBLIC)
+  else()
+    add_library(${name} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  target_include_directories(${name} ${scope} ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
+  target_link_libraries(${name} ${scope} ${Z_DEPS})
+
+  if(tests)
+    add_executable(${name}_tests ${tests})
+    target_link_libraries(${name}_tests PRIVATE ${name} ${Z_TEST_DEPS} GTest::gmock_main)
+    gtest_discover_tests(${name}_tests
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS ${Z_LABEL} TIMEOUT 300)
+  endif()
+endfunction()
