@@ -172,18 +172,15 @@ TEST_F(PosixMemoryMapViewTest, ThreadsFaultingAtOnceEachGetTheirOwnException) {
 TEST_F(PosixMemoryMapViewTest, FaultOutsideAnyViewStillCrashes) {
   const auto view = FileWith("f", Pattern(kPage))->Map(0, kPage - 1);
   view->Fetch();  // the handler is installed by now
-  EXPECT_EXIT(
-      {
-        volatile uint8_t* wild = nullptr;
-        *wild = 1;
-      },
-      testing::KilledBySignal(SIGSEGV), "");
+  // A wild pointer: an address nobody may touch.
+  static volatile uint8_t* wild = static_cast<volatile uint8_t*>(
+      mmap(nullptr, kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(wild, MAP_FAILED);
+  EXPECT_EXIT(*wild = 1, testing::KilledBySignal(SIGSEGV), "");
   // A wild pointer inside a guarded stretch (here the function of Apply) is no view fault.
-  EXPECT_EXIT(view->Apply([](const uint8_t*, uint32_t) -> uint32_t {
-                volatile uint8_t* wild = nullptr;
-                return *wild;
-              }),
+  EXPECT_EXIT(view->Apply([](const uint8_t*, uint32_t) -> uint32_t { return *wild; }),
               testing::KilledBySignal(SIGSEGV), "");
+  munmap(const_cast<uint8_t*>(wild), kPage);
 }
 
 }  // namespace
