@@ -5,7 +5,7 @@
 
 namespace zarn {
 
-class TransferConfig;
+struct TransferConfig;
 
 // The four limits of one chunk request.
 struct ChunkTimeouts {

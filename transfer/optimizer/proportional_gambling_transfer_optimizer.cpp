@@ -87,7 +87,7 @@ std::shared_ptr<NodeManifest> ProportionalGamblingTransferOptimizer::PickUntried
     const NodeList& candidates, const StatisticsList& statistics) {
   NodeList untried;
   for (std::size_t i = 0; i < candidates.size() && i < statistics.size(); ++i) {
-    if (statistics[i]->GetSampleCount() < 2) untried.push_back(candidates[i]);
+    if (statistics[i]->GetCount() < 2) untried.push_back(candidates[i]);
   }
   if (untried.empty()) return nullptr;
   boost::random::uniform_int_distribution<std::size_t> draw(0, untried.size() - 1);

@@ -5,6 +5,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "transfer/manifest/http_package_manifest_factory.h"
+#include "transfer/manifest/manifest_key.h"
 #include "transfer/manifest/package_manifest.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_params.h"
