@@ -73,7 +73,7 @@ TEST(EventAnalyticsRequestTest, FormatsMillisecondsAsShortestSeconds) {
       {1500, "1.5"},
       {60000, "60"},
       {123456789, "123456.789"},
-      {9999999999999999ull, "9999999999999.999"},
+      {999999999999999ull, "999999999999.999"},
       {UINT64_MAX, "1.844674407370955e+16"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatAnalyticsSeconds(c.ms), c.text) << c.ms;
