@@ -1,8 +1,7 @@
 #include "transfer/works/optimized_request_chunk_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "http/http_request.h"
 #include "http/http_request_factory.h"
@@ -52,9 +51,8 @@ bool IsFailed(HttpRequestResult result) {
 std::shared_ptr<OptimizedRequestChunkWork> OptimizedRequestChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries) {
-  return std::make_shared<OptimizedRequestChunkWork>(std::move(workInterface),
-                                                     std::move(session), std::move(map),
-                                                     maxRetries);
+  return std::make_shared<OptimizedRequestChunkWork>(std::move(workInterface), std::move(session),
+                                                     std::move(map), maxRetries);
 }
 
 OptimizedRequestChunkWork::OptimizedRequestChunkWork(
@@ -105,8 +103,7 @@ void OptimizedRequestChunkWork::ClearCurrentRequest() {
   released.swap(currentRequest_);
 }
 
-uint32_t OptimizedRequestChunkWork::ClampRequestTime(uint64_t elapsedMs,
-                                                     uint32_t connectTimeout,
+uint32_t OptimizedRequestChunkWork::ClampRequestTime(uint64_t elapsedMs, uint32_t connectTimeout,
                                                      uint32_t timeout) {
   const int64_t limit = static_cast<int64_t>(connectTimeout) + static_cast<int64_t>(timeout);
   if (static_cast<int64_t>(elapsedMs / 1000) > limit) {
