@@ -1,7 +1,9 @@
 #include "transfer/works/optimized_request_chunk_work.h"
 
+#include <algorithm>
 #include <boost/property_tree/ptree.hpp>
 #include <utility>
+#include <vector>
 
 #include "http/http_request.h"
 #include "http/http_request_factory.h"
@@ -81,6 +83,19 @@ void OptimizedRequestChunkWork::Reset() {
   LimitedRetrySimpleWork::Reset();
   params_ = OptimizedRequestParams(GetWorkInterface()->GetNodeList(),
                                    GetWorkInterface()->GetParams(), map_);
+  AvoidMismatchedNodes();
+}
+
+void OptimizedRequestChunkWork::AvoidMismatchedNodes() {
+  if (map_->mismatchedNodes.empty()) return;
+  std::vector<std::shared_ptr<NodeManifest>> remaining;
+  for (const auto& node : params_.candidates) {
+    if (std::find(map_->mismatchedNodes.begin(), map_->mismatchedNodes.end(), node) ==
+        map_->mismatchedNodes.end()) {
+      remaining.push_back(node);
+    }
+  }
+  if (!remaining.empty()) params_.candidates = std::move(remaining);
 }
 
 void OptimizedRequestChunkWork::OnCancel() {
@@ -146,6 +161,7 @@ WorkStatus OptimizedRequestChunkWork::PerformRequest() {
   const auto payload = HttpTransferStatusData::Create(node->GetHost(), status, time);
 
   const WorkResult result = ResultOf(status.result);
+  map_->servedBy = result == WorkResult::Success ? node : nullptr;
   const bool failed = IsFailed(status.result);
   node->GetStatistics().Record(status.bytes, time, failed);
   if (failed) params_.DropSelectedNode();

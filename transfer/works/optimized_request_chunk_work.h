@@ -47,6 +47,9 @@ class OptimizedRequestChunkWork : public TransferWork, public LimitedRetrySimple
 
  private:
   WorkStatus PerformRequest();
+  // Leaves out the nodes whose bodies of this chunk failed the checksum, unless no other
+  // node is left.
+  void AvoidMismatchedNodes();
 
   const std::shared_ptr<HttpSession> session_;
   const std::shared_ptr<TransferSharedMapData> map_;

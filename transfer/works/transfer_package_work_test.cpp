@@ -93,6 +93,10 @@ class TransferPackageWorkTest : public ::testing::Test {
   // Every file byte-exact, and completed = verified = total.
   void ExpectComplete(tree_test::TestTransferWorkInterface& wi) {
     const auto root = wi.RootStatus();
+    if (const auto retryable = wi.RetryableStatus()) {
+      ADD_FAILURE() << "retry-pending: "
+                    << (retryable->data ? retryable->data->ToString() : std::string("-"));
+    }
     ASSERT_TRUE(root.has_value());
     EXPECT_EQ(root->result, WorkResult::Success);
     for (const TestFile& f : files_) {
@@ -104,16 +108,10 @@ class TransferPackageWorkTest : public ::testing::Test {
     EXPECT_EQ(status.verifiedBytes, status.totalBytes);
   }
 
-  static TransferConfig PatientConfig() {
-    TransferConfig config = tree_test::FastFailConfig();
-    config.chunkRetryLimit = 12;  // a corrupting node picked again and again stays harmless
-    return config;
-  }
-
   std::vector<TestFile> files_ = MixedPackage();
   TempFolder folder_;
   std::vector<std::unique_ptr<HttpTestServer>> nodes_;
-  TransferTreeRig rig_{PatientConfig()};
+  TransferTreeRig rig_;
 };
 
 TEST_F(TransferPackageWorkTest, LandsEveryFileByteExactWithExactCounters) {

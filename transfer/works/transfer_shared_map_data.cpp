@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "storage/memory_mapped_file_data.h"
+#include "transfer/manifest/node_manifest.h"
 #include "transfer/transfer_progress_updater.h"
 #include "transfer/works/transfer_shared_file_data.h"
 
@@ -56,6 +57,8 @@ void TransferSharedMapData::CommitProgress() {
 void TransferSharedMapData::ResetProgress() {
   view.reset();
   fileProgressBytes = 0;
+  servedBy.reset();
+  mismatchedNodes.clear();
 }
 
 void TransferSharedMapData::Describe(boost::property_tree::ptree& tree) const {
