@@ -28,12 +28,16 @@ class PosixSharedFileFactoryTest : public testing::Test {
   TestFolder folder_;
 };
 
-TEST_F(PosixSharedFileFactoryTest, MissingFolderIsABadPathInEveryMode) {
+TEST_F(PosixSharedFileFactoryTest, FolderThatIsMissingOrNoFolderIsABadPathInEveryMode) {
+  folder_.WriteFile("plain", "x");
   for (Mode mode : {Mode::OpenAlways, Mode::CreateNew, Mode::OpenExisting}) {
     EXPECT_THROW(factory_.Create(folder_ / "missing", "f", mode, 0, kUnbounded),
                  FileBadPathException);
+    EXPECT_THROW(factory_.Create(folder_ / "plain", "f", mode, 0, kUnbounded),
+                 FileBadPathException);
   }
   EXPECT_FALSE(fs::exists(folder_ / "missing"));
+  EXPECT_EQ(folder_.ReadFile("plain"), "x");
 }
 
 TEST_F(PosixSharedFileFactoryTest, EachModeOpensOrRefusesAsItSays) {

@@ -212,14 +212,13 @@ TEST_F(PosixSharedFileTest, MapStaysWithinTheFileAsItWasAtTheFirstMap) {
   EXPECT_THROW(Open("empty")->Map(0, 0), FileInvalidMapException);
 }
 
-TEST_F(PosixSharedFileTest, ViewsWriteThroughToTheFile) {
-  const auto file = Open("f", 0, 9999);
+TEST_F(PosixSharedFileTest, ViewsWriteThroughToTheFileAndOutliveIt) {
+  auto file = Open("f", 0, 9999);
   ASSERT_TRUE(file->Allocate(10000));
   const std::string data = Pattern(3000, 3);
-  {
-    const auto view = file->Map(5000, 7999);
-    EXPECT_EQ(view->Write(data.data(), 3000), 3000u);
-  }
+  const auto view = file->Map(5000, 7999);
+  file.reset();  // the view holds no reference to the file and stays valid
+  EXPECT_EQ(view->Write(data.data(), 3000), 3000u);
   EXPECT_EQ(folder_.ReadFile("f").substr(5000, 3000), data);
 }
 
