@@ -278,6 +278,27 @@ inline TransferConfig FastFailConfig() {
   return config;
 }
 
+// A work interface over real files only, for the works that need no network.
+class LocalRig {
+ public:
+  LocalRig()
+      : config_(2),
+        behavior_(config_, nullptr, nullptr, &files_, nullptr, nullptr, nullptr, nullptr, nullptr,
+                  nullptr, nullptr) {}
+
+  std::shared_ptr<TestTransferWorkInterface> Make(const std::string& folder) {
+    TransferParams params;
+    params.destPath = folder;
+    return std::make_shared<TestTransferWorkInterface>(params, behavior_);
+  }
+  SharedFileFactory& Files() { return files_; }
+
+ private:
+  TransferConfig config_;
+  PosixSharedFileFactory files_;
+  TransferBehavior behavior_;
+};
+
 // The real services around a manifest server and content nodes.
 class TransferTreeRig {
  public:
