@@ -342,6 +342,7 @@ TEST(StandardWorkflowTest, AStartThatThrowsLeavesNothingQueued) {
   for (const auto& work : manager.Queued()) posts_of_leaf += work == leaf;
   EXPECT_EQ(posts_of_leaf, 1);
   EXPECT_EQ(manager.size(), 2u);  // the leaf and the condition
+  manager.Run(leaf);
   manager.RunAll();
   EXPECT_EQ(leaf->attempts(), 1);
   EXPECT_EQ(workflow->GetState(), State::Complete);
