@@ -379,3 +379,227 @@ TEST(StandardWorkflowTest, ReportsAfterTheEndAreIgnoredAndQueueWorkDrops) {
 
 }  // namespace
 }  // namespace zarn
+
+#include <atomic>
+#include <map>
+#include <random>
+
+#include "work/asio_work_manager.h"
+#include "work/limited_retry_simple_work.h"
+#include "work/testing/gate.h"
+
+namespace zarn {
+namespace {
+
+// Runs every posted item on a thread of its own, through the pool's handler, and counts
+// per work how often it was posted and how often its handler has returned.
+class ThreadPerItemWorkManager : public WorkManager {
+ public:
+  ~ThreadPerItemWorkManager() override {
+    for (;;) {
+      std::vector<std::thread> threads;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        threads.swap(threads_);
+      }
+      if (threads.empty()) return;
+      for (auto& thread : threads) thread.join();
+    }
+  }
+  void PostWork(const std::shared_ptr<SimpleWork>&) override { ADD_FAILURE(); }
+  void PostWorkflowWork(WorkflowWorkItem item) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++posts_[item.work.get()];
+    threads_.emplace_back([this, item] {
+      RunWorkflowWorkItem(item);
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++finished_[item.work.get()];
+      changed_.notify_all();
+    });
+  }
+  int posts(const Work* work) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return posts_[work];
+  }
+  bool WaitFinished(const Work* work, int n) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, WaitableCounter::kBound,
+                             [&] { return finished_[work] >= n; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::thread> threads_;
+  std::map<const Work*, int> posts_;
+  std::map<const Work*, int> finished_;
+};
+
+// A retry-limited sequence that, right after a restart has queued its first child again,
+// lets a sibling finish (and schedule) before the first child's own run has finished.
+class PausingRestartSequence : public LimitedRetrySequentialWork {
+ public:
+  PausingRestartSequence(std::function<void()> after_restart)
+      : LimitedRetrySequentialWork(3), after_restart_(std::move(after_restart)) {}
+  void Restart() override {
+    LimitedRetrySequentialWork::Restart();
+    after_restart_();
+  }
+
+ private:
+  std::function<void()> after_restart_;
+};
+
+// The first child of a retry-limited sequence fails; the restart queues it again while its
+// run is still reporting. A sibling's scheduling must not post it a second time then: it
+// would run on two threads and drop out of the running set when the older run finished.
+TEST(StandardWorkflowTest, ALeafQueuedAgainWhileStillReportingIsPostedOnlyAfterItsRunEnds) {
+  NotificationLog log;
+  RecordingObserver root_observer("root", &log);
+  WaitableCounter root_reports;
+  root_observer.on_complete = [&] { root_reports.Add(); };
+  Gate restarted;
+  auto first = ScriptedLeaf::Create("first");
+  auto sibling = ScriptedLeaf::Create("sibling");
+  int posts_of_first_meanwhile = -1;
+  {
+    ThreadPerItemWorkManager manager;
+    auto sequence = std::make_shared<PausingRestartSequence>([&] {
+      restarted.Open();
+      EXPECT_TRUE(manager.WaitFinished(sibling.get(), 1));
+      posts_of_first_meanwhile = manager.posts(first.get());
+    });
+    first->Then(WorkResult::Failure);
+    sequence->AddChild(first);
+    sequence->AddChild(ScriptedLeaf::Create("second"));
+    sibling->Then([&](ScriptedLeaf&) {
+      EXPECT_TRUE(restarted.Wait());
+      return WorkStatus(WorkResult::Success);
+    });
+    auto root = std::make_shared<ParallelWork>(&root_observer);
+    root->AddChild(sequence);
+    root->AddChild(sibling);
+    auto workflow = MakeStandardWorkflow(&manager, root, 2);
+    ASSERT_TRUE(workflow->Start());
+    ASSERT_TRUE(root_reports.WaitAtLeast(1));
+  }
+  EXPECT_EQ(posts_of_first_meanwhile, 1);
+  EXPECT_EQ(first->attempts(), 2);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log.entries()[0].status.result, WorkResult::Success);
+}
+
+// A leaf for the stress test: counts how many leaves are inside ExecuteTask at once and
+// whether it ever runs on two threads at the same time; fails a few times, retryably.
+class StressLeaf : public LimitedRetrySimpleWork {
+ public:
+  StressLeaf(std::atomic<int>* in_flight, std::atomic<int>* most_in_flight, int failures)
+      : LimitedRetrySimpleWork(1),
+        in_flight_(in_flight),
+        most_in_flight_(most_in_flight),
+        failures_left_(failures) {}
+
+  WorkStatus ExecuteTask() override {
+    if (++inside_ > 1) overlapped_ = true;
+    const int now = ++*in_flight_;
+    int most = most_in_flight_->load();
+    while (now > most && !most_in_flight_->compare_exchange_weak(most, now)) {
+    }
+    WorkStatus status(WorkResult::Success);
+    for (int i = 0; i < 50; ++i) {
+      if (IsCancelled()) {
+        status = WorkStatus(WorkResult::Cancelled);
+        break;
+      }
+      std::this_thread::yield();
+    }
+    if (status.result == WorkResult::Success && failures_left_ > 0) {
+      --failures_left_;
+      status = WorkStatus(WorkResult::RetryableError);
+    }
+    if (status.result == WorkResult::Success) ++successes_;
+    --*in_flight_;
+    --inside_;
+    return status;
+  }
+  void OnCancel() override {}
+
+  bool overlapped() const { return overlapped_.load(); }
+  int successes() const { return successes_.load(); }
+
+ private:
+  std::atomic<int>* in_flight_;
+  std::atomic<int>* most_in_flight_;
+  int failures_left_;
+  std::atomic<int> inside_{0};
+  std::atomic<bool> overlapped_{false};
+  std::atomic<int> successes_{0};
+};
+
+TEST(StandardWorkflowStressTest, RandomPauseResumeAndRetryOnTheRealPool) {
+  constexpr int kSequences = 8;
+  constexpr int kLeavesPerSequence = 6;
+  constexpr std::uint32_t kMaxRunning = 3;
+
+  std::atomic<int> in_flight{0};
+  std::atomic<int> most_in_flight{0};
+  NotificationLog log;
+  RecordingObserver root_observer("root", &log);
+  WaitableCounter root_reports;
+  root_observer.on_complete = [&] { root_reports.Add(); };
+  std::atomic<bool> auto_retry{false};
+  NotificationLog retry_log;
+  RecordingObserver retryable("retryable", &retry_log);
+
+  std::mt19937 random(20261210);
+  std::vector<std::shared_ptr<StressLeaf>> leaves;
+  auto root = std::make_shared<ParallelWork>(&root_observer);
+  for (int s = 0; s < kSequences; ++s) {
+    auto sequence = std::make_shared<SequentialWork>();
+    for (int l = 0; l < kLeavesPerSequence; ++l) {
+      // Up to three retryable failures: the first is retried at once, the rest wait for
+      // the workflow's retry.
+      const int failures = static_cast<int>(random() % 4);
+      leaves.push_back(std::make_shared<StressLeaf>(&in_flight, &most_in_flight, failures));
+      sequence->AddChild(leaves.back());
+    }
+    root->AddChild(sequence);
+  }
+
+  AsioWorkManager pool(6);
+  auto workflow = MakeStandardWorkflow(&pool, root, kMaxRunning);
+  retryable.on_retryable_error = [&](const std::shared_ptr<Workflow>& w) {
+    if (auto_retry) w->Retry();
+  };
+  workflow->AddRetryableErrorCallback(&retryable);
+  ASSERT_TRUE(workflow->Start());
+
+  for (int i = 0; i < 400 && root_reports.value() == 0; ++i) {
+    switch (random() % 3) {
+      case 0: workflow->Pause(); break;
+      case 1: workflow->Resume(); break;
+      case 2: workflow->Retry(); break;
+    }
+    for (int spin = static_cast<int>(random() % 200); spin > 0; --spin) std::this_thread::yield();
+  }
+  // From here on every retryable error is retried at once; a pause or a pending retry
+  // left by the random phase is lifted.
+  auto_retry = true;
+  workflow->Resume();
+  workflow->Retry();
+
+  ASSERT_TRUE(root_reports.WaitAtLeast(1)) << "state " << static_cast<int>(workflow->GetState());
+  pool.Drain();
+
+  EXPECT_LE(most_in_flight.load(), static_cast<int>(kMaxRunning));
+  EXPECT_EQ(root_reports.value(), 1);
+  EXPECT_EQ(log.entries().at(0).status.result, WorkResult::Success);
+  EXPECT_EQ(workflow->GetState(), WorkflowState::Complete);
+  for (const auto& leaf : leaves) {
+    EXPECT_FALSE(leaf->overlapped());
+    EXPECT_GE(leaf->successes(), 1);
+  }
+}
+
+}  // namespace
+}  // namespace zarn
