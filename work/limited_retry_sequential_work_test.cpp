@@ -43,7 +43,7 @@ TEST(LimitedRetrySequentialWorkTest, RestartsUntilTheBudgetIsSpentThenWaitsForRe
   // The workflow, the first observer, enters retry-pending and tells its observers first.
   ASSERT_EQ(tree.log.observers(),
             (std::vector<std::string>{"workflow.retryable", "sequence"}));
-  const WorkStatus& reported = tree.log.entries()[1].status;
+  const WorkStatus reported = tree.log.entries()[1].status;
   EXPECT_EQ(reported.result, WorkResult::RetryableError);
   EXPECT_FALSE(reported.retry);
   EXPECT_EQ(reported.data, tree.payload);

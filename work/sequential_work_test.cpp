@@ -71,7 +71,7 @@ TEST(SequentialWorkTest, OutcomeOfTheSecondChild) {
     ASSERT_TRUE(fixture.workflow_->Start());
     fixture.manager_.RunAll();
     ASSERT_EQ(fixture.log_.size(), 1u);
-    const WorkStatus& status = fixture.log_.entries()[0].status;
+    const WorkStatus status = fixture.log_.entries()[0].status;
     EXPECT_EQ(status.result, c.result);
     EXPECT_EQ(status.data.get(), c.payload_kept ? payload.get() : nullptr);
     EXPECT_EQ(fixture.leaves_[2]->attempts(), c.third_attempts);
@@ -94,7 +94,7 @@ TEST(SequentialWorkTest, AReportFromAChildItIsNotWaitingForIsAnError) {
   ASSERT_TRUE(t.workflow_->Start());
   t.root_->OnWorkComplete(t.leaves_[2], WorkStatus(WorkResult::Success));
   ASSERT_EQ(t.log_.size(), 1u);
-  const WorkStatus& status = t.log_.entries()[0].status;
+  const WorkStatus status = t.log_.entries()[0].status;
   EXPECT_EQ(status.result, WorkResult::Error);
   ASSERT_TRUE(status.data);
   EXPECT_EQ(status.data->ToString(), "Invalid child progress for CompositeWork::OnWorkComplete");

@@ -49,7 +49,7 @@ TEST(WorkflowWorkItemTest, AThrowingObserverTerminatesTheWorkflowWithTheExceptio
   EXPECT_EQ(tree.workflow->GetState(), WorkflowState::Terminated);
   EXPECT_TRUE(tree.other_leaf->IsCancelled());
   ASSERT_EQ(tree.log.size(), 1u);
-  const WorkStatus& status = tree.log.entries()[0].status;
+  const WorkStatus status = tree.log.entries()[0].status;
   EXPECT_EQ(status.result, WorkResult::Error);
   ASSERT_TRUE(std::dynamic_pointer_cast<WorkExceptionData>(status.data));
   boost::property_tree::ptree described;
