@@ -8,6 +8,7 @@
 
 #include "transfer/manifest/file_manifest.h"
 #include "transfer/manifest/manifest_exception.h"
+#include "transfer/manifest/standard_file_manifest.h"
 #include "transfer/manifest/xml_manifest_tree.h"
 
 namespace zarn {
@@ -228,12 +229,19 @@ TEST(StandardPackageManifestTest, RejectsInvalidDocuments) {
   }
 }
 
-// A hostile size with a short checksum text must be refused before anything is reserved
-// for its four billion checksums.
-TEST(StandardPackageManifestTest, HugeChunkCountIsRefusedWithoutAllocating) {
-  StandardPackageManifest package;
-  EXPECT_THROW(ReadPackage(Package(FileEntry("f", "1", "4294967295", "00000000")), package),
-               ManifestParseException);
+// A hostile size with a short checksum text is refused before anything is reserved for
+// its checksums: a hundred million chunks would otherwise reserve 400 MB here.
+TEST(StandardPackageManifestTest, ChecksumLengthIsCheckedBeforeReserving) {
+  boost::property_tree::ptree entry;
+  entry.put("path", "f");
+  entry.put("chunksize", "4");
+  entry.put("size", "4");
+  entry.put("checksums", "00000000");
+  StandardFileManifest file(entry);
+  entry.put("chunksize", "1");
+  entry.put("size", "100000000");
+  EXPECT_THROW(file.Read(entry), ManifestParseException);
+  EXPECT_LT(file.GetChecksums().capacity(), 1000u);
 }
 
 TEST(StandardPackageManifestTest, NormalisesPaths) {
