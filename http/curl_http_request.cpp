@@ -226,8 +226,12 @@ std::size_t CurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t c
 
 int CurlHttpRequest::OnProgress(void* self, std::int64_t, std::int64_t, std::int64_t,
                                 std::int64_t) {
-  auto* request = static_cast<CurlHttpRequest*>(self);
-  return request->CurrentResult() == HttpRequestResult::Running ? 0 : 1;
+  try {
+    auto* request = static_cast<CurlHttpRequest*>(self);
+    return request->CurrentResult() == HttpRequestResult::Running ? 0 : 1;
+  } catch (...) {
+    return 1;  // abort rather than let anything cross libcurl's frames
+  }
 }
 
 }  // namespace zarn
