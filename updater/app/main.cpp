@@ -1,0 +1,2 @@
+// The updater's entry point.
+int main() { return 0; }
