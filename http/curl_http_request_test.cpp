@@ -1,0 +1,413 @@
+#include "http/curl_http_request.h"
+
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "http/http_stringstream_writer.h"
+#include "testing/http_test_server.h"
+
+namespace zarn {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+std::string Pattern(std::size_t size) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+  return text;
+}
+
+// A port on 127.0.0.1 that nothing listens on: bound, then closed again.
+std::uint16_t ClosedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+// Collects the body; can be told to answer one piece with a scripted failure, and reports
+// when a given number of bytes has arrived.
+class RecordingSink : public HttpWriteCallback {
+ public:
+  HttpRequestStatus Write(const std::uint8_t* data, std::uint32_t length) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failWith_ != HttpRequestResult::Succeeded) {
+      const std::uint32_t taken = std::min(length, failAccepting_);
+      body_.append(reinterpret_cast<const char*>(data), taken);
+      HttpRequestStatus answer(failWith_, taken);
+      answer.message = failMessage_;
+      changed_.notify_all();
+      return answer;
+    }
+    body_.append(reinterpret_cast<const char*>(data), length);
+    changed_.notify_all();
+    return HttpRequestStatus(HttpRequestResult::Succeeded, length);
+  }
+
+  void FailWith(HttpRequestResult result, std::uint32_t accepting, const std::string& message) {
+    failWith_ = result;
+    failAccepting_ = accepting;
+    failMessage_ = message;
+  }
+
+  bool WaitForBytes(std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, seconds(30), [&] { return body_.size() >= count; });
+  }
+
+  std::string Body() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return body_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string body_;
+  HttpRequestResult failWith_ = HttpRequestResult::Succeeded;
+  std::uint32_t failAccepting_ = 0;
+  std::string failMessage_;
+};
+
+class CurlHttpRequestTest : public ::testing::Test {
+ protected:
+  HttpRequestParams Params(const std::string& path) {
+    return HttpRequestParams(server_.Url(path), &sink_);
+  }
+
+  HttpTestServer server_;
+  RecordingSink sink_;
+};
+
+TEST_F(CurlHttpRequestTest, GetSendsTheAgentAndNoEncodingRangeOrContentType) {
+  const std::string content = Pattern(70000);
+  server_.ServeFile("/file", content);
+  HttpRequestParams params = Params("/file");
+  params.lowSpeedLimit = 1000;  // without a low-speed time: no limit at all
+  CurlHttpRequest request(params, "");
+
+  const HttpRequestStatus status = request.Perform();
+
+  EXPECT_EQ(HttpRequestResult::Succeeded, status.result);
+  EXPECT_EQ(200u, status.httpCode);
+  EXPECT_EQ("127.0.0.1", status.serverIp);
+  EXPECT_EQ("", status.message);
+  EXPECT_EQ(content.size(), status.bytes);
+  EXPECT_EQ(content, sink_.Body());
+  ASSERT_EQ(1u, server_.RequestCount());
+  const HttpTestRequest sent = server_.Requests()[0];
+  EXPECT_EQ("GET", sent.method);
+  EXPECT_EQ("Corvane Skelmir TransferService 0.9", sent.Header("User-Agent"));
+  EXPECT_EQ(0, sent.HeaderCount("Accept-Encoding"));
+  EXPECT_EQ(0, sent.HeaderCount("Range"));
+  EXPECT_EQ(0, sent.HeaderCount("Content-Type"));
+}
+
+TEST_F(CurlHttpRequestTest, RangedGetIsByteExactAndOffersNoEncoding) {
+  const std::string content = Pattern(300000);
+  server_.ServeFile("/file", content);
+  HttpRequestParams params = Params("/file");
+  params.method = 2;  // anything but 1 is a GET
+  params.rangeBegin = 100;
+  params.rangeEnd = 200099;
+  params.acceptEncoding = "gzip";
+  CurlHttpRequest request(params, "");
+
+  const HttpRequestStatus status = request.Perform();
+
+  EXPECT_EQ(HttpRequestResult::Succeeded, status.result);
+  EXPECT_EQ(206u, status.httpCode);
+  EXPECT_EQ(200000u, status.bytes);
+  EXPECT_TRUE(sink_.Body() == content.substr(100, 200000));
+  const HttpTestRequest sent = server_.Requests()[0];
+  EXPECT_EQ("GET", sent.method);
+  EXPECT_EQ("bytes=100-200099", sent.Header("Range"));
+  EXPECT_EQ(0, sent.HeaderCount("Accept-Encoding"));
+}
+
+TEST_F(CurlHttpRequestTest, EncodingIsOfferedOnlyWithoutRange) {
+  server_.ServeFile("/file", "abc");
+  HttpRequestParams params = Params("/file");
+  params.acceptEncoding = "gzip";
+  CurlHttpRequest request(params, "");
+  EXPECT_EQ(HttpRequestResult::Succeeded, request.Perform().result);
+  EXPECT_EQ("gzip", server_.Requests()[0].Header("Accept-Encoding"));
+}
+
+TEST_F(CurlHttpRequestTest, PostSendsExactlyOneContentTypeAndTheBody) {
+  server_.ServeFile("/post", "ok");
+  HttpRequestParams params = Params("/post");
+  params.method = 1;
+  params.body = "{\"a\":\"1\"}";
+  params.contentType = "application/json";
+  CurlHttpRequest request(params, "");
+
+  EXPECT_EQ(HttpRequestResult::Succeeded, request.Perform().result);
+
+  const HttpTestRequest sent = server_.Requests()[0];
+  EXPECT_EQ("POST", sent.method);
+  EXPECT_EQ(1, sent.HeaderCount("Content-Type"));
+  EXPECT_EQ("application/json", sent.Header("Content-Type"));
+  EXPECT_EQ("{\"a\":\"1\"}", sent.body);
+  EXPECT_EQ(0, sent.HeaderCount("Accept-Encoding"));
+  EXPECT_EQ("ok", sink_.Body());
+}
+
+// Each outcome that a server, the network or the sink can produce.
+TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
+  struct Case {
+    const char* name;
+    std::function<void(HttpTestServer&, RecordingSink&, HttpRequestParams&, std::string&)> setUp;
+    HttpRequestResult result;
+    std::string message;
+  };
+  const std::string content = Pattern(50000);
+  const std::vector<Case> cases = {
+      {"404",
+       [](HttpTestServer&, RecordingSink&, HttpRequestParams&, std::string&) {},
+       HttpRequestResult::ClientError, "libcurl error 22 (HTTP 404)"},
+      {"500",
+       [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.status = 500;
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::ServerError, "libcurl error 22 (HTTP 500)"},
+      {"503",
+       [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.status = 503;
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::ServerError, "libcurl error 22 (HTTP 503)"},
+      {"range past the end",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams& p, std::string&) {
+         s.ServeFile("/x", content);
+         p.rangeBegin = 60000;
+         p.rangeEnd = 60099;
+       },
+       HttpRequestResult::ClientError, "libcurl error 22 (HTTP 416)"},
+      {"refused connection",
+       [](HttpTestServer&, RecordingSink&, HttpRequestParams& p, std::string&) {
+         p.url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
+       },
+       HttpRequestResult::ConnectFailed, "libcurl error 7 (HTTP 0)"},
+      {"unresolvable host",
+       [](HttpTestServer&, RecordingSink&, HttpRequestParams& p, std::string&) {
+         p.url = "http://no-such-host.invalid/x";
+       },
+       HttpRequestResult::ResolveFailed, "libcurl error 6 (HTTP 0)"},
+      {"unresolvable proxy",
+       [](HttpTestServer&, RecordingSink&, HttpRequestParams&, std::string& proxy) {
+         proxy = "no-such-proxy.invalid:3128";
+       },
+       HttpRequestResult::ResolveFailed, "libcurl error 5 (HTTP 0)"},
+      {"unsupported protocol",
+       [](HttpTestServer&, RecordingSink&, HttpRequestParams& p, std::string&) {
+         p.url = "nothttp://127.0.0.1/x";
+       },
+       HttpRequestResult::BadUrl, "libcurl error 1 (HTTP 0)"},
+      {"total time-out before any answer",
+       [](HttpTestServer& s, RecordingSink&, HttpRequestParams& p, std::string&) {
+         HttpTestResponse r;
+         r.stallBeforeHeaders = HttpTestResponse::kForever;
+         s.Serve("/x", r);
+         p.timeout = 1;
+       },
+       HttpRequestResult::TimedOut, "libcurl error 28 (HTTP 0)"},
+      {"low-speed abort in the body",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams& p, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.stallAtByte = 1000;
+         r.stallFor = HttpTestResponse::kForever;
+         s.Serve("/x", r);
+         p.lowSpeedLimit = 1000;
+         p.lowSpeedTime = 1;
+       },
+       HttpRequestResult::TimedOut, "libcurl error 28 (HTTP 200)"},
+      {"body shorter than its length",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.dropAfterBytes = 20000;
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::RangeError, "libcurl error 18 (HTTP 200)"},
+      {"sink refuses",
+       [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
+         s.ServeFile("/x", content);
+         sink.FailWith(HttpRequestResult::WriteFailed, 0, "no room");
+       },
+       HttpRequestResult::WriteFailed, "no room"},
+      {"sink answers another failure",
+       [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
+         s.ServeFile("/x", content);
+         sink.FailWith(HttpRequestResult::ConnectFailed, 0, "odd");
+       },
+       HttpRequestResult::WriteFailed, "odd"},
+      {"sink finds the body too long",
+       [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
+         s.ServeFile("/x", content);
+         sink.FailWith(HttpRequestResult::RangeError, 10, "past the chunk");
+       },
+       HttpRequestResult::RangeError, "past the chunk"},
+      {"sink out of memory",
+       [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
+         s.ServeFile("/x", content);
+         sink.FailWith(HttpRequestResult::OutOfMemory, 0, "");
+       },
+       HttpRequestResult::OutOfMemory, ""},
+      {"second redirect",
+       [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         s.Serve("/x", HttpTestResponse::Redirect("/y"));
+         s.Serve("/y", HttpTestResponse::Redirect("/z"));
+         s.ServeFile("/z", "never");
+       },
+       HttpRequestResult::OtherError, "libcurl error 47 (HTTP 302)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server;
+    RecordingSink sink;
+    HttpRequestParams params(server.Url("/x"), &sink);
+    std::string proxy;
+    c.setUp(server, sink, params, proxy);
+    CurlHttpRequest request(params, proxy);
+    const HttpRequestStatus status = request.Perform();
+    EXPECT_EQ(c.result, status.result);
+    EXPECT_EQ(c.message, status.message);
+    EXPECT_EQ(sink.Body().size(), status.bytes);
+    EXPECT_EQ(status.result, request.GetStatus().result);
+  }
+}
+
+TEST_F(CurlHttpRequestTest, FollowsOneRedirect) {
+  server_.Serve("/old", HttpTestResponse::Redirect("/new"));
+  server_.ServeFile("/new", "moved");
+  CurlHttpRequest request(Params("/old"), "");
+
+  const HttpRequestStatus status = request.Perform();
+
+  EXPECT_EQ(HttpRequestResult::Succeeded, status.result);
+  EXPECT_EQ("moved", sink_.Body());
+  const auto requests = server_.Requests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ("/old", requests[0].path);
+  EXPECT_EQ("/new", requests[1].path);
+}
+
+TEST_F(CurlHttpRequestTest, CancelBeforePerformSendsNothing) {
+  server_.ServeFile("/file", "abc");
+  CurlHttpRequest request(Params("/file"), "");
+  request.Cancel();
+
+  const HttpRequestStatus status = request.Perform();
+
+  EXPECT_EQ(HttpRequestResult::Cancelled, status.result);
+  EXPECT_EQ("", status.message);
+  EXPECT_EQ(0, server_.ConnectionCount());
+}
+
+TEST_F(CurlHttpRequestTest, CancelFromAnotherThreadEndsAStalledBody) {
+  HttpTestResponse stalled;
+  stalled.body = Pattern(100000);
+  stalled.stallAtByte = 4000;
+  stalled.stallFor = HttpTestResponse::kForever;
+  server_.Serve("/file", stalled);
+  HttpRequestParams params = Params("/file");
+  params.timeout = 120;  // a safety net only: the answer must be Cancelled
+  CurlHttpRequest request(params, "");
+
+  std::thread canceller([&] {
+    ASSERT_TRUE(sink_.WaitForBytes(4000));
+    EXPECT_EQ(HttpRequestResult::Running, request.GetStatus().result);
+    EXPECT_FALSE(request.Reset(params, ""));  // refused while running
+    request.Cancel();
+  });
+  const HttpRequestStatus status = request.Perform();
+  canceller.join();
+
+  EXPECT_EQ(HttpRequestResult::Cancelled, status.result);
+  EXPECT_EQ("", status.message);
+  EXPECT_EQ(4000u, status.bytes);
+  EXPECT_EQ(200u, status.httpCode);
+}
+
+TEST_F(CurlHttpRequestTest, FinishedRequestIsNotRunAgainUntilReset) {
+  server_.ServeFile("/a", "first");
+  server_.ServeFile("/b", "second");
+  CurlHttpRequest request(Params("/a"), "");
+  ASSERT_EQ(HttpRequestResult::Succeeded, request.Perform().result);
+
+  const HttpRequestStatus again = request.Perform();
+  EXPECT_EQ(HttpRequestResult::Succeeded, again.result);
+  EXPECT_EQ(5u, again.bytes);
+  EXPECT_EQ(1u, server_.RequestCount());
+
+  ASSERT_TRUE(request.Reset(Params("/b"), ""));
+  EXPECT_EQ(HttpRequestResult::Idle, request.GetStatus().result);
+  EXPECT_EQ(0u, request.GetStatus().bytes);
+  const HttpRequestStatus second = request.Perform();
+  EXPECT_EQ(HttpRequestResult::Succeeded, second.result);
+  EXPECT_EQ(6u, second.bytes);
+  EXPECT_EQ("firstsecond", sink_.Body());
+  const auto requests = server_.Requests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ("/b", requests[1].path);
+  EXPECT_EQ(requests[0].connection, requests[1].connection);  // the handle's connection
+}
+
+TEST_F(CurlHttpRequestTest, IgnoresProxyVariablesOfTheEnvironment) {
+  server_.ServeFile("/file", "direct");
+  const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort());
+  ::setenv("http_proxy", dead.c_str(), 1);
+  ::setenv("HTTP_PROXY", dead.c_str(), 1);
+  ::setenv("ALL_PROXY", dead.c_str(), 1);
+  CurlHttpRequest request(Params("/file"), "");
+  const HttpRequestStatus status = request.Perform();
+  ::unsetenv("http_proxy");
+  ::unsetenv("HTTP_PROXY");
+  ::unsetenv("ALL_PROXY");
+
+  EXPECT_EQ(HttpRequestResult::Succeeded, status.result) << status.message;
+  EXPECT_EQ("direct", sink_.Body());
+}
+
+TEST(HttpStringstreamWriterTest, AppendsWhileTheStreamIsGood) {
+  std::stringstream stream;
+  HttpStringstreamWriter writer(&stream);
+  const std::uint8_t data[] = {'a', 'b', 'c'};
+
+  EXPECT_EQ(HttpRequestResult::Succeeded, writer.Write(data, 0).result);
+  const HttpRequestStatus ok = writer.Write(data, 3);
+  EXPECT_EQ(HttpRequestResult::Succeeded, ok.result);
+  EXPECT_EQ(3u, ok.bytes);
+  EXPECT_EQ("abc", stream.str());
+
+  stream.setstate(std::ios::badbit);
+  const HttpRequestStatus failed = writer.Write(data, 3);
+  EXPECT_EQ(HttpRequestResult::WriteFailed, failed.result);
+  EXPECT_EQ(0u, failed.bytes);
+  EXPECT_EQ("", failed.message);
+}
+
+}  // namespace
+}  // namespace zarn

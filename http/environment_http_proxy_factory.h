@@ -1,0 +1,51 @@
+#ifndef ZARN_HTTP_ENVIRONMENT_HTTP_PROXY_FACTORY_H_
+#define ZARN_HTTP_ENVIRONMENT_HTTP_PROXY_FACTORY_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/http_proxy_factory.h"
+
+namespace zarn {
+
+// The user's proxy settings are the environment:
+//   http_proxy (else HTTP_PROXY)   unset or empty: direct connections (EmptyHttpProxy);
+//                                  "pac+URL" or "wpad://...": automatic configuration
+//                                  (LibproxyHttpProxy); anything else is the manual proxy
+//                                  list (ManualHttpProxy). Without a port, libcurl uses 1080.
+//   no_proxy (else NO_PROXY)       the bypass list of the manual kind, translated by
+//                                  TranslateNoProxy.
+class EnvironmentHttpProxyFactory : public HttpProxyFactory {
+ public:
+  // Answers the value of a variable, "" when unset.
+  using Environment = std::function<std::string(const std::string& name)>;
+
+  // The four time-outs, in milliseconds, are the discovery limits of the settings; libproxy
+  // offers no way to apply them.
+  EnvironmentHttpProxyFactory(std::uint32_t resolveTimeout, std::uint32_t connectTimeout,
+                              std::uint32_t sendTimeout, std::uint32_t receiveTimeout,
+                              Environment environment = ProcessEnvironment);
+
+  std::shared_ptr<HttpProxy> Create() override;
+
+  // getenv.
+  static std::string ProcessEnvironment(const std::string& name);
+
+  // A no_proxy value ("a.com, .b.com localhost") as a bypass list ("a.com;*.a.com;*.b.com;
+  // localhost;*.localhost"): a name also covers its subdomains; "*" bypasses every host.
+  // Address ranges ("10.0.0.0/8") have no pattern and are dropped; a ":port" is dropped.
+  static std::string TranslateNoProxy(const std::string& noProxy);
+
+ private:
+  const std::uint32_t resolveTimeout_;
+  const std::uint32_t connectTimeout_;
+  const std::uint32_t sendTimeout_;
+  const std::uint32_t receiveTimeout_;
+  const Environment environment_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_HTTP_ENVIRONMENT_HTTP_PROXY_FACTORY_H_

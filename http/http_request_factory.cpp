@@ -1,0 +1,46 @@
+#include "http/http_request_factory.h"
+
+#include "http/http_proxy.h"
+#include "http/http_proxy_factory.h"
+#include "http/http_request.h"
+#include "http/http_request_pool.h"
+#include "http/http_session.h"
+#include "http/pooled_http_request_wrapper.h"
+
+namespace zarn {
+
+HttpRequestFactory::HttpRequestFactory(HttpProxyFactory* proxyFactory)
+    : proxyFactory_(proxyFactory) {}
+
+std::shared_ptr<HttpRequest> HttpRequestFactory::CreateForSession(
+    const HttpRequestParams& params, const std::shared_ptr<HttpSession>& session) {
+  if (!session || !session->GetPool()) return CreateUnpooled(params);
+  const std::shared_ptr<HttpRequestPool> pool = session->GetPool();
+
+  // Two separate locked steps: two first requests racing may each make a proxy; the one
+  // stored last stays, and each request uses the one it made.
+  std::shared_ptr<HttpProxy> proxy = session->GetProxy();
+  if (!proxy) {
+    proxy = proxyFactory_->Create();
+    session->SetProxy(proxy);
+  }
+  const std::string proxyText = proxy->GetProxy(params.url);
+
+  std::shared_ptr<HttpRequest> request = pool->Acquire(params, proxyText);
+  if (!request) {
+    request = Create(params, proxyText);
+    pool->Add(request, false);
+  }
+  return std::make_shared<PooledHttpRequestWrapper>(request, pool);
+}
+
+std::shared_ptr<HttpRequest> HttpRequestFactory::CreateUnpooled(const HttpRequestParams& params) {
+  return CreateWithProxy(params, proxyFactory_->Create());
+}
+
+std::shared_ptr<HttpRequest> HttpRequestFactory::CreateWithProxy(
+    const HttpRequestParams& params, const std::shared_ptr<HttpProxy>& proxy) {
+  return Create(params, proxy->GetProxy(params.url));
+}
+
+}  // namespace zarn

@@ -1,0 +1,198 @@
+#include "http/http_request_factory.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "http/http_proxy.h"
+#include "http/http_proxy_factory.h"
+#include "http/http_request.h"
+#include "http/http_request_pool.h"
+#include "http/http_session.h"
+#include "http/round_robin_http_request_pool.h"
+#include "http/round_robin_http_session_factory.h"
+
+namespace zarn {
+namespace {
+
+// A request that remembers its Reset calls, can refuse them, and notices being performed
+// by two callers at once.
+class FakeRequest : public HttpRequest {
+ public:
+  FakeRequest(const HttpRequestParams& params, const std::string& proxy)
+      : HttpRequest(params, proxy) {}
+
+  HttpRequestStatus Perform() override {
+    if (inUse_.exchange(true)) sharedUse_ = true;
+    std::this_thread::yield();
+    inUse_ = false;
+    return HttpRequestStatus(HttpRequestResult::Succeeded, 0);
+  }
+  HttpRequestStatus GetStatus() override { return HttpRequestStatus(HttpRequestResult::Idle, 0); }
+  void Cancel() override {}
+  bool Reset(const HttpRequestParams& params, const std::string& proxy) override {
+    if (refuseReset) return false;
+    params_ = params;
+    proxy_ = proxy;
+    ++resets;
+    return true;
+  }
+
+  std::string Url() const { return params_.url; }
+  std::string Proxy() const { return proxy_; }
+
+  bool refuseReset = false;
+  int resets = 0;
+  static std::atomic<bool> sharedUse_;
+
+ private:
+  std::atomic<bool> inUse_{false};
+};
+
+std::atomic<bool> FakeRequest::sharedUse_{false};
+
+class CountingProxy : public HttpProxy {
+ public:
+  std::string GetProxy(const std::string& url) override { return "proxy-for-" + url; }
+};
+
+class CountingProxyFactory : public HttpProxyFactory {
+ public:
+  std::shared_ptr<HttpProxy> Create() override {
+    ++created;
+    return std::make_shared<CountingProxy>();
+  }
+  std::atomic<int> created{0};
+};
+
+class FakeRequestFactory : public HttpRequestFactory {
+ public:
+  explicit FakeRequestFactory(HttpProxyFactory* proxies) : HttpRequestFactory(proxies) {}
+
+  std::shared_ptr<HttpRequest> Create(const HttpRequestParams& params,
+                                      const std::string& proxy) override {
+    auto request = std::make_shared<FakeRequest>(params, proxy);
+    std::lock_guard<std::mutex> lock(mutex_);
+    made.push_back(request);
+    return request;
+  }
+
+  std::mutex mutex_;
+  std::vector<std::shared_ptr<FakeRequest>> made;
+};
+
+HttpRequestParams Params(const std::string& url) { return HttpRequestParams(url, nullptr); }
+
+class HttpRequestFactoryTest : public ::testing::Test {
+ protected:
+  CountingProxyFactory proxies_;
+  FakeRequestFactory factory_{&proxies_};
+  std::shared_ptr<HttpSession> session_ = RoundRobinHttpSessionFactory().Create();
+};
+
+TEST_F(HttpRequestFactoryTest, SessionReusesItsRequestResetToTheNewParameters) {
+  factory_.CreateForSession(Params("http://a/1"), session_)->Perform();
+  EXPECT_EQ(1, proxies_.created);
+  ASSERT_NE(nullptr, session_->GetProxy());
+  ASSERT_EQ(1u, factory_.made.size());
+
+  factory_.CreateForSession(Params("http://a/2"), session_)->Perform();
+
+  EXPECT_EQ(1, proxies_.created);
+  ASSERT_EQ(1u, factory_.made.size());
+  EXPECT_EQ(1, factory_.made[0]->resets);
+  EXPECT_EQ("http://a/2", factory_.made[0]->Url());
+  EXPECT_EQ("proxy-for-http://a/2", factory_.made[0]->Proxy());
+}
+
+TEST_F(HttpRequestFactoryTest, LiveRequestsOfOneSessionAreDistinct) {
+  auto first = factory_.CreateForSession(Params("http://a/1"), session_);
+  auto second = factory_.CreateForSession(Params("http://a/2"), session_);
+  ASSERT_EQ(2u, factory_.made.size());
+  EXPECT_NE(factory_.made[0], factory_.made[1]);
+  EXPECT_EQ(0, factory_.made[0]->resets + factory_.made[1]->resets);
+}
+
+TEST_F(HttpRequestFactoryTest, WithoutSessionEveryRequestIsUnpooledWithAFreshProxy) {
+  for (const auto& session : {std::shared_ptr<HttpSession>(),
+                              std::make_shared<HttpSession>(nullptr)}) {
+    factory_.CreateForSession(Params("http://a/1"), session);
+  }
+  factory_.CreateForSession(Params("http://a/1"), nullptr);
+  EXPECT_EQ(3, proxies_.created);
+  ASSERT_EQ(3u, factory_.made.size());
+  EXPECT_EQ("proxy-for-http://a/1", factory_.made[2]->Proxy());
+}
+
+TEST_F(HttpRequestFactoryTest, ARequestIsNeverLentToTwoCallersAtOnce) {
+  FakeRequest::sharedUse_ = false;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([this] {
+      for (int i = 0; i < 2000; ++i) {
+        factory_.CreateForSession(Params("http://a/"), session_)->Perform();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_FALSE(FakeRequest::sharedUse_);
+  EXPECT_LE(factory_.made.size(), 8u);
+}
+
+class RoundRobinHttpRequestPoolTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<FakeRequest> Make() {
+    return std::make_shared<FakeRequest>(Params("http://a/"), "");
+  }
+  RoundRobinHttpRequestPool pool_;
+};
+
+TEST_F(RoundRobinHttpRequestPoolTest, HandsOutInTheOrderOfRelease) {
+  auto a = Make(), b = Make(), c = Make();
+  for (const auto& r : {a, b, c}) pool_.Add(r, false);
+  EXPECT_EQ(nullptr, pool_.Acquire(Params("http://x/"), ""));  // all on loan
+  for (const auto& r : {b, a, c}) pool_.Release(r);
+
+  EXPECT_EQ(b, pool_.Acquire(Params("http://x/"), ""));
+  EXPECT_EQ(a, pool_.Acquire(Params("http://x/"), ""));
+  EXPECT_EQ(c, pool_.Acquire(Params("http://x/"), ""));
+  EXPECT_EQ(nullptr, pool_.Acquire(Params("http://x/"), ""));
+}
+
+TEST_F(RoundRobinHttpRequestPoolTest, RepeatedReleaseAndForeignRequestsChangeNothing) {
+  auto a = Make();
+  pool_.Add(a, true);
+  pool_.Add(a, true);    // already a member
+  pool_.Release(a);
+  pool_.Release(Make());  // never a member
+  EXPECT_EQ(a, pool_.Acquire(Params("http://x/"), ""));
+  EXPECT_EQ(nullptr, pool_.Acquire(Params("http://x/"), ""));
+}
+
+TEST_F(RoundRobinHttpRequestPoolTest, DropsARequestThatRefusesItsReset) {
+  auto busy = Make(), ready = Make();
+  busy->refuseReset = true;
+  pool_.Add(busy, true);
+  pool_.Add(ready, true);
+
+  EXPECT_EQ(ready, pool_.Acquire(Params("http://x/"), "p:1"));
+  EXPECT_EQ("http://x/", ready->Url());
+  pool_.Release(busy);  // forgotten: no longer a member
+  EXPECT_EQ(nullptr, pool_.Acquire(Params("http://x/"), ""));
+}
+
+TEST_F(HttpRequestFactoryTest, RefusedResetLeadsToANewRequest) {
+  auto wrapper = factory_.CreateForSession(Params("http://a/1"), session_);
+  factory_.made[0]->refuseReset = true;
+  wrapper.reset();
+  factory_.CreateForSession(Params("http://a/2"), session_);
+  ASSERT_EQ(2u, factory_.made.size());
+  EXPECT_EQ("http://a/2", factory_.made[1]->Url());
+}
+
+}  // namespace
+}  // namespace zarn

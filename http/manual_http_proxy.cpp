@@ -1,0 +1,22 @@
+#include "http/manual_http_proxy.h"
+
+#include <exception>
+
+#include "http/http_proxy_selection.h"
+
+namespace zarn {
+
+ManualHttpProxy::ManualHttpProxy(const std::string& proxyList, const std::string& bypassList)
+    : proxyList_(proxyList), bypassList_(bypassList) {}
+
+std::string ManualHttpProxy::GetProxy(const std::string& url) {
+  // One malformed bypass entry in the user's settings must not fail every transfer: the
+  // request goes direct, as the automatic kind does.
+  try {
+    return SelectProxyForUrl(url, proxyList_, bypassList_);
+  } catch (const std::exception&) {
+    return "";
+  }
+}
+
+}  // namespace zarn

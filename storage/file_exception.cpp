@@ -1,0 +1,7 @@
+#include "storage/file_exception.h"
+
+namespace zarn {
+
+FileException::~FileException() = default;
+
+}  // namespace zarn

@@ -1,0 +1,48 @@
+#ifndef ZARN_STORAGE_POSIX_SHARED_FILE_H_
+#define ZARN_STORAGE_POSIX_SHARED_FILE_H_
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "storage/shared_file.h"
+
+namespace zarn {
+
+class PosixMemoryMap;
+
+// A SharedFile over one O_RDWR | O_CLOEXEC descriptor. Made through
+// PosixSharedFileFactory::Create.
+class PosixSharedFile : public SharedFile {
+ public:
+  // Opens folder/fileName as Create describes; throws the FileException kinds.
+  PosixSharedFile(const std::string& folder, const std::string& file_name,
+                  SharedFileOpenMode mode, uint64_t lower, uint64_t upper);
+  ~PosixSharedFile() override;
+
+  uint64_t Tell() override;
+  void Seek(uint64_t position) override;
+  uint32_t Read(void* buffer, uint32_t n) override;
+  uint32_t Write(const void* data, uint32_t n) override;
+  uint64_t Size() override;
+  bool Allocate(uint64_t size) override;
+  bool AllowExecute() override;
+  bool DenyExecute() override;
+  std::shared_ptr<MemoryMappedFileData> Map() override;
+  std::shared_ptr<MemoryMappedFileData> Map(uint64_t a, uint64_t b) override;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  void Open(SharedFileOpenMode mode);
+
+  int fd_ = -1;
+  std::mutex map_mutex_;                 // guards map_
+  std::unique_ptr<PosixMemoryMap> map_;  // made at the first Map
+  std::string path_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_STORAGE_POSIX_SHARED_FILE_H_

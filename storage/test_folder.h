@@ -1,0 +1,51 @@
+#ifndef ZARN_STORAGE_TEST_FOLDER_H_
+#define ZARN_STORAGE_TEST_FOLDER_H_
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+namespace zarn {
+
+// A fresh folder below the system temporary folder for one test, removed with everything
+// in it on destruction. Test support only.
+class TestFolder {
+ public:
+  TestFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zarn-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TestFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  // Writes `content` to the file `name` below the folder.
+  void WriteFile(const std::string& name, const std::string& content) const {
+    std::ofstream(*this / name, std::ios::binary) << content;
+  }
+
+  // The content of the file `name` below the folder.
+  std::string ReadFile(const std::string& name) const {
+    std::ifstream in(*this / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_STORAGE_TEST_FOLDER_H_

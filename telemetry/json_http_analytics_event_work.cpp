@@ -1,0 +1,83 @@
+#include "telemetry/json_http_analytics_event_work.h"
+
+#include <sstream>
+#include <utility>
+
+#include "http/http_request.h"
+#include "http/http_request_factory.h"
+#include "http/http_request_params.h"
+#include "http/http_stringstream_writer.h"
+#include "telemetry/compact_json_writer.h"
+
+namespace zarn {
+namespace {
+
+constexpr std::uint32_t kPostMethod = 1;
+
+WorkResult ResultOfPost(HttpRequestResult result) {
+  switch (result) {
+    case HttpRequestResult::Succeeded:
+      return WorkResult::Success;
+    case HttpRequestResult::ConnectFailed:
+    case HttpRequestResult::ServerError:
+      return WorkResult::RetryableError;
+    default:
+      return WorkResult::Error;
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<JsonHttpAnalyticsEventWork> JsonHttpAnalyticsEventWork::Create(
+    std::uint32_t kind, const std::string& url, HttpRequestFactory* factory,
+    std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout, std::uint32_t timeout,
+    std::uint32_t retry_limit) {
+  return std::shared_ptr<JsonHttpAnalyticsEventWork>(new JsonHttpAnalyticsEventWork(
+      kind, url, factory, std::move(session), connect_timeout, timeout, retry_limit));
+}
+
+JsonHttpAnalyticsEventWork::JsonHttpAnalyticsEventWork(
+    std::uint32_t kind, const std::string& url, HttpRequestFactory* factory,
+    std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout, std::uint32_t timeout,
+    std::uint32_t retry_limit)
+    : TrackEventWork(kind),
+      url_(url),
+      factory_(factory),
+      session_(std::move(session)),
+      connect_timeout_(connect_timeout),
+      timeout_(timeout),
+      retry_limit_(retry_limit) {}
+
+bool JsonHttpAnalyticsEventWork::ShouldRetry() {
+  if (retry_count_ >= retry_limit_) return false;
+  ++retry_count_;
+  return true;
+}
+
+void JsonHttpAnalyticsEventWork::Reset() {
+  TrackEventWork::Reset();
+  retry_count_ = 0;
+}
+
+WorkStatus JsonHttpAnalyticsEventWork::ExecuteTask() {
+  std::ostringstream body;
+  try {
+    WriteCompactJson(body, GetTree());
+  } catch (...) {
+    return WorkStatus(WorkResult::Error);
+  }
+
+  std::stringstream response;  // the answer's body is never read
+  HttpStringstreamWriter sink(&response);
+  HttpRequestParams params(url_, &sink);
+  params.method = kPostMethod;
+  params.body = body.str();
+  params.contentType = "application/json";
+  params.connectTimeout = connect_timeout_;
+  params.timeout = timeout_;
+
+  const std::shared_ptr<HttpRequest> request = factory_->CreateForSession(params, session_);
+  return WorkStatus(ResultOfPost(request->Perform().result));
+}
+
+}  // namespace zarn

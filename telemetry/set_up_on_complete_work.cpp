@@ -1,0 +1,31 @@
+#include "telemetry/set_up_on_complete_work.h"
+
+#include "telemetry/event_kind.h"
+#include "telemetry/event_manager.h"
+#include "telemetry/work_log_entry.h"
+#include "work/work.h"
+#include "work/work_exception_data.h"
+
+namespace zarn {
+
+std::shared_ptr<SetUpOnCompleteWork> SetUpOnCompleteWork::Create(
+    EventManager* manager, const std::shared_ptr<const Work>& work, const WorkStatus& status) {
+  std::shared_ptr<SetUpOnCompleteWork> setup(new SetUpOnCompleteWork(manager, status));
+  work->DescribeWithStatus(status, setup->description_);
+  return setup;
+}
+
+WorkStatus SetUpOnCompleteWork::ExecuteTask() {
+  try {
+    const bool error = status_.result == WorkResult::RetryableError ||
+                       status_.result == WorkResult::Error;
+    const std::uint32_t kind =
+        WorkLogKind(error ? EventKind::WorkError : EventKind::WorkComplete, description_);
+    PostWorkLogEntry(*manager_, kind, "OnWorkComplete", description_);
+    return WorkStatus(WorkResult::Success);
+  } catch (...) {
+    return WorkStatus(WorkResult::Error, MakeWorkExceptionData(std::current_exception()));
+  }
+}
+
+}  // namespace zarn

@@ -1,0 +1,45 @@
+#ifndef ZARN_TELEMETRY_SET_UP_ON_COMPLETE_WORK_H_
+#define ZARN_TELEMETRY_SET_UP_ON_COMPLETE_WORK_H_
+
+#include <memory>
+
+#include <boost/property_tree/ptree.hpp>
+
+#include "work/simple_work.h"
+#include "work/work_status.h"
+
+namespace zarn {
+
+class EventManager;
+
+// Turns the report that a work finished into a work-log event ("event" =
+// "OnWorkComplete"), posted into the sink that made this work.
+//
+// The work is described when this is created, on the thread that reports it, and only the
+// description is kept: the engine may run or reset the work again at once, and a finished
+// work tree must not be kept alive by the log's queue.
+class SetUpOnCompleteWork : public SimpleWork {
+ public:
+  // Takes the description of work with status now; throws what describing throws.
+  // manager is not owned and outlives this work.
+  static std::shared_ptr<SetUpOnCompleteWork> Create(EventManager* manager,
+                                                     const std::shared_ptr<const Work>& work,
+                                                     const WorkStatus& status);
+
+  // Posts the event; Error with the exception when that fails (the entry is lost).
+  WorkStatus ExecuteTask() override;
+  void OnCancel() override {}
+
+  const boost::property_tree::ptree& GetDescription() const { return description_; }
+
+ private:
+  SetUpOnCompleteWork(EventManager* manager, const WorkStatus& status) : manager_(manager), status_(status) {}
+
+  EventManager* const manager_;
+  const WorkStatus status_;
+  boost::property_tree::ptree description_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_TELEMETRY_SET_UP_ON_COMPLETE_WORK_H_

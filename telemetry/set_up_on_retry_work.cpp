@@ -1,0 +1,28 @@
+#include "telemetry/set_up_on_retry_work.h"
+
+#include "telemetry/event_kind.h"
+#include "telemetry/event_manager.h"
+#include "telemetry/work_log_entry.h"
+#include "work/work_exception_data.h"
+
+namespace zarn {
+
+std::shared_ptr<SetUpOnRetryWork> SetUpOnRetryWork::Create(
+    EventManager* manager, const std::shared_ptr<const SimpleWork>& work,
+    const WorkStatus& status) {
+  std::shared_ptr<SetUpOnRetryWork> setup(new SetUpOnRetryWork(manager));
+  work->DescribeWithStatus(status, setup->description_);
+  return setup;
+}
+
+WorkStatus SetUpOnRetryWork::ExecuteTask() {
+  try {
+    PostWorkLogEntry(*manager_, WorkLogKind(EventKind::WorkRetry, description_),
+                     "OnSimpleWorkRetry", description_);
+    return WorkStatus(WorkResult::Success);
+  } catch (...) {
+    return WorkStatus(WorkResult::Error, MakeWorkExceptionData(std::current_exception()));
+  }
+}
+
+}  // namespace zarn

@@ -1,0 +1,43 @@
+#ifndef ZARN_TELEMETRY_SET_UP_ON_RETRY_WORK_H_
+#define ZARN_TELEMETRY_SET_UP_ON_RETRY_WORK_H_
+
+#include <memory>
+
+#include <boost/property_tree/ptree.hpp>
+
+#include "work/simple_work.h"
+#include "work/work_status.h"
+
+namespace zarn {
+
+class EventManager;
+
+// Turns the report that a simple work is about to run again into a work-log event
+// ("event" = "OnSimpleWorkRetry"), posted into the sink that made this work.
+//
+// The work is described when this is created, on the thread that reports the retry, and
+// only the description is kept: the next attempt is already under way on that thread.
+class SetUpOnRetryWork : public SimpleWork {
+ public:
+  // Takes the description of work with status now; throws what describing throws.
+  // manager is not owned and outlives this work.
+  static std::shared_ptr<SetUpOnRetryWork> Create(EventManager* manager,
+                                                  const std::shared_ptr<const SimpleWork>& work,
+                                                  const WorkStatus& status);
+
+  // Posts the event; Error with the exception when that fails (the entry is lost).
+  WorkStatus ExecuteTask() override;
+  void OnCancel() override {}
+
+  const boost::property_tree::ptree& GetDescription() const { return description_; }
+
+ private:
+  explicit SetUpOnRetryWork(EventManager* manager) : manager_(manager) {}
+
+  EventManager* const manager_;
+  boost::property_tree::ptree description_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_TELEMETRY_SET_UP_ON_RETRY_WORK_H_

@@ -1,0 +1,370 @@
+#include "testing/http_test_server.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+
+namespace zarn {
+namespace {
+
+namespace asio = boost::asio;
+namespace http = boost::beast::http;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kPiece = 16 * 1024;
+
+struct Slice {
+  int status;
+  std::size_t begin;  // resource offset of the first byte sent
+  std::size_t length;
+  std::string contentRange;
+};
+
+// Parses "bytes=a-b" or "bytes=a-"; false for anything else (answered as a plain 200).
+bool ParseRange(const std::string& value, std::size_t* first, std::size_t* last) {
+  static const std::string kPrefix = "bytes=";
+  if (value.compare(0, kPrefix.size(), kPrefix) != 0) return false;
+  const std::string spec = value.substr(kPrefix.size());
+  const std::size_t dash = spec.find('-');
+  if (dash == std::string::npos || dash == 0 || spec.find(',') != std::string::npos) {
+    return false;
+  }
+  try {
+    *first = std::stoull(spec.substr(0, dash));
+    *last = dash + 1 == spec.size() ? HttpTestResponse::kNever
+                                    : std::stoull(spec.substr(dash + 1));
+  } catch (const std::exception&) {
+    return false;
+  }
+  return *first <= *last;
+}
+
+Slice ChooseSlice(const HttpTestRequest& request, const HttpTestResponse& response) {
+  const std::size_t total = response.body.size();
+  Slice slice{response.status, 0, total, ""};
+  std::size_t first = 0;
+  std::size_t last = 0;
+  if (response.status != 200 || !response.ranges ||
+      !ParseRange(request.Header("Range"), &first, &last)) {
+    return slice;
+  }
+  if (first >= total) {
+    return Slice{416, 0, 0, "bytes */" + std::to_string(total)};
+  }
+  const std::size_t asked = std::min(last, total - 1) - first + 1;
+  std::int64_t length = static_cast<std::int64_t>(asked) + response.rangeLengthDelta;
+  length = std::max<std::int64_t>(0, std::min<std::int64_t>(length, total - first));
+  slice.status = 206;
+  slice.begin = first;
+  slice.length = static_cast<std::size_t>(length);
+  slice.contentRange = "bytes " + std::to_string(first) + "-" +
+                       std::to_string(first + slice.length - 1) + "/" + std::to_string(total);
+  return slice;
+}
+
+std::string HeaderText(const Slice& slice, const HttpTestResponse& response, bool keepAlive) {
+  std::string text = "HTTP/1.1 " + std::to_string(slice.status) + " " +
+                     std::string(http::obsolete_reason(static_cast<http::status>(slice.status))) +
+                     "\r\n";
+  text += "Content-Length: " + std::to_string(slice.length) + "\r\n";
+  if (!slice.contentRange.empty()) text += "Content-Range: " + slice.contentRange + "\r\n";
+  for (const auto& header : response.headers) {
+    text += header.first + ": " + header.second + "\r\n";
+  }
+  text += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
+  return text + "\r\n";
+}
+
+}  // namespace
+
+HttpTestResponse HttpTestResponse::Redirect(const std::string& location, int status) {
+  HttpTestResponse response;
+  response.status = status;
+  response.headers.emplace_back("Location", location);
+  return response;
+}
+
+std::string HttpTestRequest::Header(const std::string& name) const {
+  for (const auto& header : headers) {
+    if (boost::algorithm::iequals(header.first, name)) return header.second;
+  }
+  return "";
+}
+
+int HttpTestRequest::HeaderCount(const std::string& name) const {
+  return static_cast<int>(std::count_if(headers.begin(), headers.end(), [&](const auto& h) {
+    return boost::algorithm::iequals(h.first, name);
+  }));
+}
+
+struct HttpTestServer::Impl {
+  struct Connection {
+    explicit Connection(tcp::socket s) : socket(std::move(s)) {}
+    tcp::socket socket;  // closed only when the Connection is destroyed, after its join
+    std::thread thread;
+    std::atomic<bool> done{false};
+    int number = 0;
+  };
+
+  Impl() : acceptor(context) {}
+
+  void AcceptLoop();
+  void ServeConnection(Connection* connection);
+  HttpTestResponse Answer(const HttpTestRequest& request);
+  bool Send(Connection* connection, const HttpTestRequest& request,
+            const HttpTestResponse& response, bool keepAlive);
+  bool Wait(std::chrono::milliseconds duration);
+  void ReapFinished();  // under mutex
+
+  asio::io_context context;
+  tcp::acceptor acceptor;
+  std::uint16_t port = 0;
+
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;  // a request arrived, or the server stops
+  bool stopping = false;
+  std::map<std::string, Handler> handlers;
+  std::map<std::string, std::deque<HttpTestResponse>> queued;
+  std::vector<HttpTestRequest> requests;
+  int connections = 0;
+  std::vector<std::unique_ptr<Connection>> open;
+  std::thread acceptThread;
+};
+
+HttpTestServer::HttpTestServer() : impl_(new Impl) {
+  const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
+  impl_->acceptor.open(endpoint.protocol());
+  impl_->acceptor.set_option(tcp::acceptor::reuse_address(true));
+  impl_->acceptor.bind(endpoint);
+  impl_->acceptor.listen();
+  impl_->port = impl_->acceptor.local_endpoint().port();
+  impl_->acceptThread = std::thread([this] { impl_->AcceptLoop(); });
+}
+
+HttpTestServer::~HttpTestServer() { Stop(); }
+
+void HttpTestServer::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->stopping) return;
+    impl_->stopping = true;
+    // shutdown() on the descriptors wakes the blocking accept, reads and writes; the
+    // descriptors themselves stay open until their threads are joined.
+    ::shutdown(impl_->acceptor.native_handle(), SHUT_RDWR);
+    for (const auto& connection : impl_->open) {
+      ::shutdown(connection->socket.native_handle(), SHUT_RDWR);
+    }
+  }
+  impl_->changed.notify_all();
+  impl_->acceptThread.join();
+  std::vector<std::unique_ptr<Impl::Connection>> open;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    open.swap(impl_->open);
+  }
+  for (const auto& connection : open) connection->thread.join();
+  boost::system::error_code ignored;
+  impl_->acceptor.close(ignored);
+}
+
+std::uint16_t HttpTestServer::Port() const { return impl_->port; }
+
+std::string HttpTestServer::Host() const { return "127.0.0.1:" + std::to_string(impl_->port); }
+
+std::string HttpTestServer::Url(const std::string& path) const { return "http://" + Host() + path; }
+
+void HttpTestServer::Serve(const std::string& path, HttpTestResponse response) {
+  Handle(path, [response](const HttpTestRequest&) { return response; });
+}
+
+void HttpTestServer::ServeFile(const std::string& path, std::string content) {
+  HttpTestResponse response;
+  response.body = std::move(content);
+  Serve(path, std::move(response));
+}
+
+void HttpTestServer::Handle(const std::string& path, Handler handler) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->handlers[path] = std::move(handler);
+}
+
+void HttpTestServer::Enqueue(const std::string& path, HttpTestResponse response) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->queued[path].push_back(std::move(response));
+}
+
+std::vector<HttpTestRequest> HttpTestServer::Requests() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->requests;
+}
+
+std::size_t HttpTestServer::RequestCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->requests.size();
+}
+
+bool HttpTestServer::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->requests.size() >= count; });
+}
+
+int HttpTestServer::ConnectionCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->connections;
+}
+
+void HttpTestServer::Impl::AcceptLoop() {
+  for (;;) {
+    tcp::socket socket(context);
+    boost::system::error_code error;
+    acceptor.accept(socket, error);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stopping) return;
+    if (error) continue;
+    ReapFinished();
+    socket.set_option(tcp::no_delay(true), error);  // header and body go out in separate writes
+    auto connection = std::make_unique<Connection>(std::move(socket));
+    connection->number = ++connections;
+    Connection* raw = connection.get();
+    connection->thread = std::thread([this, raw] {
+      ServeConnection(raw);
+      raw->done = true;
+    });
+    open.push_back(std::move(connection));
+  }
+}
+
+void HttpTestServer::Impl::ReapFinished() {
+  auto finished = std::stable_partition(open.begin(), open.end(),
+                                        [](const auto& c) { return !c->done.load(); });
+  for (auto it = finished; it != open.end(); ++it) (*it)->thread.join();
+  open.erase(finished, open.end());
+}
+
+void HttpTestServer::Impl::ServeConnection(Connection* connection) {
+  boost::beast::flat_buffer buffer;
+  for (;;) {
+    http::request_parser<http::string_body> parser;
+    parser.body_limit(256u * 1024 * 1024);
+    boost::system::error_code error;
+    http::read(connection->socket, buffer, parser, error);
+    if (error) break;
+    const auto& message = parser.get();
+
+    HttpTestRequest request;
+    request.method = std::string(message.method_string());
+    request.target = std::string(message.target());
+    request.path = request.target.substr(0, request.target.find('?'));
+    for (const auto& field : message) {
+      request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+    }
+    request.body = message.body();
+    request.connection = connection->number;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      requests.push_back(request);
+    }
+    changed.notify_all();
+
+    const HttpTestResponse response = Answer(request);
+    const bool keepAlive = message.keep_alive() && response.keepAlive;
+    if (!Send(connection, request, response, keepAlive) || !keepAlive) break;
+  }
+  boost::system::error_code ignored;
+  connection->socket.shutdown(tcp::socket::shutdown_both, ignored);
+}
+
+HttpTestResponse HttpTestServer::Impl::Answer(const HttpTestRequest& request) {
+  Handler handler;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto queue = queued.find(request.path);
+    if (queue != queued.end() && !queue->second.empty()) {
+      HttpTestResponse response = std::move(queue->second.front());
+      queue->second.pop_front();
+      return response;
+    }
+    auto found = handlers.find(request.path);
+    if (found != handlers.end()) handler = found->second;
+  }
+  if (handler) return handler(request);
+  HttpTestResponse notFound;
+  notFound.status = 404;
+  return notFound;
+}
+
+bool HttpTestServer::Impl::Wait(std::chrono::milliseconds duration) {
+  std::unique_lock<std::mutex> lock(mutex);
+  if (duration == HttpTestResponse::kForever) {
+    changed.wait(lock, [this] { return stopping; });
+  } else {
+    changed.wait_for(lock, duration, [this] { return stopping; });
+  }
+  return !stopping;
+}
+
+bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& request,
+                                const HttpTestResponse& response, bool keepAlive) {
+  if (response.stallBeforeHeaders.count() > 0 && !Wait(response.stallBeforeHeaders)) return false;
+
+  const Slice slice = ChooseSlice(request, response);
+  std::string body = response.body.substr(slice.begin, slice.length);
+  if (response.corruptAt != HttpTestResponse::kNever) {
+    const std::size_t from = std::max(response.corruptAt, slice.begin);
+    const std::size_t to = std::min(response.corruptAt + response.corruptLength,
+                                    slice.begin + slice.length);
+    for (std::size_t i = from; i < to; ++i) body[i - slice.begin] ^= 0xFF;
+  }
+
+  boost::system::error_code error;
+  asio::write(connection->socket, asio::buffer(HeaderText(slice, response, keepAlive)), error);
+  if (error) return false;
+
+  const Clock::time_point start = Clock::now();
+  bool stalled = false;
+  std::size_t sent = 0;
+  while (sent < body.size()) {
+    if (sent == response.stallAtByte && !stalled) {
+      stalled = true;
+      if (!Wait(response.stallFor)) return false;
+    }
+    if (sent >= response.dropAfterBytes) return false;
+    std::size_t end = std::min(body.size(), sent + kPiece);
+    if (sent < response.stallAtByte) end = std::min(end, response.stallAtByte);
+    if (sent < response.dropAfterBytes) end = std::min(end, response.dropAfterBytes);
+    if (response.bytesPerSecond > 0) {
+      // Send no byte before its time: byte n leaves at n / rate seconds after the start.
+      end = std::min(end, sent + std::max<std::size_t>(1, response.bytesPerSecond / 20));
+      const auto due = start + std::chrono::microseconds(
+                                   static_cast<std::int64_t>(sent * 1e6 / response.bytesPerSecond));
+      const auto now = Clock::now();
+      if (due > now &&
+          !Wait(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) +
+                std::chrono::milliseconds(1))) {
+        return false;
+      }
+    }
+    asio::write(connection->socket, asio::buffer(body.data() + sent, end - sent), error);
+    if (error) return false;
+    sent = end;
+  }
+  if (sent == response.dropAfterBytes && sent < slice.length) return false;
+  return true;
+}
+
+}  // namespace zarn

@@ -1,0 +1,41 @@
+#include "transfer/manifest/manifest_path.h"
+
+#include <cctype>
+
+#include "transfer/manifest/manifest_exception.h"
+
+namespace zarn {
+namespace {
+
+bool HasDrive(const std::string& path) {
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+         path[1] == ':';
+}
+
+}  // namespace
+
+std::string NormalizeManifestPath(const std::string& path) {
+  std::string slashed = path;
+  for (char& c : slashed) {
+    if (c == '\\') c = '/';
+  }
+  if (!slashed.empty() && slashed[0] == '/') throw ManifestParseException();
+  if (HasDrive(slashed)) throw ManifestParseException();
+
+  std::string normalized;
+  std::size_t begin = 0;
+  while (begin <= slashed.size()) {
+    std::size_t end = slashed.find('/', begin);
+    if (end == std::string::npos) end = slashed.size();
+    const std::string segment = slashed.substr(begin, end - begin);
+    begin = end + 1;
+    if (segment.empty() || segment == ".") continue;
+    if (segment == "..") throw ManifestParseException();
+    if (!normalized.empty()) normalized += '/';
+    normalized += segment;
+  }
+  if (normalized.empty()) throw ManifestParseException();
+  return normalized;
+}
+
+}  // namespace zarn

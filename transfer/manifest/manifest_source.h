@@ -1,0 +1,30 @@
+#ifndef ZARN_TRANSFER_MANIFEST_MANIFEST_SOURCE_H_
+#define ZARN_TRANSFER_MANIFEST_MANIFEST_SOURCE_H_
+
+#include <iosfwd>
+#include <string>
+
+#include <boost/property_tree/ptree_fwd.hpp>
+
+namespace zarn {
+
+class InputManifest;
+
+// Where a manifest's bytes come from and how they become a property tree.
+class ManifestSource {
+ public:
+  virtual ~ManifestSource() = default;
+  // Writes the raw bytes of the document named by id into out. A source whose location is
+  // fixed at construction ignores id.
+  virtual void Read(const std::string& id, std::ostream& out) = 0;
+  // Parses the bytes of in into tree.
+  virtual void Parse(std::istream& in, boost::property_tree::ptree& tree) = 0;
+};
+
+// The one way a manifest is read from any source: fetch, parse, then the record's Read.
+// Exceptions of every step pass through unchanged.
+void ReadManifest(ManifestSource& source, const std::string& id, InputManifest& manifest);
+
+}  // namespace zarn
+
+#endif  // ZARN_TRANSFER_MANIFEST_MANIFEST_SOURCE_H_

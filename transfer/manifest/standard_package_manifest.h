@@ -1,0 +1,49 @@
+#ifndef ZARN_TRANSFER_MANIFEST_STANDARD_PACKAGE_MANIFEST_H_
+#define ZARN_TRANSFER_MANIFEST_STANDARD_PACKAGE_MANIFEST_H_
+
+#include <memory>
+#include <string>
+
+#include "transfer/manifest/package_manifest.h"
+
+namespace zarn {
+
+// The package manifest read from the "package" document: "id", "name", "partnerId",
+// "versionId" (all required, non-empty), the optional "run" path and the "files" list.
+// Made empty and filled once by Read.
+class StandardPackageManifest : public PackageManifest {
+ public:
+  StandardPackageManifest() = default;
+  StandardPackageManifest(const StandardPackageManifest&) = delete;
+  StandardPackageManifest& operator=(const StandardPackageManifest&) = delete;
+
+  // Throws ManifestParseException when the document is not a valid package.
+  void Read(const boost::property_tree::ptree& tree) override;
+
+  const std::string& GetId() const override { return id_; }
+  const std::string& GetName() const override { return name_; }
+  const std::string& GetPartnerId() const override { return partnerId_; }
+  const std::string& GetVersionId() const override { return versionId_; }
+  const FileManifestList& GetFiles() const override { return files_; }
+  const FileManifestList& GetRunFiles() const override { return runFiles_; }
+  const FileManifestList& GetOtherFiles() const override { return otherFiles_; }
+  const std::string& GetRun() const override { return run_; }
+  std::shared_ptr<FileManifest> GetRunFile() const override { return runFile_; }
+
+ private:
+  void ReadFields(const boost::property_tree::ptree& tree);
+
+  std::string id_;
+  std::string name_;
+  std::string partnerId_;
+  std::string versionId_;
+  std::string run_;
+  std::shared_ptr<FileManifest> runFile_;
+  FileManifestList files_;
+  FileManifestList runFiles_;
+  FileManifestList otherFiles_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_TRANSFER_MANIFEST_STANDARD_PACKAGE_MANIFEST_H_

@@ -1,0 +1,27 @@
+#ifndef ZARN_TRANSFER_MANIFEST_STORE_IMPL_H_
+#define ZARN_TRANSFER_MANIFEST_STORE_IMPL_H_
+
+#include <iosfwd>
+#include <string>
+
+#include <boost/property_tree/ptree_fwd.hpp>
+
+#include "transfer/manifest/manifest_source.h"
+
+namespace zarn {
+
+// Where a record's text goes and how a property tree becomes that text.
+class ManifestSink {
+ public:
+  virtual ~ManifestSink() = default;
+  virtual void Serialize(const boost::property_tree::ptree& tree, std::ostream& out) = 0;
+  virtual void Write(std::istream& in, const std::string& id) = 0;
+};
+
+// Both faces of a store's implementation: records are read through the source face and
+// written through the sink face.
+class ManifestStoreImpl : public ManifestSource, public ManifestSink {};
+
+}  // namespace zarn
+
+#endif  // ZARN_TRANSFER_MANIFEST_STORE_IMPL_H_

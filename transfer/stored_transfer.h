@@ -1,0 +1,28 @@
+#ifndef ZARN_TRANSFER_STORED_TRANSFER_H_
+#define ZARN_TRANSFER_STORED_TRANSFER_H_
+
+#include "transfer/manifest_store.h"
+#include "transfer/standard_transfer.h"
+
+namespace zarn {
+
+class TransferManifest;
+
+// A standard transfer that keeps its identity in the transfer store while it runs: a
+// successful Start saves it (with the destination folder), a Cancel removes it unless the
+// transfer is left suspended. The store is called after the transfer's lock is released.
+class StoredTransfer : public StandardTransfer {
+ public:
+  StoredTransfer(const TransferParams& params, const TransferBehavior& behavior,
+                 TransferWorkflowFactory* workflowFactory, ManifestStore<TransferManifest>* store);
+
+  TransferStatus Start(const std::string& folder) override;
+  TransferStatus Cancel(bool deleteFiles) override;
+
+ private:
+  ManifestStore<TransferManifest>* store_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_TRANSFER_STORED_TRANSFER_H_

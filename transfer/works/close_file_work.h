@@ -1,0 +1,32 @@
+#ifndef ZARN_TRANSFER_WORKS_CLOSE_FILE_WORK_H_
+#define ZARN_TRANSFER_WORKS_CLOSE_FILE_WORK_H_
+
+#include <memory>
+
+#include "transfer/works/transfer_work.h"
+#include "work/simple_work.h"
+
+namespace zarn {
+
+class TransferSharedFileData;
+
+// Lets go of a file once all its chunks are verified; the handle closes with its last
+// holder. Never fails.
+class CloseFileWork : public TransferWork, public SimpleWork {
+ public:
+  static std::shared_ptr<CloseFileWork> Create(std::shared_ptr<TransferWorkInterface> workInterface,
+                                               std::shared_ptr<TransferSharedFileData> file);
+  CloseFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
+                std::shared_ptr<TransferSharedFileData> file);
+
+  void Describe(boost::property_tree::ptree& tree) const override;
+  WorkStatus ExecuteTask() override;
+  void OnCancel() override {}
+
+ private:
+  const std::shared_ptr<TransferSharedFileData> file_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_TRANSFER_WORKS_CLOSE_FILE_WORK_H_

@@ -1,0 +1,28 @@
+#ifndef ZARN_TRANSFER_WORKS_NODE_LIST_STATUS_DATA_H_
+#define ZARN_TRANSFER_WORKS_NODE_LIST_STATUS_DATA_H_
+
+#include <memory>
+
+#include "work/work_status_data.h"
+
+namespace zarn {
+
+class NodeListManifest;
+
+// The success payload of the node-list work: the fetched node list, which the transfer
+// takes out of it.
+class NodeListStatusData : public WorkStatusData {
+ public:
+  static std::shared_ptr<NodeListStatusData> Create(std::shared_ptr<NodeListManifest> nodeList);
+  explicit NodeListStatusData(std::shared_ptr<NodeListManifest> nodeList)
+      : nodeList(std::move(nodeList)) {}
+
+  // "count" = the number of nodes; "nodes" = "null" without a list.
+  void Describe(boost::property_tree::ptree& tree) const override;
+
+  const std::shared_ptr<NodeListManifest> nodeList;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_TRANSFER_WORKS_NODE_LIST_STATUS_DATA_H_

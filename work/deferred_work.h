@@ -1,0 +1,48 @@
+#ifndef ZARN_WORK_DEFERRED_WORK_H_
+#define ZARN_WORK_DEFERRED_WORK_H_
+
+#include <memory>
+#include <mutex>
+
+#include "work/composite_work.h"
+
+namespace zarn {
+
+// A placeholder whose single child is supplied while the tree already runs. When it is
+// queued or reset before a child was assigned, it takes a NoOpWork and simply succeeds.
+class DeferredWork : public CompositeWork {
+ public:
+  // observer may be null.
+  static std::shared_ptr<DeferredWork> Create(WorkCompleteCallback* observer = nullptr);
+
+  // "name" := "DeferredWork".
+  void Describe(boost::property_tree::ptree& tree) const override;
+  void Reset() override;
+  void OnAttachWorkflow(const std::shared_ptr<Workflow>& workflow) override;
+  void QueueAvailableWork(const std::shared_ptr<Workflow>& workflow) override;
+  bool IsCurrentChild(const std::shared_ptr<const Work>& child) const override;
+  CompositeStep ProcessChildResult(const std::shared_ptr<const Work>& child,
+                                   const WorkStatus& status) override;
+
+  // Sets and adopts the child (a NoOpWork when work is empty) in one step under the lock
+  // that queueing, resetting and IsCurrentChild take, so no other thread sees a child that
+  // is not yet attached. Does not queue it. False, changing nothing, when a child is set.
+  bool Assign(const std::shared_ptr<Work>& work);
+
+ private:
+  struct Token {};
+
+ public:
+  DeferredWork(Token, WorkCompleteCallback* observer);
+
+ private:
+  // Assign's core with the lock held; returns the child that is set afterwards.
+  std::shared_ptr<Work> SetChildLocked(const std::shared_ptr<Work>& work, bool* assigned);
+
+  mutable std::mutex child_mutex_;
+  std::shared_ptr<Work> child_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_WORK_DEFERRED_WORK_H_

@@ -1,0 +1,39 @@
+#ifndef ZARN_WORK_LIMITED_RETRY_SEQUENTIAL_WORK_H_
+#define ZARN_WORK_LIMITED_RETRY_SEQUENTIAL_WORK_H_
+
+#include <cstdint>
+#include <memory>
+
+#include "work/sequential_work.h"
+
+namespace zarn {
+
+// A sequence that restarts from its first child when a child ends with Failure, at once
+// while restarts are left; once they are spent, every Failure reports RetryableError
+// (retry = false, the child's payload) and the restarted sequence waits for Workflow::Retry.
+// Only a reset from outside restores the budget.
+class LimitedRetrySequentialWork : public SequentialWork {
+ public:
+  bool ShouldRetry() override;
+  // The count back to 0, then the sequence's reset.
+  void Reset() override;
+  CompositeStep ProcessChildResult(const std::shared_ptr<const Work>& child,
+                                   const WorkStatus& status) override;
+  // The sequence's reset without touching the count, then queue the first child again.
+  void Restart() override;
+
+  std::uint32_t GetRetryCount() const { return retry_count_; }
+  std::uint32_t GetMaxRetries() const { return max_retries_; }
+
+  explicit LimitedRetrySequentialWork(std::uint32_t max_retries) : max_retries_(max_retries) {}
+  LimitedRetrySequentialWork(std::uint32_t max_retries, WorkCompleteCallback* observer)
+      : SequentialWork(observer), max_retries_(max_retries) {}
+
+ private:
+  std::uint32_t max_retries_;
+  std::uint32_t retry_count_ = 0;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_WORK_LIMITED_RETRY_SEQUENTIAL_WORK_H_
