@@ -88,7 +88,7 @@ TEST_F(TransferMonitorImplTest, DispatchesByStateErrorAndRetryable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "state " << ToNumber(c.state) << " error "
                                     << ToNumber(c.error) << " retryable " << c.retryable);
-    TransferMonitorImpl monitor(service_.get());
+    TransferMonitorImpl monitor(service_.get(), 20);
     RecordingCallback callback;
     fake_->Script("a", {FakeTransferService::Status("a", c.state, c.error, c.retryable)});
     // "z" is polled last in every pass and marks the passes.
