@@ -19,7 +19,8 @@ struct GuardRecord {
   GuardRecord* outer;
 };
 
-thread_local GuardRecord* innermost_guard = nullptr;
+// initial-exec: the handler must not make the first access that allocates the variable.
+__attribute__((tls_model("initial-exec"))) thread_local GuardRecord* innermost_guard = nullptr;
 
 struct sigaction previous_bus_action;
 struct sigaction previous_segv_action;

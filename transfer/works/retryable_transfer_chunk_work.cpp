@@ -1,10 +1,9 @@
 #include "transfer/works/retryable_transfer_chunk_work.h"
 
 #include <algorithm>
+#include <boost/property_tree/ptree.hpp>
 #include <stdexcept>
 #include <utility>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/transfer_behavior.h"
@@ -29,9 +28,8 @@ uint32_t RequestLimit(TransferWorkInterface& workInterface) {
 std::shared_ptr<RetryableTransferChunkWork> RetryableTransferChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries) {
-  return std::make_shared<RetryableTransferChunkWork>(std::move(workInterface),
-                                                      std::move(session), std::move(map),
-                                                      maxRetries);
+  return std::make_shared<RetryableTransferChunkWork>(std::move(workInterface), std::move(session),
+                                                      std::move(map), maxRetries);
 }
 
 RetryableTransferChunkWork::RetryableTransferChunkWork(

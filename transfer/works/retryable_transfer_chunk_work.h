@@ -18,9 +18,8 @@ class TransferSharedMapData;
 class RetryableTransferChunkWork : public TransferWork, public LimitedRetrySequentialWork {
  public:
   static std::shared_ptr<RetryableTransferChunkWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedMapData> map,
-      uint32_t maxRetries);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
   RetryableTransferChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
                              std::shared_ptr<HttpSession> session,
                              std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);

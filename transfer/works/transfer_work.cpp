@@ -1,10 +1,9 @@
 #include "transfer/works/transfer_work.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <exception>
 #include <new>
 #include <utility>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "storage/file_exception.h"
 #if __has_include("telemetry/work_log_manager.h")
