@@ -49,7 +49,7 @@ Dialog& Dialog::GetSingleton() {
   return *Singleton();
 }
 
-void Dialog::DestroySingletonForTesting() { Singleton().reset(); }
+void Dialog::DestroySingleton() { Singleton().reset(); }
 
 Dialog::Dialog(ui::DialogHost& host, const ModuleResources& module, TransferService& service,
                TransferMonitor& monitor, const SimpleLocale& locale,

@@ -36,8 +36,9 @@ class Dialog : public TransferMonitorCallback {
                                  const SimpleLocale& locale, const UpdaterSettings& settings);
   // Throws std::logic_error before CreateSingleton.
   static Dialog& GetSingleton();
-  // Deletes the dialog, so that a test can make another.
-  static void DestroySingletonForTesting();
+  // Deletes the dialog (after the monitor has stopped), so that nothing outlives what it
+  // refers to; a later CreateSingleton may make another.
+  static void DestroySingleton();
 
   ~Dialog() override;
 

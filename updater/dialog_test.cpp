@@ -75,7 +75,7 @@ class DialogTest : public testing::Test {
   }
   ~DialogTest() override {
     monitor_.reset();
-    Dialog::DestroySingletonForTesting();
+    Dialog::DestroySingleton();
   }
 
   Dialog& MakeDialog() {
@@ -195,7 +195,7 @@ TEST_F(DialogTest, CentresTheWindowOnTheDesktop) {
     EXPECT_EQ(r.top, c.expected.top);
     EXPECT_EQ(r.right, c.expected.right);
     EXPECT_EQ(r.bottom, c.expected.bottom);
-    Dialog::DestroySingletonForTesting();
+    Dialog::DestroySingleton();
   }
 }
 
@@ -263,7 +263,7 @@ TEST_F(DialogTest, BuildsTheDownloaderCommandLine) {
     Dialog& dialog = MakeDialog();
     if (!c.skinFile.empty()) dialog.OnEnd(Completed("s", c.skinFile));
     EXPECT_EQ(dialog.BuildDownloaderCommandLine(), c.line);
-    Dialog::DestroySingletonForTesting();
+    Dialog::DestroySingleton();
   }
 }
 
@@ -365,7 +365,7 @@ TEST_F(DialogTest, RefusesRunFilesThatCannotBeTheDownloader) {
               "for further assistance.");
     EXPECT_EQ(boxes.back().caption, "Orvask Downloader Error");
     EXPECT_FALSE(std::filesystem::exists(folder_ / "log"));
-    Dialog::DestroySingletonForTesting();
+    Dialog::DestroySingleton();
   }
 }
 
