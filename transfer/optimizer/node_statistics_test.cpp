@@ -1,9 +1,9 @@
 #include "transfer/optimizer/node_statistics.h"
 
-#include <memory>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <memory>
 
 #include "transfer/manifest/standard_node_manifest.h"
 #include "transfer/optimizer/exponential_normal_node_statistics.h"
