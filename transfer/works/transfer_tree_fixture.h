@@ -30,6 +30,7 @@
 #include "http/round_robin_http_session_factory.h"
 #include "storage/crc32.h"
 #include "storage/posix_shared_file_factory.h"
+#include "telemetry/work_log_manager.h"
 #include "testing/http_test_server.h"
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/package_manifest.h"
@@ -302,7 +303,7 @@ class LocalRig {
 // The real services around a manifest server and content nodes.
 class TransferTreeRig {
  public:
-  explicit TransferTreeRig(TransferConfig config = FastFailConfig())
+  explicit TransferTreeRig(TransferConfig config = FastFailConfig(), WorkLogManager* log = nullptr)
       : config_(std::move(config)),
         requestFactory_(&proxies_),
         packages_(manifests_.Host(), &requestFactory_, 5, 30),
@@ -310,7 +311,7 @@ class TransferTreeRig {
         optimizer_(config_, 12345u),
         pool_(config_.engineThreads),
         behavior_(config_, &sessions_, &requestFactory_, &files_, &packages_, &nodeLists_, nullptr,
-                  &optimizer_, nullptr, nullptr, &pool_) {}
+                  &optimizer_, nullptr, log, &pool_) {}
 
   ~TransferTreeRig() {
     Stop();
