@@ -135,6 +135,11 @@ HttpRequestStatus CurlHttpRequest::GetStatus() {
   return status_;
 }
 
+HttpRequestResult CurlHttpRequest::CurrentResult() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_.result;
+}
+
 void CurlHttpRequest::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (status_.result == HttpRequestResult::Idle || status_.result == HttpRequestResult::Running) {
@@ -201,7 +206,7 @@ std::size_t CurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t c
                                      void* self) {
   auto* request = static_cast<CurlHttpRequest*>(self);
   try {
-    if (request->GetStatus().result != HttpRequestResult::Running) return 0;
+    if (request->CurrentResult() != HttpRequestResult::Running) return 0;
     const auto length = static_cast<std::uint32_t>(size * count);
     const HttpRequestStatus answer =
         request->params_.sink->Write(reinterpret_cast<const std::uint8_t*>(data), length);
@@ -221,8 +226,12 @@ std::size_t CurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t c
 
 int CurlHttpRequest::OnProgress(void* self, std::int64_t, std::int64_t, std::int64_t,
                                 std::int64_t) {
-  auto* request = static_cast<CurlHttpRequest*>(self);
-  return request->GetStatus().result == HttpRequestResult::Running ? 0 : 1;
+  try {
+    auto* request = static_cast<CurlHttpRequest*>(self);
+    return request->CurrentResult() == HttpRequestResult::Running ? 0 : 1;
+  } catch (...) {
+    return 1;  // abort rather than let anything cross libcurl's frames
+  }
 }
 
 }  // namespace zarn

@@ -32,6 +32,7 @@ class CurlHttpRequest : public HttpRequest {
 
  private:
   void ApplyOptions();  // under mutex_ once constructed
+  HttpRequestResult CurrentResult();  // the status's result alone, cheaper than a copy
   bool BeginPerform();
   void EndPerform(int code);
   void ApplyWriteResult(const HttpRequestStatus& answer);

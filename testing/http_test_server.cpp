@@ -125,7 +125,7 @@ struct HttpTestServer::Impl {
 
   void AcceptLoop();
   void ServeConnection(Connection* connection);
-  HttpTestResponse Answer(const HttpTestRequest& request);
+  std::shared_ptr<const HttpTestResponse> Answer(const HttpTestRequest& request);
   bool Send(Connection* connection, const HttpTestRequest& request,
             const HttpTestResponse& response, bool keepAlive);
   bool Wait(std::chrono::milliseconds duration);
@@ -138,7 +138,11 @@ struct HttpTestServer::Impl {
   mutable std::mutex mutex;
   mutable std::condition_variable changed;  // a request arrived, or the server stops
   bool stopping = false;
-  std::map<std::string, Handler> handlers;
+  struct Route {
+    std::shared_ptr<const HttpTestResponse> fixed;  // shared by every request: no copies
+    Handler handler;
+  };
+  std::map<std::string, Route> routes;
   std::map<std::string, std::deque<HttpTestResponse>> queued;
   std::vector<HttpTestRequest> requests;
   int connections = 0;
@@ -189,7 +193,9 @@ std::string HttpTestServer::Host() const { return "127.0.0.1:" + std::to_string(
 std::string HttpTestServer::Url(const std::string& path) const { return "http://" + Host() + path; }
 
 void HttpTestServer::Serve(const std::string& path, HttpTestResponse response) {
-  Handle(path, [response](const HttpTestRequest&) { return response; });
+  auto fixed = std::make_shared<const HttpTestResponse>(std::move(response));
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->routes[path] = Impl::Route{std::move(fixed), nullptr};
 }
 
 void HttpTestServer::ServeFile(const std::string& path, std::string content) {
@@ -200,7 +206,7 @@ void HttpTestServer::ServeFile(const std::string& path, std::string content) {
 
 void HttpTestServer::Handle(const std::string& path, Handler handler) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->handlers[path] = std::move(handler);
+  impl_->routes[path] = Impl::Route{nullptr, std::move(handler)};
 }
 
 void HttpTestServer::Enqueue(const std::string& path, HttpTestResponse response) {
@@ -281,31 +287,42 @@ void HttpTestServer::Impl::ServeConnection(Connection* connection) {
     }
     changed.notify_all();
 
-    const HttpTestResponse response = Answer(request);
-    const bool keepAlive = message.keep_alive() && response.keepAlive;
-    if (!Send(connection, request, response, keepAlive) || !keepAlive) break;
+    const std::shared_ptr<const HttpTestResponse> response = Answer(request);
+    const bool keepAlive = message.keep_alive() && response->keepAlive;
+    if (!Send(connection, request, *response, keepAlive) || !keepAlive) break;
   }
   boost::system::error_code ignored;
   connection->socket.shutdown(tcp::socket::shutdown_both, ignored);
 }
 
-HttpTestResponse HttpTestServer::Impl::Answer(const HttpTestRequest& request) {
-  Handler handler;
+std::shared_ptr<const HttpTestResponse> HttpTestServer::Impl::Answer(
+    const HttpTestRequest& request) {
+  Route route;
   {
     std::lock_guard<std::mutex> lock(mutex);
     auto queue = queued.find(request.path);
     if (queue != queued.end() && !queue->second.empty()) {
-      HttpTestResponse response = std::move(queue->second.front());
+      auto response = std::make_shared<const HttpTestResponse>(std::move(queue->second.front()));
       queue->second.pop_front();
       return response;
     }
-    auto found = handlers.find(request.path);
-    if (found != handlers.end()) handler = found->second;
+    auto found = routes.find(request.path);
+    if (found != routes.end()) route = found->second;
   }
-  if (handler) return handler(request);
-  HttpTestResponse notFound;
-  notFound.status = 404;
-  return notFound;
+  if (route.fixed) return route.fixed;
+  HttpTestResponse response;
+  response.status = 404;
+  if (route.handler) {
+    // A failing handler must not take the test process down from a server thread.
+    try {
+      response = route.handler(request);
+    } catch (const std::exception& e) {
+      response = HttpTestResponse();
+      response.status = 500;
+      response.body = std::string("handler threw: ") + e.what();
+    }
+  }
+  return std::make_shared<const HttpTestResponse>(std::move(response));
 }
 
 bool HttpTestServer::Impl::Wait(std::chrono::milliseconds duration) {
@@ -323,12 +340,15 @@ bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& r
   if (response.stallBeforeHeaders.count() > 0 && !Wait(response.stallBeforeHeaders)) return false;
 
   const Slice slice = ChooseSlice(request, response);
-  std::string body = response.body.substr(slice.begin, slice.length);
+  const char* body = response.body.data() + slice.begin;
+  std::string corrupted;
   if (response.corruptAt != HttpTestResponse::kNever) {
+    corrupted.assign(body, slice.length);
     const std::size_t from = std::max(response.corruptAt, slice.begin);
     const std::size_t to = std::min(response.corruptAt + response.corruptLength,
                                     slice.begin + slice.length);
-    for (std::size_t i = from; i < to; ++i) body[i - slice.begin] ^= 0xFF;
+    for (std::size_t i = from; i < to; ++i) corrupted[i - slice.begin] ^= 0xFF;
+    body = corrupted.data();
   }
 
   boost::system::error_code error;
@@ -338,13 +358,13 @@ bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& r
   const Clock::time_point start = Clock::now();
   bool stalled = false;
   std::size_t sent = 0;
-  while (sent < body.size()) {
+  while (sent < slice.length) {
     if (sent == response.stallAtByte && !stalled) {
       stalled = true;
       if (!Wait(response.stallFor)) return false;
     }
     if (sent >= response.dropAfterBytes) return false;
-    std::size_t end = std::min(body.size(), sent + kPiece);
+    std::size_t end = std::min(slice.length, sent + kPiece);
     if (sent < response.stallAtByte) end = std::min(end, response.stallAtByte);
     if (sent < response.dropAfterBytes) end = std::min(end, response.dropAfterBytes);
     if (response.bytesPerSecond > 0) {
@@ -359,11 +379,10 @@ bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& r
         return false;
       }
     }
-    asio::write(connection->socket, asio::buffer(body.data() + sent, end - sent), error);
+    asio::write(connection->socket, asio::buffer(body + sent, end - sent), error);
     if (error) return false;
     sent = end;
   }
-  if (sent == response.dropAfterBytes && sent < slice.length) return false;
   return true;
 }
 

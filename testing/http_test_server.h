@@ -93,6 +93,7 @@ class HttpTestServer {
   // 200 with content, ranges served; the common case of a file.
   void ServeFile(const std::string& path, std::string content);
   // An answer computed per request, on the connection's thread, without the server's lock.
+  // A handler that throws answers 500 with the exception's text as the body.
   void Handle(const std::string& path, Handler handler);
   // A one-shot answer for the next request for path that finds no earlier queued one.
   void Enqueue(const std::string& path, HttpTestResponse response);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "http/curl_http_request.h"
@@ -100,14 +101,19 @@ TEST(HttpTestServerTest, QueuedAnswersComeFirstAndRequestsAreRecorded) {
     return response;
   });
 
+  server.Handle("/boom", [](const HttpTestRequest&) -> HttpTestResponse {
+    throw std::runtime_error("scripting fault");
+  });
+  EXPECT_EQ(500u, Get(server.Url("/boom")).status.httpCode);
+
   EXPECT_EQ(503u, Get(server.Url("/f")).status.httpCode);
   EXPECT_EQ("from /g agent Corvane Skelmir TransferService 0.9", Get(server.Url("/f")).body);
   EXPECT_EQ("file", Get(server.Url("/f")).body);
-  ASSERT_TRUE(server.WaitForRequests(4, seconds(10)));
+  ASSERT_TRUE(server.WaitForRequests(5, seconds(10)));
   const auto requests = server.Requests();
-  EXPECT_EQ("/f", requests[1].path);
-  EXPECT_EQ("/g", requests[2].path);
-  EXPECT_EQ(requests[1].connection, requests[2].connection);
+  EXPECT_EQ("/f", requests[2].path);
+  EXPECT_EQ("/g", requests[3].path);
+  EXPECT_EQ(requests[2].connection, requests[3].connection);
 }
 
 TEST(HttpTestServerTest, InstancesAreIndependentNodes) {

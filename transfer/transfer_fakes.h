@@ -27,6 +27,10 @@
 #include "transfer/manifest/node_manifest.h"
 #include "transfer/manifest/package_manifest.h"
 #include "transfer/optimizer/node_statistics.h"
+#include "transfer/transfer.h"
+#include "transfer/transfer_factory.h"
+#include "transfer/transfer_params.h"
+#include "transfer/transfer_status.h"
 #include "transfer/transfer_workflow_factory.h"
 #include "work/work_status.h"
 #include "work/workflow.h"
@@ -266,6 +270,40 @@ class FakeNodeList : public NodeListManifest {
 
  private:
   NodeManifestList nodes_;
+};
+
+// Counts what the manager asks of it; every operation answers an empty status.
+class CountingTransfer : public Transfer {
+ public:
+  explicit CountingTransfer(const TransferParams& params) : params(params) {}
+  TransferStatus Initialize() override { return {}; }
+  TransferStatus Start(const std::string&) override { return {}; }
+  bool HasEnoughDiskSpace(const std::string&) override { return false; }
+  TransferStatus GetStatus() override { return {}; }
+  TransferStatus Cancel(bool) override { return {}; }
+  TransferStatus Pause() override { return {}; }
+  TransferStatus Resume() override { return {}; }
+  TransferStatus Retry() override { return {}; }
+  TransferStatus Suspend() override {
+    ++suspends;
+    return {};
+  }
+  TransferStatus Restore() override { return {}; }
+  std::shared_ptr<TransferWorkInterface> GetData() override { return nullptr; }
+  std::string DescribeNodes() override { return "[]"; }
+
+  TransferParams params;
+  std::atomic<int> suspends{0};
+};
+
+class CountingTransferFactory : public TransferFactory {
+ public:
+  std::shared_ptr<Transfer> CreateTransfer(const TransferParams& params,
+                                           const TransferBehavior&) override {
+    made.push_back(std::make_shared<CountingTransfer>(params));
+    return made.back();
+  }
+  std::vector<std::shared_ptr<CountingTransfer>> made;
 };
 
 }  // namespace fakes

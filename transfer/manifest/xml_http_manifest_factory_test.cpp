@@ -48,6 +48,8 @@ std::string PackageXml(const std::string& id, const std::string& version) {
          "<size>4</size><checksums>00000000</checksums></file>\n  </files>\n</package>\n";
 }
 
+// Stream is the one transient kind (the manifest works retry it as a network error); the
+// others are final manifest errors.
 enum class Outcome { Accepted, Locator, Stream, Parse };
 
 Outcome Classify(const std::function<void()>& fetch) {

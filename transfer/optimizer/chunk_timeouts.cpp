@@ -8,13 +8,10 @@ namespace zarn {
 namespace {
 
 // A rate divided among the engine's threads; a thread count of 0 counts as 1.
-int64_t Threads(const TransferConfig& config) {
-  return std::max<int64_t>(config.engineThreads, 1);
-}
+int64_t Threads(const TransferConfig& config) { return std::max<int64_t>(config.engineThreads, 1); }
 
 // max(L * T / rate, minimum), in 64 bits, clamped to what the request layer takes.
-uint32_t TotalTimeout(uint64_t chunkLength, int64_t threads, uint32_t rate,
-                      uint32_t minimum) {
+uint32_t TotalTimeout(uint64_t chunkLength, int64_t threads, uint32_t rate, uint32_t minimum) {
   const uint64_t length = std::min<uint64_t>(chunkLength, UINT32_MAX);
   const uint64_t seconds =
       rate == 0 ? kMaxChunkTimeoutSeconds : length * static_cast<uint64_t>(threads) / rate;
@@ -33,8 +30,7 @@ ChunkTimeouts ComputeRequestTimeouts(const TransferConfig& config, uint64_t chun
   const int64_t threads = Threads(config);
   ChunkTimeouts t;
   t.connectTimeout = config.requestConnectTimeout;
-  t.totalTimeout =
-      TotalTimeout(chunkLength, threads, config.requestRate, config.requestMinTimeout);
+  t.totalTimeout = TotalTimeout(chunkLength, threads, config.requestRate, config.requestMinTimeout);
   t.lowSpeedLimit = ClampToInt32(config.requestRate / threads);
   const int64_t doubled = (int64_t{1} << std::min<uint32_t>(minNodeErrors, 24)) *
                           static_cast<int64_t>(config.lowSpeedTimeBase);

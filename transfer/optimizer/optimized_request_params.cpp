@@ -1,10 +1,10 @@
 #include "transfer/optimizer/optimized_request_params.h"
 
+#include <Poco/URI.h>
+
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
-
-#include <Poco/URI.h>
 
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/node_manifest.h"

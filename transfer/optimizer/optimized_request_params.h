@@ -20,8 +20,7 @@ class TransferSharedMapData;
 // the node of the current attempt and the limits the optimizer gave it.
 class OptimizedRequestParams {
  public:
-  OptimizedRequestParams(std::shared_ptr<NodeListManifest> nodeList,
-                         const TransferParams& transfer,
+  OptimizedRequestParams(std::shared_ptr<NodeListManifest> nodeList, const TransferParams& transfer,
                          std::shared_ptr<TransferSharedMapData> chunk);
 
   // The chunk's URL on the selected node: http://host/packages/partner/package/version/

@@ -1,12 +1,11 @@
 #include "transfer/optimizer/proportional_gambling_transfer_optimizer.h"
 
-#include <cmath>
-#include <ctime>
-#include <stdexcept>
-
 #include <boost/random/discrete_distribution.hpp>
 #include <boost/random/normal_distribution.hpp>
 #include <boost/random/uniform_int_distribution.hpp>
+#include <cmath>
+#include <ctime>
+#include <stdexcept>
 
 #include "http/http_request_status.h"
 #include "transfer/http_transfer_status_data.h"
@@ -34,8 +33,7 @@ void ApplyTimeouts(const ChunkTimeouts& t, OptimizedRequestParams& params) {
 
 ProportionalGamblingTransferOptimizer::ProportionalGamblingTransferOptimizer(
     const TransferConfig& config)
-    : ProportionalGamblingTransferOptimizer(config,
-                                            static_cast<uint32_t>(std::time(nullptr))) {}
+    : ProportionalGamblingTransferOptimizer(config, static_cast<uint32_t>(std::time(nullptr))) {}
 
 ProportionalGamblingTransferOptimizer::ProportionalGamblingTransferOptimizer(
     const TransferConfig& config, uint32_t seed)
@@ -59,8 +57,7 @@ void ProportionalGamblingTransferOptimizer::GetNode(OptimizedRequestParams& para
   }
   std::vector<double> weights;
   SimulateWins(statistics, weights);
-  boost::random::discrete_distribution<std::size_t, double> draw(weights.begin(),
-                                                                 weights.end());
+  boost::random::discrete_distribution<std::size_t, double> draw(weights.begin(), weights.end());
   SetSelectedNode(params, candidates[draw(generator_)]);
 }
 
@@ -128,8 +125,7 @@ void ProportionalGamblingTransferOptimizer::SetSelectedNode(
   params.SelectedNode = node;
   params.FreeRetry = 0;
   ApplyTimeouts(
-      ComputeRequestTimeouts(config_, params.ChunkLength(), params.GetMinNodeErrorCount()),
-      params);
+      ComputeRequestTimeouts(config_, params.ChunkLength(), params.GetMinNodeErrorCount()), params);
 }
 
 void ProportionalGamblingTransferOptimizer::SelectUntriedNode(

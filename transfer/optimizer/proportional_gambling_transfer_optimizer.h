@@ -1,12 +1,11 @@
 #ifndef ZARN_TRANSFER_OPTIMIZER_PROPORTIONAL_GAMBLING_TRANSFER_OPTIMIZER_H_
 #define ZARN_TRANSFER_OPTIMIZER_PROPORTIONAL_GAMBLING_TRANSFER_OPTIMIZER_H_
 
+#include <boost/random/mersenne_twister.hpp>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include <boost/random/mersenne_twister.hpp>
 
 #include "transfer/optimizer/node_statistics_table.h"
 #include "transfer/optimizer/transfer_optimizer.h"

@@ -1,9 +1,8 @@
 #include "transfer/works/allow_execute_work.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <cstdint>
 #include <utility>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "storage/file_exception.h"
 #include "storage/shared_file.h"
@@ -40,8 +39,8 @@ WorkStatus AllowExecuteWork::ExecuteTask() {
     SharedFileFactory& factory = *wi.GetBehavior().sharedFileFactory;
     for (const auto& file : package->GetFiles()) {
       if (!factory.IsExecutable(folder, file->GetPath())) continue;
-      const std::shared_ptr<SharedFile> opened = factory.Create(
-          folder, file->GetPath(), SharedFileOpenMode::OpenExisting, 0, UINT64_MAX);
+      const std::shared_ptr<SharedFile> opened =
+          factory.Create(folder, file->GetPath(), SharedFileOpenMode::OpenExisting, 0, UINT64_MAX);
       if (!opened->AllowExecute()) throw FileInUseException();
     }
     return WorkStatus(WorkResult::Success);

@@ -1,8 +1,7 @@
 #include "transfer/works/checksum_status_data.h"
 
-#include <sstream>
-
 #include <boost/property_tree/ptree.hpp>
+#include <sstream>
 
 namespace zarn {
 

@@ -15,9 +15,9 @@ class ChecksumStatusData : public TransferStatusData {
   static std::shared_ptr<ChecksumStatusData> Create(uint32_t actualChecksum);
   explicit ChecksumStatusData(uint32_t actualChecksum) : actualChecksum(actualChecksum) {}
 
-  TransferError ToTransferError() const override;     // always Checksum
+  TransferError ToTransferError() const override;                   // always Checksum
   void Describe(boost::property_tree::ptree& tree) const override;  // "actualChecksum", hex
-  std::string ToString() const override;              // "error|6"
+  std::string ToString() const override;                            // "error|6"
 
   const uint32_t actualChecksum;
 };

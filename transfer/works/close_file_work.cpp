@@ -1,8 +1,7 @@
 #include "transfer/works/close_file_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "storage/shared_file.h"
 #include "transfer/works/transfer_shared_file_data.h"

@@ -1,8 +1,7 @@
 #include "transfer/works/conditional_transfer_chunk_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_work_interface.h"

@@ -16,8 +16,8 @@ class TransferSharedMapData;
 class ConditionalTransferChunkWork : public TransferWork, public ConditionalWork {
  public:
   static std::shared_ptr<ConditionalTransferChunkWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedMapData> map);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      std::shared_ptr<TransferSharedMapData> map);
   ConditionalTransferChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
                                std::shared_ptr<HttpSession> session,
                                std::shared_ptr<TransferSharedMapData> map);

@@ -1,8 +1,7 @@
 #include "transfer/works/construct_transfer_from_package_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "transfer/works/transfer_multiple_files_work.h"
 #include "work/deferred_work.h"

@@ -13,10 +13,11 @@ class TransferSharedMapData;
 // Maps the chunk's byte range of its open file into memory.
 class CreateChunkMapWork : public TransferWork, public SimpleWork {
  public:
-  static std::shared_ptr<CreateChunkMapWork> Create(std::shared_ptr<TransferWorkInterface> workInterface,
-                                    std::shared_ptr<TransferSharedMapData> map);
+  static std::shared_ptr<CreateChunkMapWork> Create(
+      std::shared_ptr<TransferWorkInterface> workInterface,
+      std::shared_ptr<TransferSharedMapData> map);
   CreateChunkMapWork(std::shared_ptr<TransferWorkInterface> workInterface,
-     std::shared_ptr<TransferSharedMapData> map);
+                     std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;
   WorkStatus ExecuteTask() override;
@@ -24,6 +25,7 @@ class CreateChunkMapWork : public TransferWork, public SimpleWork {
 
   // Clears the cancelled flag and drops any view.
   void Reset() override;
+
  private:
   const std::shared_ptr<TransferSharedMapData> map_;
 };

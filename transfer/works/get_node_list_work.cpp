@@ -1,8 +1,7 @@
 #include "transfer/works/get_node_list_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "transfer/manifest/http_node_list_manifest_factory.h"
 #include "transfer/manifest/node_list_manifest.h"

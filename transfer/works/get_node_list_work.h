@@ -15,10 +15,11 @@ class HttpSession;
 // within maxRetries and then left to the transfer's retry with error Network.
 class GetNodeListWork : public TransferWork, public LimitedRetrySimpleWork {
  public:
-  static std::shared_ptr<GetNodeListWork> Create(std::shared_ptr<TransferWorkInterface> workInterface,
-                                    std::shared_ptr<HttpSession> session, uint32_t maxRetries);
-  GetNodeListWork(std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-     uint32_t maxRetries);
+  static std::shared_ptr<GetNodeListWork> Create(
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      uint32_t maxRetries);
+  GetNodeListWork(std::shared_ptr<TransferWorkInterface> workInterface,
+                  std::shared_ptr<HttpSession> session, uint32_t maxRetries);
 
   void Describe(boost::property_tree::ptree& tree) const override;
   WorkStatus ExecuteTask() override;

@@ -1,8 +1,7 @@
 #include "transfer/works/get_package_manifest_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "transfer/manifest/http_package_manifest_factory.h"
 #include "transfer/manifest/manifest_key.h"
@@ -22,9 +21,9 @@ std::shared_ptr<GetPackageManifestWork> GetPackageManifestWork::Create(
                                                   maxRetries);
 }
 
-GetPackageManifestWork::GetPackageManifestWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    uint32_t maxRetries)
+GetPackageManifestWork::GetPackageManifestWork(std::shared_ptr<TransferWorkInterface> workInterface,
+                                               std::shared_ptr<HttpSession> session,
+                                               uint32_t maxRetries)
     : TransferWork(std::move(workInterface)),
       LimitedRetrySimpleWork(maxRetries),
       session_(std::move(session)) {
@@ -40,8 +39,7 @@ WorkStatus GetPackageManifestWork::ExecuteTask() {
   try {
     TransferWorkInterface& wi = *GetWorkInterface();
     const TransferParams params = wi.CopyParams();
-    const std::string version =
-        params.versionId == UnsetText() ? std::string() : params.versionId;
+    const std::string version = params.versionId == UnsetText() ? std::string() : params.versionId;
     const std::string id = AppendPathSegment(params.packageId, version);
     std::shared_ptr<PackageManifest> package =
         wi.GetBehavior().packageManifestFactory->GetPackageManifest(id, session_);

@@ -16,8 +16,7 @@ HttpRequestStatus HttpBoundedFileDataWriter::Write(const uint8_t* data, uint32_t
   try {
     const uint64_t written = target_->Write(data, length);
     return HttpRequestStatus(
-        written == length ? HttpRequestResult::Succeeded : HttpRequestResult::WriteFailed,
-        written);
+        written == length ? HttpRequestResult::Succeeded : HttpRequestResult::WriteFailed, written);
   } catch (const FileOutOfBoundsException&) {
     return HttpRequestStatus(HttpRequestResult::RangeError, 0);
   } catch (const std::bad_alloc&) {

@@ -1,8 +1,7 @@
 #include "transfer/works/initialize_transfer_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "transfer/transfer_work_interface.h"
 #include "transfer/works/construct_transfer_from_package_work.h"
@@ -18,9 +17,9 @@ std::shared_ptr<InitializeTransferWork> InitializeTransferWork::Create(
                                                   std::move(deferred));
 }
 
-InitializeTransferWork::InitializeTransferWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    std::shared_ptr<DeferredWork> deferred)
+InitializeTransferWork::InitializeTransferWork(std::shared_ptr<TransferWorkInterface> workInterface,
+                                               std::shared_ptr<HttpSession> session,
+                                               std::shared_ptr<DeferredWork> deferred)
     : TransferWork(std::move(workInterface)) {
   const std::shared_ptr<TransferWorkInterface>& wi = GetWorkInterface();
   AddChild(GetManifestsWork::Create(wi, session));

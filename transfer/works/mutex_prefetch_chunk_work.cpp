@@ -16,9 +16,8 @@ std::shared_ptr<MutexPrefetchChunkWork> MutexPrefetchChunkWork::Create(
   return std::make_shared<MutexPrefetchChunkWork>(std::move(workInterface), std::move(map));
 }
 
-MutexPrefetchChunkWork::MutexPrefetchChunkWork(
-    std::shared_ptr<TransferWorkInterface> workInterface,
-    std::shared_ptr<TransferSharedMapData> map)
+MutexPrefetchChunkWork::MutexPrefetchChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+                                               std::shared_ptr<TransferSharedMapData> map)
     : TransferWork(std::move(workInterface)), map_(std::move(map)) {
   RegisterCompleteObservers(*this, nullptr);
 }

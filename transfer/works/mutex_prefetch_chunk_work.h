@@ -15,10 +15,11 @@ class TransferSharedMapData;
 // this, so that concurrent chunks do not thrash the disk with scattered page faults.
 class MutexPrefetchChunkWork : public TransferWork, public SimpleWork {
  public:
-  static std::shared_ptr<MutexPrefetchChunkWork> Create(std::shared_ptr<TransferWorkInterface> workInterface,
-                                    std::shared_ptr<TransferSharedMapData> map);
+  static std::shared_ptr<MutexPrefetchChunkWork> Create(
+      std::shared_ptr<TransferWorkInterface> workInterface,
+      std::shared_ptr<TransferSharedMapData> map);
   MutexPrefetchChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
-     std::shared_ptr<TransferSharedMapData> map);
+                         std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;
   WorkStatus ExecuteTask() override;

@@ -1,8 +1,7 @@
 #include "transfer/works/open_and_allocate_file_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "storage/file_exception.h"
 #include "storage/shared_file.h"

@@ -1,8 +1,9 @@
 #include "transfer/works/optimized_request_chunk_work.h"
 
-#include <utility>
-
+#include <algorithm>
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
+#include <vector>
 
 #include "http/http_request.h"
 #include "http/http_request_factory.h"
@@ -52,9 +53,8 @@ bool IsFailed(HttpRequestResult result) {
 std::shared_ptr<OptimizedRequestChunkWork> OptimizedRequestChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries) {
-  return std::make_shared<OptimizedRequestChunkWork>(std::move(workInterface),
-                                                     std::move(session), std::move(map),
-                                                     maxRetries);
+  return std::make_shared<OptimizedRequestChunkWork>(std::move(workInterface), std::move(session),
+                                                     std::move(map), maxRetries);
 }
 
 OptimizedRequestChunkWork::OptimizedRequestChunkWork(
@@ -83,6 +83,19 @@ void OptimizedRequestChunkWork::Reset() {
   LimitedRetrySimpleWork::Reset();
   params_ = OptimizedRequestParams(GetWorkInterface()->GetNodeList(),
                                    GetWorkInterface()->GetParams(), map_);
+  AvoidMismatchedNodes();
+}
+
+void OptimizedRequestChunkWork::AvoidMismatchedNodes() {
+  if (map_->mismatchedNodes.empty()) return;
+  std::vector<std::shared_ptr<NodeManifest>> remaining;
+  for (const auto& node : params_.candidates) {
+    if (std::find(map_->mismatchedNodes.begin(), map_->mismatchedNodes.end(), node) ==
+        map_->mismatchedNodes.end()) {
+      remaining.push_back(node);
+    }
+  }
+  if (!remaining.empty()) params_.candidates = std::move(remaining);
 }
 
 void OptimizedRequestChunkWork::OnCancel() {
@@ -105,8 +118,7 @@ void OptimizedRequestChunkWork::ClearCurrentRequest() {
   released.swap(currentRequest_);
 }
 
-uint32_t OptimizedRequestChunkWork::ClampRequestTime(uint64_t elapsedMs,
-                                                     uint32_t connectTimeout,
+uint32_t OptimizedRequestChunkWork::ClampRequestTime(uint64_t elapsedMs, uint32_t connectTimeout,
                                                      uint32_t timeout) {
   const int64_t limit = static_cast<int64_t>(connectTimeout) + static_cast<int64_t>(timeout);
   if (static_cast<int64_t>(elapsedMs / 1000) > limit) {
@@ -149,6 +161,7 @@ WorkStatus OptimizedRequestChunkWork::PerformRequest() {
   const auto payload = HttpTransferStatusData::Create(node->GetHost(), status, time);
 
   const WorkResult result = ResultOf(status.result);
+  map_->servedBy = result == WorkResult::Success ? node : nullptr;
   const bool failed = IsFailed(status.result);
   node->GetStatistics().Record(status.bytes, time, failed);
   if (failed) params_.DropSelectedNode();

@@ -23,9 +23,8 @@ class TransferSharedMapData;
 class OptimizedRequestChunkWork : public TransferWork, public LimitedRetrySimpleWork {
  public:
   static std::shared_ptr<OptimizedRequestChunkWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedMapData> map,
-      uint32_t maxRetries);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
   OptimizedRequestChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
                             std::shared_ptr<HttpSession> session,
                             std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
@@ -42,13 +41,15 @@ class OptimizedRequestChunkWork : public TransferWork, public LimitedRetrySimple
 
   // The attempt's time as recorded: the measured time, or the request's limit when the
   // measurement passed it by whole seconds.
-  static uint32_t ClampRequestTime(uint64_t elapsedMs, uint32_t connectTimeout,
-                                   uint32_t timeout);
+  static uint32_t ClampRequestTime(uint64_t elapsedMs, uint32_t connectTimeout, uint32_t timeout);
 
   const OptimizedRequestParams& GetParams() const { return params_; }
 
  private:
   WorkStatus PerformRequest();
+  // Leaves out the nodes whose bodies of this chunk failed the checksum, unless no other
+  // node is left.
+  void AvoidMismatchedNodes();
 
   const std::shared_ptr<HttpSession> session_;
   const std::shared_ptr<TransferSharedMapData> map_;

@@ -16,12 +16,11 @@ class HttpSession;
 class ParallelTransferMultipleFilesWork : public TransferWork, public ParallelWork {
  public:
   static std::shared_ptr<ParallelTransferMultipleFilesWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session,
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       const std::vector<std::shared_ptr<FileManifest>>& files);
   ParallelTransferMultipleFilesWork(std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session,
-      const std::vector<std::shared_ptr<FileManifest>>& files);
+                                    std::shared_ptr<HttpSession> session,
+                                    const std::vector<std::shared_ptr<FileManifest>>& files);
 
   void Describe(boost::property_tree::ptree& tree) const override;
 };

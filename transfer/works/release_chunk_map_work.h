@@ -13,10 +13,11 @@ class TransferSharedMapData;
 // Drops the chunk's view; it is unmapped when nothing else holds it.
 class ReleaseChunkMapWork : public TransferWork, public SimpleWork {
  public:
-  static std::shared_ptr<ReleaseChunkMapWork> Create(std::shared_ptr<TransferWorkInterface> workInterface,
-                                    std::shared_ptr<TransferSharedMapData> map);
+  static std::shared_ptr<ReleaseChunkMapWork> Create(
+      std::shared_ptr<TransferWorkInterface> workInterface,
+      std::shared_ptr<TransferSharedMapData> map);
   ReleaseChunkMapWork(std::shared_ptr<TransferWorkInterface> workInterface,
-     std::shared_ptr<TransferSharedMapData> map);
+                      std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;
   WorkStatus ExecuteTask() override;

@@ -18,14 +18,16 @@ class TransferSharedMapData;
 class RetryableTransferChunkWork : public TransferWork, public LimitedRetrySequentialWork {
  public:
   static std::shared_ptr<RetryableTransferChunkWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedMapData> map,
-      uint32_t maxRetries);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
   RetryableTransferChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
                              std::shared_ptr<HttpSession> session,
                              std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
 
   void Describe(boost::property_tree::ptree& tree) const override;
+
+  // The request work's limit: every other node once, and never below minimum.
+  static uint32_t RequestLimitFor(uint32_t nodes, uint32_t minimum);
 
  private:
   const std::shared_ptr<TransferSharedMapData> map_;

@@ -1,9 +1,8 @@
 #include "transfer/works/sequential_transfer_multiple_files_work.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <stdexcept>
 #include <utility>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "transfer/works/transfer_single_file_work.h"
 
@@ -12,7 +11,8 @@ namespace zarn {
 std::shared_ptr<SequentialTransferMultipleFilesWork> SequentialTransferMultipleFilesWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     const std::vector<std::shared_ptr<FileManifest>>& files) {
-  return std::make_shared<SequentialTransferMultipleFilesWork>(std::move(workInterface), std::move(session), files);
+  return std::make_shared<SequentialTransferMultipleFilesWork>(std::move(workInterface),
+                                                               std::move(session), files);
 }
 
 SequentialTransferMultipleFilesWork::SequentialTransferMultipleFilesWork(
@@ -20,7 +20,8 @@ SequentialTransferMultipleFilesWork::SequentialTransferMultipleFilesWork(
     const std::vector<std::shared_ptr<FileManifest>>& files)
     : TransferWork(std::move(workInterface)) {
   RegisterCompleteObservers(*this, nullptr);
-  if (files.empty()) throw std::logic_error("SequentialTransferMultipleFilesWork constructed with empty cluster");
+  if (files.empty())
+    throw std::logic_error("SequentialTransferMultipleFilesWork constructed with empty cluster");
   for (const auto& file : files) {
     AddChild(TransferSingleFileWork::Create(GetWorkInterface(), session, file));
   }

@@ -16,12 +16,11 @@ class HttpSession;
 class SequentialTransferMultipleFilesWork : public TransferWork, public SequentialWork {
  public:
   static std::shared_ptr<SequentialTransferMultipleFilesWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session,
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       const std::vector<std::shared_ptr<FileManifest>>& files);
   SequentialTransferMultipleFilesWork(std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session,
-      const std::vector<std::shared_ptr<FileManifest>>& files);
+                                      std::shared_ptr<HttpSession> session,
+                                      const std::vector<std::shared_ptr<FileManifest>>& files);
 
   void Describe(boost::property_tree::ptree& tree) const override;
 };

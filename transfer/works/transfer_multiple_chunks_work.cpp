@@ -1,9 +1,8 @@
 #include "transfer/works/transfer_multiple_chunks_work.h"
 
 #include <algorithm>
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "transfer/manifest/file_manifest.h"
 #include "transfer/works/transfer_shared_file_data.h"
@@ -14,9 +13,8 @@ namespace zarn {
 std::shared_ptr<TransferMultipleChunksWork> TransferMultipleChunksWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     const std::shared_ptr<FileManifest>& manifest, std::shared_ptr<TransferSharedFileData> file) {
-  return std::make_shared<TransferMultipleChunksWork>(std::move(workInterface),
-                                                      std::move(session), manifest,
-                                                      std::move(file));
+  return std::make_shared<TransferMultipleChunksWork>(std::move(workInterface), std::move(session),
+                                                      manifest, std::move(file));
 }
 
 TransferMultipleChunksWork::TransferMultipleChunksWork(

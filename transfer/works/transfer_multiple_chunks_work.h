@@ -19,9 +19,8 @@ class TransferSingleChunkWork;
 class TransferMultipleChunksWork : public TransferWork, public ParallelWork {
  public:
   static std::shared_ptr<TransferMultipleChunksWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session, const std::shared_ptr<FileManifest>& manifest,
-      std::shared_ptr<TransferSharedFileData> file);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      const std::shared_ptr<FileManifest>& manifest, std::shared_ptr<TransferSharedFileData> file);
   TransferMultipleChunksWork(std::shared_ptr<TransferWorkInterface> workInterface,
                              std::shared_ptr<HttpSession> session,
                              const std::shared_ptr<FileManifest>& manifest,
@@ -32,9 +31,7 @@ class TransferMultipleChunksWork : public TransferWork, public ParallelWork {
   // Drops every chunk's view, in chunk order.
   void ReleaseChunkMaps();
 
-  const std::vector<std::shared_ptr<TransferSingleChunkWork>>& GetChunks() const {
-    return chunks_;
-  }
+  const std::vector<std::shared_ptr<TransferSingleChunkWork>>& GetChunks() const { return chunks_; }
 
  private:
   const std::shared_ptr<TransferSharedFileData> file_;

@@ -1,9 +1,8 @@
 #include "transfer/works/transfer_multiple_files_work.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <stdexcept>
 #include <utility>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "transfer/manifest/package_manifest.h"
 #include "transfer/transfer_work_interface.h"
@@ -14,8 +13,7 @@ namespace zarn {
 
 std::shared_ptr<TransferMultipleFilesWork> TransferMultipleFilesWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session) {
-  return std::make_shared<TransferMultipleFilesWork>(std::move(workInterface),
-                                                     std::move(session));
+  return std::make_shared<TransferMultipleFilesWork>(std::move(workInterface), std::move(session));
 }
 
 TransferMultipleFilesWork::TransferMultipleFilesWork(

@@ -16,8 +16,7 @@ class HttpSession;
 class TransferMultipleFilesWork : public TransferWork, public SequentialWork {
  public:
   static std::shared_ptr<TransferMultipleFilesWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session);
   TransferMultipleFilesWork(std::shared_ptr<TransferWorkInterface> workInterface,
                             std::shared_ptr<HttpSession> session);
 

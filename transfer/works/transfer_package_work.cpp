@@ -1,8 +1,7 @@
 #include "transfer/works/transfer_package_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "http/http_session_factory.h"
 #include "transfer/transfer_behavior.h"

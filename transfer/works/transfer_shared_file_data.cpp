@@ -6,13 +6,12 @@
 
 namespace zarn {
 
-std::shared_ptr<TransferSharedFileData> TransferSharedFileData::Create(
-    const std::string& filePath, const uint64_t& fileSize) {
+std::shared_ptr<TransferSharedFileData> TransferSharedFileData::Create(const std::string& filePath,
+                                                                       const uint64_t& fileSize) {
   return std::make_shared<TransferSharedFileData>(filePath, fileSize);
 }
 
-TransferSharedFileData::TransferSharedFileData(const std::string& filePath_,
-                                               uint64_t fileSize_)
+TransferSharedFileData::TransferSharedFileData(const std::string& filePath_, uint64_t fileSize_)
     : filePath(filePath_), fileSize(fileSize_) {}
 
 TransferSharedFileData::~TransferSharedFileData() = default;

@@ -1,20 +1,19 @@
 #include "transfer/works/transfer_shared_map_data.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <sstream>
 #include <utility>
 
-#include <boost/property_tree/ptree.hpp>
-
 #include "storage/memory_mapped_file_data.h"
+#include "transfer/manifest/node_manifest.h"
 #include "transfer/transfer_progress_updater.h"
 #include "transfer/works/transfer_shared_file_data.h"
 
 namespace zarn {
 
 std::shared_ptr<TransferSharedMapData> TransferSharedMapData::Create(
-    std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower,
-    const uint64_t& upper, uint32_t expectedChecksum,
-    std::shared_ptr<TransferProgressUpdater> progress) {
+    std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower, const uint64_t& upper,
+    uint32_t expectedChecksum, std::shared_ptr<TransferProgressUpdater> progress) {
   return std::make_shared<TransferSharedMapData>(std::move(fileData), lower, upper,
                                                  expectedChecksum, std::move(progress));
 }
@@ -58,6 +57,8 @@ void TransferSharedMapData::CommitProgress() {
 void TransferSharedMapData::ResetProgress() {
   view.reset();
   fileProgressBytes = 0;
+  servedBy.reset();
+  mismatchedNodes.clear();
 }
 
 void TransferSharedMapData::Describe(boost::property_tree::ptree& tree) const {

@@ -4,12 +4,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "work/work_descriptor.h"
 
 namespace zarn {
 
 class MemoryMappedFileData;
+class NodeManifest;
 class TransferProgressUpdater;
 class TransferSharedFileData;
 
@@ -58,6 +60,13 @@ class TransferSharedMapData : public WorkDescriptor {
   const std::shared_ptr<TransferProgressUpdater> progress;
   // Atomic because the work log may describe the chunk while its request writes.
   std::atomic<uint64_t> fileProgressBytes{0};
+
+  // The node whose body is in the view, set when a request succeeds; and the nodes whose
+  // bodies failed the checksum, which the chunk's next downloads avoid. A node that serves
+  // corrupt bytes answers fast and without error, so the optimizer would keep choosing it
+  // until the chunk's retries are spent.
+  std::shared_ptr<NodeManifest> servedBy;
+  std::vector<std::shared_ptr<NodeManifest>> mismatchedNodes;
 };
 
 }  // namespace zarn

@@ -1,8 +1,7 @@
 #include "transfer/works/transfer_single_chunk_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "storage/memory_mapped_file_data.h"
 #include "transfer/transfer_progress_updater.h"
@@ -17,11 +16,11 @@ namespace zarn {
 
 std::shared_ptr<TransferSingleChunkWork> TransferSingleChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower,
-    const uint64_t& upper, uint32_t expectedChecksum) {
-  return std::make_shared<TransferSingleChunkWork>(std::move(workInterface),
-                                                   std::move(session), std::move(fileData),
-                                                   lower, upper, expectedChecksum);
+    std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower, const uint64_t& upper,
+    uint32_t expectedChecksum) {
+  return std::make_shared<TransferSingleChunkWork>(std::move(workInterface), std::move(session),
+                                                   std::move(fileData), lower, upper,
+                                                   expectedChecksum);
 }
 
 TransferSingleChunkWork::TransferSingleChunkWork(

@@ -18,9 +18,9 @@ class TransferSharedMapData;
 class TransferSingleChunkWork : public TransferWork, public SequentialWork {
  public:
   static std::shared_ptr<TransferSingleChunkWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedFileData> fileData,
-      const uint64_t& lower, const uint64_t& upper, uint32_t expectedChecksum);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower,
+      const uint64_t& upper, uint32_t expectedChecksum);
   TransferSingleChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
                           std::shared_ptr<HttpSession> session,
                           std::shared_ptr<TransferSharedFileData> fileData, uint64_t lower,

@@ -1,8 +1,7 @@
 #include "transfer/works/transfer_single_file_work.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "storage/shared_file.h"
 #include "transfer/manifest/file_manifest.h"
@@ -17,13 +16,13 @@ namespace zarn {
 std::shared_ptr<TransferSingleFileWork> TransferSingleFileWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     const std::shared_ptr<FileManifest>& manifest) {
-  return std::make_shared<TransferSingleFileWork>(std::move(workInterface),
-                                                  std::move(session), manifest);
+  return std::make_shared<TransferSingleFileWork>(std::move(workInterface), std::move(session),
+                                                  manifest);
 }
 
-TransferSingleFileWork::TransferSingleFileWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    const std::shared_ptr<FileManifest>& manifest)
+TransferSingleFileWork::TransferSingleFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
+                                               std::shared_ptr<HttpSession> session,
+                                               const std::shared_ptr<FileManifest>& manifest)
     : TransferWork(std::move(workInterface)),
       file_(TransferSharedFileData::Create(manifest->GetPath(), manifest->GetSize())) {
   RegisterCompleteObservers(*this, nullptr);

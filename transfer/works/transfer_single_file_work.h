@@ -19,8 +19,8 @@ class TransferSharedFileData;
 class TransferSingleFileWork : public TransferWork, public SequentialWork {
  public:
   static std::shared_ptr<TransferSingleFileWork> Create(
-      std::shared_ptr<TransferWorkInterface> workInterface,
-      std::shared_ptr<HttpSession> session, const std::shared_ptr<FileManifest>& manifest);
+      std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
+      const std::shared_ptr<FileManifest>& manifest);
   TransferSingleFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
                          std::shared_ptr<HttpSession> session,
                          const std::shared_ptr<FileManifest>& manifest);

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <boost/property_tree/ptree.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -29,9 +30,15 @@
 #include "http/round_robin_http_session_factory.h"
 #include "storage/crc32.h"
 #include "storage/posix_shared_file_factory.h"
+#include "telemetry/work_log_manager.h"
 #include "testing/http_test_server.h"
+#include "transfer/manifest/node_list_manifest.h"
+#include "transfer/manifest/package_manifest.h"
+#include "transfer/manifest/standard_node_list_manifest.h"
+#include "transfer/manifest/standard_package_manifest.h"
 #include "transfer/manifest/xml_http_node_list_manifest_factory.h"
 #include "transfer/manifest/xml_http_package_manifest_factory.h"
+#include "transfer/manifest/xml_manifest_tree.h"
 #include "transfer/optimizer/proportional_gambling_transfer_optimizer.h"
 #include "transfer/standard_transfer_data.h"
 #include "transfer/transfer_behavior.h"
@@ -50,7 +57,7 @@
 #include "work/workflow_retryable_error_callback.h"
 
 namespace zarn {
-namespace testing {
+namespace tree_test {
 
 // A work interface over a StandardTransferData that records every report.
 class TestTransferWorkInterface : public TransferWorkInterface,
@@ -89,9 +96,7 @@ class TestTransferWorkInterface : public TransferWorkInterface,
   TransferBehavior& GetBehavior() override { return data_.behavior; }
   std::shared_ptr<PackageManifest> GetPackage() override { return data_.package; }
   std::shared_ptr<NodeListManifest> GetNodeList() override { return data_.nodeList; }
-  std::shared_ptr<TransferProgressUpdater> GetProgressUpdater() override {
-    return data_.status;
-  }
+  std::shared_ptr<TransferProgressUpdater> GetProgressUpdater() override { return data_.status; }
   WorkCompleteCallback* GetWorkCompleteCallback() override { return &root_; }
   WorkCompleteCallback* GetPackageAcquireCallback() override { return &package_; }
   WorkCompleteCallback* GetNodeListAcquireCallback() override { return &nodeList_; }
@@ -141,9 +146,7 @@ class TestTransferWorkInterface : public TransferWorkInterface,
    public:
     Forward(TestTransferWorkInterface*, std::function<void(const WorkStatus&)> f)
         : f_(std::move(f)) {}
-    void OnWorkComplete(const std::shared_ptr<const Work>&, const WorkStatus& s) override {
-      f_(s);
-    }
+    void OnWorkComplete(const std::shared_ptr<const Work>&, const WorkStatus& s) override { f_(s); }
 
    private:
     std::function<void(const WorkStatus&)> f_;
@@ -187,8 +190,7 @@ inline std::string ChunkChecksums(const TestFile& file) {
   std::ostringstream hex;
   for (std::size_t at = 0; at < file.content.size(); at += file.chunkSize) {
     const std::size_t length = std::min<std::size_t>(file.chunkSize, file.content.size() - at);
-    hex << std::hex << std::setw(8) << std::setfill('0')
-        << Crc32(file.content.data() + at, length);
+    hex << std::hex << std::setw(8) << std::setfill('0') << Crc32(file.content.data() + at, length);
   }
   return hex.str();
 }
@@ -202,9 +204,8 @@ inline std::string PackageXml(const std::string& partner, const std::string& pac
   if (!run.empty()) xml << "<run>" << run << "</run>";
   xml << "<files>";
   for (const TestFile& f : files) {
-    xml << "<file><path>" << f.path << "</path><chunksize>" << f.chunkSize
-        << "</chunksize><size>" << f.content.size() << "</size><checksums>"
-        << ChunkChecksums(f) << "</checksums></file>";
+    xml << "<file><path>" << f.path << "</path><chunksize>" << f.chunkSize << "</chunksize><size>"
+        << f.content.size() << "</size><checksums>" << ChunkChecksums(f) << "</checksums></file>";
   }
   xml << "</files></package>";
   return xml.str();
@@ -214,11 +215,30 @@ inline std::string NodeListXml(const std::vector<std::string>& hosts) {
   std::ostringstream xml;
   xml << "<ArrayOfNodeInfo>";
   for (std::size_t i = 0; i < hosts.size(); ++i) {
-    xml << "<NodeInfo><NodeId>node" << i << "</NodeId><Host>" << hosts[i]
-        << "</Host></NodeInfo>";
+    xml << "<NodeInfo><NodeId>node" << i << "</NodeId><Host>" << hosts[i] << "</Host></NodeInfo>";
   }
   xml << "</ArrayOfNodeInfo>";
   return xml.str();
+}
+
+// The records the manifest works would deliver for these documents.
+inline std::shared_ptr<NodeListManifest> MakeNodeList(const std::vector<std::string>& hosts) {
+  std::istringstream xml(NodeListXml(hosts));
+  boost::property_tree::ptree tree;
+  ParseXmlManifest(xml, tree);
+  auto list = std::make_shared<StandardNodeListManifest>();
+  list->Read(tree);
+  return list;
+}
+
+inline std::shared_ptr<PackageManifest> MakePackage(const std::string& run,
+                                                    const std::vector<TestFile>& files) {
+  std::istringstream xml(PackageXml("partner", "pkg", "1.0", run, files));
+  boost::property_tree::ptree tree;
+  ParseXmlManifest(xml, tree);
+  auto package = std::make_shared<StandardPackageManifest>();
+  package->Read(tree);
+  return package;
 }
 
 class DirectProxyFactory : public HttpProxyFactory {
@@ -259,18 +279,39 @@ inline TransferConfig FastFailConfig() {
   return config;
 }
 
+// A work interface over real files only, for the works that need no network.
+class LocalRig {
+ public:
+  LocalRig()
+      : config_(2),
+        behavior_(config_, nullptr, nullptr, &files_, nullptr, nullptr, nullptr, nullptr, nullptr,
+                  nullptr, nullptr) {}
+
+  std::shared_ptr<TestTransferWorkInterface> Make(const std::string& folder) {
+    TransferParams params;
+    params.destPath = folder;
+    return std::make_shared<TestTransferWorkInterface>(params, behavior_);
+  }
+  SharedFileFactory& Files() { return files_; }
+
+ private:
+  TransferConfig config_;
+  PosixSharedFileFactory files_;
+  TransferBehavior behavior_;
+};
+
 // The real services around a manifest server and content nodes.
 class TransferTreeRig {
  public:
-  explicit TransferTreeRig(TransferConfig config = FastFailConfig())
+  explicit TransferTreeRig(TransferConfig config = FastFailConfig(), WorkLogManager* log = nullptr)
       : config_(std::move(config)),
         requestFactory_(&proxies_),
         packages_(manifests_.Host(), &requestFactory_, 5, 30),
         nodeLists_(manifests_.Host(), &requestFactory_, 5, 30),
         optimizer_(config_, 12345u),
         pool_(config_.engineThreads),
-        behavior_(config_, &sessions_, &requestFactory_, &files_, &packages_, &nodeLists_,
-                  nullptr, &optimizer_, nullptr, nullptr, &pool_) {}
+        behavior_(config_, &sessions_, &requestFactory_, &files_, &packages_, &nodeLists_, nullptr,
+                  &optimizer_, nullptr, log, &pool_) {}
 
   ~TransferTreeRig() {
     Stop();
@@ -278,9 +319,9 @@ class TransferTreeRig {
   }
 
   // Publishes a package and the node list of its partner on the manifest server.
-  void Publish(const std::string& partner, const std::string& package,
-               const std::string& version, const std::string& run,
-               const std::vector<TestFile>& files, const std::vector<std::string>& hosts) {
+  void Publish(const std::string& partner, const std::string& package, const std::string& version,
+               const std::string& run, const std::vector<TestFile>& files,
+               const std::vector<std::string>& hosts) {
     manifests_.ServeFile("/manifests/" + package + "/" + version + ".xml",
                          PackageXml(partner, package, version, run, files));
     manifests_.ServeFile("/nodes/" + partner + ".xml", NodeListXml(hosts));
@@ -330,7 +371,7 @@ class TransferTreeRig {
   std::shared_ptr<Workflow> workflow_;
 };
 
-}  // namespace testing
+}  // namespace tree_test
 }  // namespace zarn
 
 #endif  // ZARN_TRANSFER_WORKS_TRANSFER_TREE_FIXTURE_H_

@@ -1,9 +1,8 @@
 #ifndef ZARN_TRANSFER_WORKS_TRANSFER_WORK_H_
 #define ZARN_TRANSFER_WORKS_TRANSFER_WORK_H_
 
-#include <memory>
-
 #include <boost/property_tree/ptree_fwd.hpp>
+#include <memory>
 
 namespace zarn {
 
@@ -27,9 +26,7 @@ class TransferWork {
   TransferWork& operator=(const TransferWork&) = delete;
   virtual ~TransferWork();
 
-  const std::shared_ptr<TransferWorkInterface>& GetWorkInterface() const {
-    return workInterface_;
-  }
+  const std::shared_ptr<TransferWorkInterface>& GetWorkInterface() const { return workInterface_; }
 
  protected:
   enum class ParamsAccess { kCopy, kInPlace };
@@ -45,8 +42,8 @@ class TransferWork {
   void RegisterRetryObserver(SimpleWork& work) const;
 
   // Writes "name", "important" (only when set) and the transfer's params.
-  void DescribeTransferWork(boost::property_tree::ptree& tree, const char* name,
-                            bool important, ParamsAccess access) const;
+  void DescribeTransferWork(boost::property_tree::ptree& tree, const char* name, bool important,
+                            ParamsAccess access) const;
 
  private:
   std::shared_ptr<TransferWorkInterface> workInterface_;

@@ -4,6 +4,7 @@
 
 #include "storage/crc32.h"
 #include "storage/memory_mapped_file_data.h"
+#include "transfer/manifest/node_manifest.h"
 #include "transfer/works/checksum_status_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
 #include "work/work_status.h"
@@ -46,6 +47,10 @@ WorkStatus VerifyChunkWork::ExecuteTask() {
       return WorkStatus(WorkResult::Success);
     }
     map_->WithdrawProgress();
+    if (map_->servedBy) {
+      map_->mismatchedNodes.push_back(map_->servedBy);
+      map_->servedBy.reset();
+    }
     return WorkStatus(WorkResult::Failure, ChecksumStatusData::Create(actual));
   } catch (...) {
     return FileExceptionStatus();

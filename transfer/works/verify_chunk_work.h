@@ -16,10 +16,11 @@ class TransferSharedMapData;
 // ends with Failure and a ChecksumStatusData.
 class VerifyChunkWork : public TransferWork, public SimpleWork {
  public:
-  static std::shared_ptr<VerifyChunkWork> Create(std::shared_ptr<TransferWorkInterface> workInterface,
-                                    std::shared_ptr<TransferSharedMapData> map);
+  static std::shared_ptr<VerifyChunkWork> Create(
+      std::shared_ptr<TransferWorkInterface> workInterface,
+      std::shared_ptr<TransferSharedMapData> map);
   VerifyChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
-     std::shared_ptr<TransferSharedMapData> map);
+                  std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;
   WorkStatus ExecuteTask() override;
@@ -27,6 +28,7 @@ class VerifyChunkWork : public TransferWork, public SimpleWork {
 
   // The CRC-32 of the chunk's bytes in place.
   uint32_t CheckChecksum() const;
+
  private:
   const std::shared_ptr<TransferSharedMapData> map_;
 };

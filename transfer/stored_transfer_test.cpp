@@ -1,0 +1,146 @@
+#include "transfer/stored_transfer.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "storage/path_helpers.h"
+#include "storage/posix_shared_file_factory.h"
+#include "transfer/json_temp_file_manifest_store.h"
+#include "transfer/stored_transfer_factory.h"
+#include "transfer/temp_file_transfer_manager.h"
+#include "transfer/transfer_behavior.h"
+#include "transfer/transfer_config.h"
+#include "transfer/transfer_fakes.h"
+#include "transfer/transfer_params.h"
+#include "transfer/transfer_status_impl.h"
+#include "transfer/transfer_work_interface.h"
+#include "transfer/works/node_list_status_data.h"
+#include "transfer/works/package_status_data.h"
+#include "work/work_status.h"
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Stored transfers made by the manager through the stored-transfer factory, over scripted
+// workflows; the store is the real one, in a private temporary folder.
+class StoredTransferTest : public ::testing::Test {
+ protected:
+  StoredTransferTest()
+      : folder_("engine-stored-" + std::to_string(std::random_device()()) + "/transfers"),
+        store_(folder_, &files_),
+        factory_(&store_, &workflows_),
+        manager_(&store_, &factory_),
+        behavior_(config_, nullptr, nullptr, &files_, nullptr, nullptr, &manager_, nullptr,
+                  &analytics_, &log_, nullptr) {}
+  ~StoredTransferTest() override {
+    fs::remove_all(fs::path(GetTempFolder()) / fs::path(folder_).parent_path());
+  }
+
+  std::shared_ptr<Transfer> Create() {
+    TransferParams params;
+    params.partnerId = "p";
+    params.packageId = "k";
+    std::shared_ptr<Transfer> transfer = manager_.CreateTransfer(params, behavior_);
+    transfer->Initialize();
+    return transfer;
+  }
+  void Initialized(Transfer& transfer) {
+    auto data = transfer.GetData();
+    auto package = std::make_shared<fakes::FakePackage>(
+        "p", "k", "7", FileManifestList{std::make_shared<fakes::FakeFile>("a.bin", 10)});
+    data->GetPackageAcquireCallback()->OnWorkComplete(
+        nullptr, WorkStatus(WorkResult::Success, PackageStatusData::Create(package)));
+    data->GetNodeListAcquireCallback()->OnWorkComplete(
+        nullptr, WorkStatus(WorkResult::Success,
+                            NodeListStatusData::Create(
+                                std::make_shared<fakes::FakeNodeList>(NodeManifestList{}))));
+    data->GetInitializeCallback()->OnWorkComplete(nullptr, WorkStatus(WorkResult::Success));
+  }
+  void Complete(Transfer& transfer) {
+    auto data = transfer.GetData();
+    auto updater = data->GetProgressUpdater();
+    updater->AddCompleted(10);
+    updater->AddVerified(10);
+    data->GetWorkCompleteCallback()->OnWorkComplete(nullptr, WorkStatus(WorkResult::Success));
+  }
+  fs::path FilePath(const std::string& id) const {
+    return fs::path(GetTempFolder()) / folder_ / (id + ".json");
+  }
+  std::string FileText(const std::string& id) const {
+    std::ifstream in(FilePath(id), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  std::string folder_;
+  PosixSharedFileFactory files_;
+  JsonTempFileManifestStore store_;
+  fakes::ScriptedWorkflowFactory workflows_;
+  StoredTransferFactory factory_;
+  TempFileTransferManager manager_;
+  TransferConfig config_;
+  fakes::RecordingAnalytics analytics_;
+  fakes::RecordingLog log_;
+  TransferBehavior behavior_;
+};
+
+TEST_F(StoredTransferTest, StartStoresTheIdentityAndCancelRemovesIt) {
+  std::shared_ptr<Transfer> transfer = Create();
+  const std::string id = transfer->GetStatus().transferId;
+  EXPECT_FALSE(transfer->Start("/games").state == TransferState::Transferring);
+  EXPECT_FALSE(fs::exists(FilePath(id)));  // a refused start stores nothing
+
+  Initialized(*transfer);
+  ASSERT_EQ(transfer->Start("/games").state, TransferState::Transferring);
+  EXPECT_EQ(FileText(id), "{\"transferId\":\"" + id +
+                              "\",\"partnerId\":\"p\",\"packageId\":\"k\",\"versionId\":\"7\","
+                              "\"destPath\":\"\\/games\"}\n");
+  // Not in memory any more (a new manager): brought back from its file.
+  TempFileTransferManager other(&store_, &factory_);
+  std::shared_ptr<Transfer> restored = other.GetTransfer(id, behavior_);
+  ASSERT_TRUE(restored);
+  EXPECT_EQ(restored->GetStatus().destPath, "/games");
+  EXPECT_EQ(restored->GetStatus().state, TransferState::Initializing);
+
+  EXPECT_EQ(transfer->Cancel(false).state, TransferState::Canceled);
+  EXPECT_FALSE(fs::exists(FilePath(id)));
+}
+
+TEST_F(StoredTransferTest, CompletedTransferKeepsItsFileUntilCancelled) {
+  std::shared_ptr<Transfer> transfer = Create();
+  const std::string id = transfer->GetStatus().transferId;
+  Initialized(*transfer);
+  transfer->Start("/games");
+  Complete(*transfer);
+  ASSERT_EQ(transfer->GetStatus().state, TransferState::Completed);
+  EXPECT_TRUE(fs::exists(FilePath(id)));
+  EXPECT_EQ(transfer->Cancel(false).state, TransferState::Completed);
+  EXPECT_FALSE(fs::exists(FilePath(id)));
+}
+
+TEST_F(StoredTransferTest, ShutdownSuspendsEveryTransferAndKeepsTheirFiles) {
+  std::shared_ptr<Transfer> running = Create();
+  Initialized(*running);
+  running->Start("/games");
+  std::shared_ptr<Transfer> initializing = Create();
+  const std::string id = running->GetStatus().transferId;
+
+  manager_.Shutdown();
+  EXPECT_EQ(running->GetStatus().state, TransferState::Suspended);
+  EXPECT_EQ(initializing->GetStatus().state, TransferState::Canceled);
+  EXPECT_TRUE(fs::exists(FilePath(id)));
+  // A suspended transfer keeps its file through a cancel as well.
+  EXPECT_EQ(running->Cancel(true).state, TransferState::Suspended);
+  EXPECT_TRUE(fs::exists(FilePath(id)));
+  EXPECT_FALSE(manager_.CreateTransfer(TransferParams(), behavior_));
+}
+
+}  // namespace
+}  // namespace zarn

@@ -1,0 +1,166 @@
+#include "work/deferred_work.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <boost/property_tree/ptree.hpp>
+#include <gtest/gtest.h>
+
+#include "work/no_op_work.h"
+#include "work/sequential_work.h"
+#include "work/standard_workflow.h"
+#include "work/testing/manual_work_manager.h"
+#include "work/testing/recording_observer.h"
+#include "work/testing/scripted_leaf.h"
+
+namespace zarn {
+namespace {
+
+// first, then the deferred work, as the engine's root runs its initialization and files.
+struct DeferredTree {
+  DeferredTree() : root_observer("root", &log), deferred_observer("deferred", &log) {
+    root = std::make_shared<SequentialWork>(&root_observer);
+    deferred = DeferredWork::Create(&deferred_observer);
+    root->AddChild(first);
+    root->AddChild(deferred);
+    workflow = MakeStandardWorkflow(&manager, root, 4);
+  }
+
+  ManualWorkManager manager;
+  NotificationLog log;
+  RecordingObserver root_observer;
+  RecordingObserver deferred_observer;
+  std::shared_ptr<ScriptedLeaf> first = ScriptedLeaf::Create("first");
+  std::shared_ptr<SequentialWork> root;
+  std::shared_ptr<DeferredWork> deferred;
+  std::shared_ptr<StandardWorkflow> workflow;
+};
+
+TEST(DeferredWorkTest, AChildAssignedWhileRunningRunsInItsTurn) {
+  DeferredTree tree;
+  auto child = ScriptedLeaf::Create("child");
+  tree.first->Then([&](ScriptedLeaf&) {
+    EXPECT_TRUE(tree.deferred->Assign(child));
+    return WorkStatus(WorkResult::Success);
+  });
+  ASSERT_TRUE(tree.workflow->Start());
+  tree.manager.Run();
+  // Assigned and attached, then queued by the sequence: it reports to the workflow and
+  // through the deferred work up to the root.
+  ASSERT_EQ(tree.manager.Queued(), std::vector<std::shared_ptr<SimpleWork>>{child});
+  tree.manager.Run();
+  EXPECT_EQ(child->attempts(), 1);
+  EXPECT_EQ(tree.log.observers(), (std::vector<std::string>{"deferred", "root"}));
+  EXPECT_EQ(tree.log.entries()[1].status.result, WorkResult::Success);
+  EXPECT_EQ(tree.workflow->GetState(), WorkflowState::Complete);
+  EXPECT_FALSE(tree.deferred->Assign(ScriptedLeaf::Create()));
+}
+
+TEST(DeferredWorkTest, QueuedBeforeAnyAssignmentItRunsANoOpAndSucceeds) {
+  DeferredTree tree;
+  ASSERT_TRUE(tree.workflow->Start());
+  tree.manager.Run();  // first
+  ASSERT_EQ(tree.manager.size(), 1u);
+  EXPECT_TRUE(std::dynamic_pointer_cast<NoOpWork>(tree.manager.work(0)));
+  EXPECT_FALSE(tree.deferred->Assign(ScriptedLeaf::Create()));
+  tree.manager.Run();
+  ASSERT_EQ(tree.log.size(), 2u);
+  EXPECT_EQ(tree.log.entries()[1].status.result, WorkResult::Success);
+}
+
+TEST(DeferredWorkTest, AChildFailureIsTheDeferredWorksResult) {
+  DeferredTree tree;
+  auto child = ScriptedLeaf::Create("child");
+  child->Then(WorkResult::Failure);
+  ASSERT_TRUE(tree.deferred->Assign(child));
+  ASSERT_TRUE(tree.workflow->Start());
+  tree.manager.RunAll();
+  ASSERT_EQ(tree.log.size(), 2u);
+  EXPECT_EQ(tree.log.entries()[0].status.result, WorkResult::Failure);
+  EXPECT_EQ(tree.log.entries()[1].status.result, WorkResult::Failure);
+}
+
+TEST(DeferredWorkTest, ResetGivesAPlaceholderAndKeepsIt) {
+  auto deferred = DeferredWork::Create();
+  deferred->Reset();
+  EXPECT_FALSE(deferred->Assign(ScriptedLeaf::Create()));
+}
+
+TEST(DeferredWorkTest, DescribesItsName) {
+  boost::property_tree::ptree tree;
+  DeferredWork::Create()->Describe(tree);
+  EXPECT_EQ(tree.get<std::string>("name"), "DeferredWork");
+  boost::property_tree::ptree no_op;
+  NoOpWork::Create()->Describe(no_op);
+  EXPECT_EQ(no_op.get<std::string>("name"), "NoOpWork");
+}
+
+}  // namespace
+}  // namespace zarn
+
+namespace zarn {
+namespace {
+
+// A leaf whose attachment waits for the test, to hold Assign in the middle of adopting it.
+class GatedAttachLeaf : public ScriptedLeaf {
+ public:
+  GatedAttachLeaf() : ScriptedLeaf("gated") {}
+  void AttachWorkflow(const std::shared_ptr<Workflow>& workflow) override {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      attaching_ = true;
+      changed_.notify_all();
+      changed_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
+    }
+    ScriptedLeaf::AttachWorkflow(workflow);
+    attached_ = true;
+  }
+  bool WaitUntilAttaching() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return attaching_; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  std::atomic<bool> attached_{false};
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool attaching_ = false;
+  bool open_ = false;
+};
+
+// Another thread must not see the assigned child before it is attached to the workflow:
+// it would queue leaves whose reports reach no workflow, and the tree would stall.
+TEST(DeferredWorkTest, NoOneSeesTheChildBeforeItIsAttached) {
+  DeferredTree tree;  // attached to its workflow
+  auto child = std::make_shared<GatedAttachLeaf>();
+  std::thread assigning([&] { tree.deferred->Assign(child); });
+  ASSERT_TRUE(child->WaitUntilAttaching());
+
+  std::atomic<bool> answered{false};
+  bool seen_unattached = false;
+  std::thread looking([&] {
+    const bool current = tree.deferred->IsCurrentChild(child);
+    seen_unattached = current && !child->attached_;
+    answered = true;
+  });
+  // While the adoption is held, the lookup waits for it (it could only answer too early).
+  // A lookup that does not wait answers well inside this bound.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+  while (!answered && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  child->Open();
+  assigning.join();
+  looking.join();
+  EXPECT_FALSE(seen_unattached);
+  EXPECT_TRUE(tree.deferred->IsCurrentChild(child));
+}
+
+}  // namespace
+}  // namespace zarn
