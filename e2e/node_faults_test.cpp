@@ -146,6 +146,28 @@ TEST_F(EndToEndTest, NodeDyingMidTransfer) {
   ExpectComplete(TestEngine::WaitFor(*transfer_, TestEngine::HasStopped, kCaseTimeout));
 }
 
+// Every node failing stops the transfer with a retryable error; once the nodes serve
+// again, the user's retry finishes it, with what was verified before kept.
+TEST_F(EndToEndTest, RetryAfterTheNodesRecoverCompletes) {
+  HttpTestResponse unavailable;
+  unavailable.status = 503;
+  unavailable.ranges = false;
+  HttpTestServer& node = AddTestNode();
+  for (std::size_t i = 1; i < package_.files.size(); ++i) {
+    node.Serve(PackageFilePath(package_, package_.files[i].path), unavailable);
+  }
+  Publish();
+  const TransferStatus failed = Run();
+  ASSERT_EQ(failed.error, TransferError::Network) << DescribeStatus(failed);
+  ASSERT_TRUE(failed.retryable);
+  EXPECT_EQ(failed.verifiedBytes, package_.files[0].bytes.size()) << "the run file came first";
+
+  for (const PackageFileContent& file : package_.files) {
+    node.ServeFile(PackageFilePath(package_, file.path), file.bytes);
+  }
+  ExpectComplete(RetryWhileRetryable(failed, 1));
+}
+
 }  // namespace
 }  // namespace e2e
 }  // namespace zarn
