@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -48,6 +49,7 @@ class RecordingSink : public HttpWriteCallback {
  public:
   HttpRequestStatus Write(const std::uint8_t* data, std::uint32_t length) override {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (throwBadAlloc_) throw std::bad_alloc();
     if (failWith_ != HttpRequestResult::Succeeded) {
       const std::uint32_t taken = std::min(length, failAccepting_);
       body_.append(reinterpret_cast<const char*>(data), taken);
@@ -67,6 +69,8 @@ class RecordingSink : public HttpWriteCallback {
     failMessage_ = message;
   }
 
+  void ThrowBadAlloc() { throwBadAlloc_ = true; }
+
   bool WaitForBytes(std::size_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, seconds(30), [&] { return body_.size() >= count; });
@@ -84,6 +88,7 @@ class RecordingSink : public HttpWriteCallback {
   HttpRequestResult failWith_ = HttpRequestResult::Succeeded;
   std::uint32_t failAccepting_ = 0;
   std::string failMessage_;
+  bool throwBadAlloc_ = false;
 };
 
 class CurlHttpRequestTest : public ::testing::Test {
@@ -273,6 +278,12 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
        [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
          s.ServeFile("/x", content);
          sink.FailWith(HttpRequestResult::OutOfMemory, 0, "");
+       },
+       HttpRequestResult::OutOfMemory, ""},
+      {"sink throws",  // must not unwind through libcurl
+       [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
+         s.ServeFile("/x", content);
+         sink.ThrowBadAlloc();
        },
        HttpRequestResult::OutOfMemory, ""},
       {"second redirect",

@@ -6,7 +6,7 @@
 #include "http/http_request.h"
 #include "http/http_request_factory.h"
 #include "http/http_request_params.h"
-#include "http/http_stringstream_writer.h"
+#include "http/http_write_callback.h"
 #include "telemetry/compact_json_writer.h"
 
 namespace zarn {
@@ -25,6 +25,15 @@ WorkResult ResultOfPost(HttpRequestResult result) {
       return WorkResult::Error;
   }
 }
+
+// Takes the answer's body and keeps none of it: nothing reads it, and an endpoint that
+// keeps sending must not fill memory until the time-out.
+class DiscardingWriter : public HttpWriteCallback {
+ public:
+  HttpRequestStatus Write(const std::uint8_t*, std::uint32_t length) override {
+    return HttpRequestStatus(HttpRequestResult::Succeeded, length);
+  }
+};
 
 }  // namespace
 
@@ -67,8 +76,7 @@ WorkStatus JsonHttpAnalyticsEventWork::ExecuteTask() {
     return WorkStatus(WorkResult::Error);
   }
 
-  std::stringstream response;  // the answer's body is never read
-  HttpStringstreamWriter sink(&response);
+  DiscardingWriter sink;
   HttpRequestParams params(url_, &sink);
   params.method = kPostMethod;
   params.body = body.str();

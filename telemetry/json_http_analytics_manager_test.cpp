@@ -196,6 +196,7 @@ TEST(JsonHttpAnalyticsManagerTest, RetriesOnceAfterARefusedConnectionOrAServerEr
     HttpTestServer server;
     HttpTestResponse answer;
     answer.status = c.status;
+    answer.body = std::string(1 << 20, 'x');  // read and dropped
     server.Serve("/", answer);
     if (c.status == 0) server.Stop();
     CountingCurlFactory factory;

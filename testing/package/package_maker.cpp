@@ -123,7 +123,9 @@ std::vector<std::pair<std::string, std::string>> MakePackageLayout(
   const std::string manifest = MakePackageManifestXml(package);
   layout.emplace_back(PackageManifestPath(package.packageId, package.versionId), manifest);
   if (current) layout.emplace_back(CurrentPackageManifestPath(package.packageId), manifest);
-  layout.emplace_back(NodeListPath(package.partnerId), MakeNodeListXml(nodeHosts));
+  if (!nodeHosts.empty()) {
+    layout.emplace_back(NodeListPath(package.partnerId), MakeNodeListXml(nodeHosts));
+  }
   for (const PackageFileContent& file : package.files) {
     layout.emplace_back(PackageFilePath(package, file.path), file.bytes);
   }

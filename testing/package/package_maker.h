@@ -56,7 +56,7 @@ std::string PackageFilePath(const PackageDescription& package, const std::string
 
 // Every document and file of the package with the path it is served at: the manifest
 // under its version (and as the current one when current is set), the node list for
-// nodeHosts, and each file.
+// nodeHosts (none when there are no hosts), and each file.
 std::vector<std::pair<std::string, std::string>> MakePackageLayout(
     const PackageDescription& package, const std::vector<std::string>& nodeHosts,
     bool current = true);

@@ -157,6 +157,12 @@ TEST_F(PackageMakerFolderTest, ToolLaysOutTheFolder) {
                                  (root_ / "bad").string() +
                                  " --partner P --package K --version 2 --run nope 2>/dev/null";
   EXPECT_NE(std::system(missingRun.c_str()), 0);
+  EXPECT_FALSE(std::filesystem::exists(root_ / "bad" / "manifests"));
+
+  const auto layout = MakePackageLayout(SamplePackage(), {}, false);
+  ASSERT_EQ(layout.size(), 3u);  // no current manifest, no node list without hosts
+  EXPECT_EQ(layout[0].first, "/manifests/PKG/1.0.xml");
+  EXPECT_EQ(layout[1].first, "/packages/PARTNER/PKG/1.0/bin/run & go.exe");
 }
 
 }  // namespace

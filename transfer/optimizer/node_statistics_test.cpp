@@ -1,6 +1,8 @@
 #include "transfer/optimizer/node_statistics.h"
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <boost/property_tree/ptree.hpp>
 #include <gtest/gtest.h>
@@ -95,6 +97,23 @@ TEST(NodeStatisticsTest, NormalEstimateWeighsFailuresByHistory) {
   EXPECT_DOUBLE_EQ(observed.GetEstimate().mean, mean);
   const double m2 = 25 * (100 - mean) * (100 - mean) + 3 * mean * mean;
   EXPECT_NEAR(observed.GetEstimate().variance, m2 / 27.0, 1e-9);
+}
+
+TEST(NodeStatisticsTest, ConcurrentRecordsAreAllCounted) {
+  ExponentialNormalNodeStatistics statistics(0.3);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&statistics, t] {
+      for (int i = 0; i < 1000; ++i) statistics.Record(10, 5, (i + t) % 4 == 0);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(statistics.GetCount(), 4000u);
+  EXPECT_EQ(statistics.GetErrors(), 1000u);
+  EXPECT_EQ(statistics.GetSuccesses(), 3000u);
+  EXPECT_EQ(statistics.GetAllBytes(), 40000u);
+  EXPECT_EQ(statistics.GetGoodBytes(), 30000u);
+  EXPECT_EQ(statistics.GetTotalMs(), 20000u);
 }
 
 TEST(NodeStatisticsTableTest, OneEntryPerHost) {

@@ -18,9 +18,9 @@ namespace {
 uint32_t RequestLimit(TransferWorkInterface& workInterface) {
   const std::shared_ptr<NodeListManifest> nodeList = workInterface.GetNodeList();
   if (!nodeList) throw std::logic_error("RetryableTransferChunkWork constructed without nodelist");
-  const uint32_t nodes = static_cast<uint32_t>(nodeList->GetNodes().size());
-  return std::max<uint32_t>(nodes == 0 ? 0 : nodes - 1,
-                            workInterface.GetBehavior().config.chunkRequestRetryLimit);
+  return RetryableTransferChunkWork::RequestLimitFor(
+      static_cast<uint32_t>(nodeList->GetNodes().size()),
+      workInterface.GetBehavior().config.chunkRequestRetryLimit);
 }
 
 }  // namespace
@@ -42,6 +42,10 @@ RetryableTransferChunkWork::RetryableTransferChunkWork(
   const std::shared_ptr<TransferWorkInterface>& wi = GetWorkInterface();
   AddChild(OptimizedRequestChunkWork::Create(wi, std::move(session), map_, RequestLimit(*wi)));
   AddChild(VerifyChunkWork::Create(wi, map_));
+}
+
+uint32_t RetryableTransferChunkWork::RequestLimitFor(uint32_t nodes, uint32_t minimum) {
+  return std::max<uint32_t>(nodes == 0 ? 0 : nodes - 1, minimum);
 }
 
 void RetryableTransferChunkWork::Describe(boost::property_tree::ptree& tree) const {

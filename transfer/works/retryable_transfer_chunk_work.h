@@ -26,6 +26,9 @@ class RetryableTransferChunkWork : public TransferWork, public LimitedRetrySeque
 
   void Describe(boost::property_tree::ptree& tree) const override;
 
+  // The request work's limit: every other node once, and never below minimum.
+  static uint32_t RequestLimitFor(uint32_t nodes, uint32_t minimum);
+
  private:
   const std::shared_ptr<TransferSharedMapData> map_;
 };

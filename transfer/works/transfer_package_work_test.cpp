@@ -313,5 +313,22 @@ TEST_F(TransferPackageWorkTest, ExecutablesCannotRunUntilThePackageIsComplete) {
   EXPECT_EQ(info.st_mode & 0111, 0u);
 }
 
+TEST_F(TransferPackageWorkTest, AfterTheProbesTheFastNodeServesMostChunks) {
+  files_ = {{"big.bin", PatternBytes(80 * kChunk, 11), kChunk}, {"run.exe", "x", kChunk}};
+  StartNodes(2);
+  HttpTestResponse slow;
+  slow.bytesPerSecond = 64 * 1024;  // a quarter of a second per chunk
+  for (const TestFile& f : files_) {
+    slow.body = f.content;
+    nodes_[1]->Serve(ContentPath(kPartner, f.path), slow);
+  }
+  auto wi = Run();
+  ExpectComplete(*wi);
+  const std::size_t fast = nodes_[0]->RequestCount();
+  const std::size_t slowCount = nodes_[1]->RequestCount();
+  EXPECT_EQ(fast + slowCount, 81u);
+  EXPECT_GE(fast, 4 * slowCount) << fast << " fast, " << slowCount << " slow";
+}
+
 }  // namespace
 }  // namespace zarn

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <boost/property_tree/ptree.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -29,11 +30,15 @@
 #include "http/round_robin_http_session_factory.h"
 #include "storage/crc32.h"
 #include "storage/posix_shared_file_factory.h"
+#include "telemetry/work_log_manager.h"
 #include "testing/http_test_server.h"
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/package_manifest.h"
+#include "transfer/manifest/standard_node_list_manifest.h"
+#include "transfer/manifest/standard_package_manifest.h"
 #include "transfer/manifest/xml_http_node_list_manifest_factory.h"
 #include "transfer/manifest/xml_http_package_manifest_factory.h"
+#include "transfer/manifest/xml_manifest_tree.h"
 #include "transfer/optimizer/proportional_gambling_transfer_optimizer.h"
 #include "transfer/standard_transfer_data.h"
 #include "transfer/transfer_behavior.h"
@@ -216,6 +221,26 @@ inline std::string NodeListXml(const std::vector<std::string>& hosts) {
   return xml.str();
 }
 
+// The records the manifest works would deliver for these documents.
+inline std::shared_ptr<NodeListManifest> MakeNodeList(const std::vector<std::string>& hosts) {
+  std::istringstream xml(NodeListXml(hosts));
+  boost::property_tree::ptree tree;
+  ParseXmlManifest(xml, tree);
+  auto list = std::make_shared<StandardNodeListManifest>();
+  list->Read(tree);
+  return list;
+}
+
+inline std::shared_ptr<PackageManifest> MakePackage(const std::string& run,
+                                                    const std::vector<TestFile>& files) {
+  std::istringstream xml(PackageXml("partner", "pkg", "1.0", run, files));
+  boost::property_tree::ptree tree;
+  ParseXmlManifest(xml, tree);
+  auto package = std::make_shared<StandardPackageManifest>();
+  package->Read(tree);
+  return package;
+}
+
 class DirectProxyFactory : public HttpProxyFactory {
  public:
   std::shared_ptr<HttpProxy> Create() override { return MakeEmptyHttpProxy(); }
@@ -254,10 +279,31 @@ inline TransferConfig FastFailConfig() {
   return config;
 }
 
+// A work interface over real files only, for the works that need no network.
+class LocalRig {
+ public:
+  LocalRig()
+      : config_(2),
+        behavior_(config_, nullptr, nullptr, &files_, nullptr, nullptr, nullptr, nullptr, nullptr,
+                  nullptr, nullptr) {}
+
+  std::shared_ptr<TestTransferWorkInterface> Make(const std::string& folder) {
+    TransferParams params;
+    params.destPath = folder;
+    return std::make_shared<TestTransferWorkInterface>(params, behavior_);
+  }
+  SharedFileFactory& Files() { return files_; }
+
+ private:
+  TransferConfig config_;
+  PosixSharedFileFactory files_;
+  TransferBehavior behavior_;
+};
+
 // The real services around a manifest server and content nodes.
 class TransferTreeRig {
  public:
-  explicit TransferTreeRig(TransferConfig config = FastFailConfig())
+  explicit TransferTreeRig(TransferConfig config = FastFailConfig(), WorkLogManager* log = nullptr)
       : config_(std::move(config)),
         requestFactory_(&proxies_),
         packages_(manifests_.Host(), &requestFactory_, 5, 30),
@@ -265,7 +311,7 @@ class TransferTreeRig {
         optimizer_(config_, 12345u),
         pool_(config_.engineThreads),
         behavior_(config_, &sessions_, &requestFactory_, &files_, &packages_, &nodeLists_, nullptr,
-                  &optimizer_, nullptr, nullptr, &pool_) {}
+                  &optimizer_, nullptr, log, &pool_) {}
 
   ~TransferTreeRig() {
     Stop();

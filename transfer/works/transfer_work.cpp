@@ -6,10 +6,7 @@
 #include <utility>
 
 #include "storage/file_exception.h"
-#if __has_include("telemetry/work_log_manager.h")
 #include "telemetry/work_log_manager.h"
-#define ZARN_HAS_WORK_LOG 1
-#endif
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_error_data.h"
@@ -30,11 +27,7 @@ TransferWork::TransferWork(std::shared_ptr<TransferWorkInterface> workInterface)
 TransferWork::~TransferWork() = default;
 
 WorkCompleteCallback* TransferWork::LogCompleteCallback() const {
-#ifdef ZARN_HAS_WORK_LOG
   return workInterface_->GetBehavior().logManager;
-#else
-  return nullptr;
-#endif
 }
 
 void TransferWork::RegisterCompleteObservers(Work& work,
@@ -44,13 +37,9 @@ void TransferWork::RegisterCompleteObservers(Work& work,
 }
 
 void TransferWork::RegisterRetryObserver(SimpleWork& work) const {
-#ifdef ZARN_HAS_WORK_LOG
   if (WorkLogManager* log = workInterface_->GetBehavior().logManager) {
     work.AddRetryCallback(log);
   }
-#else
-  (void)work;
-#endif
 }
 
 void TransferWork::DescribeTransferWork(boost::property_tree::ptree& tree, const char* name,

@@ -1,0 +1,395 @@
+// End to end through the transfer manager: the whole engine, wired as the application
+// wires it, fetches a package from nginx nodes on 127.0.0.1 into a temporary folder.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "http/curl_http_request_factory.h"
+#include "http/environment_http_proxy_factory.h"
+#include "http/round_robin_http_session_factory.h"
+#include "storage/path_helpers.h"
+#include "storage/posix_shared_file_factory.h"
+#include "telemetry/json_http_analytics_manager.h"
+#include "telemetry/json_work_log_manager.h"
+#include "testing/http_test_server.h"
+#include "testing/package/package_maker.h"
+#include "transfer/json_temp_file_manifest_store.h"
+#include "transfer/manifest/xml_http_node_list_manifest_factory.h"
+#include "transfer/manifest/xml_http_package_manifest_factory.h"
+#include "transfer/optimizer/proportional_gambling_transfer_optimizer.h"
+#include "transfer/stored_transfer_factory.h"
+#include "transfer/temp_file_transfer_manager.h"
+#include "transfer/transfer.h"
+#include "transfer/transfer_behavior.h"
+#include "transfer/transfer_config.h"
+#include "transfer/transfer_params.h"
+#include "transfer/transfer_status.h"
+#include "transfer/works/standard_transfer_workflow_factory.h"
+#include "work/asio_work_manager.h"
+
+extern char** environ;
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+std::uint16_t FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+bool Accepts(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// One nginx serving `root` on `count` ports of 127.0.0.1, each body sent at most at
+// `rate` per connection, every request logged as "<uri> <range> <status>".
+class Nginx {
+ public:
+  Nginx(const fs::path& folder, const fs::path& root, int count, const std::string& rate)
+      : folder_(folder) {
+    fs::create_directories(folder_);
+    std::ofstream conf(folder_ / "nginx.conf");
+    if (::geteuid() == 0) conf << "user root;\n";
+    conf << "daemon off;\nworker_processes 2;\npid " << (folder_ / "nginx.pid").string()
+         << ";\nerror_log " << (folder_ / "error.log").string() << ";\n"
+         << "events { worker_connections 512; }\n"
+         << "http {\n  log_format ranges '$uri $http_range $status';\n  sendfile on;\n";
+    for (int i = 0; i < count; ++i) {
+      ports_.push_back(FreePort());
+      conf << "  server {\n    listen 127.0.0.1:" << ports_.back() << ";\n    root "
+           << root.string() << ";\n    access_log " << AccessLog().string() << " ranges;\n"
+           << "    limit_rate " << rate << ";\n  }\n";
+    }
+    conf << "}\n";
+    conf.close();
+    const std::vector<std::string> args = {"nginx", "-e", (folder_ / "error.log").string(),
+                                           "-p", folder_.string(), "-c",
+                                           (folder_ / "nginx.conf").string()};
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    if (::posix_spawnp(&pid_, "nginx", nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
+    const auto deadline = std::chrono::steady_clock::now() + seconds(20);
+    for (std::uint16_t port : ports_) {
+      while (pid_ > 0 && !Accepts(port) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(10));
+      }
+    }
+  }
+  ~Nginx() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool Running() const {
+    for (std::uint16_t port : ports_) {
+      if (pid_ <= 0 || !Accepts(port)) return false;
+    }
+    return true;
+  }
+  std::string Host(int i) const { return "127.0.0.1:" + std::to_string(ports_[i]); }
+  fs::path AccessLog() const { return folder_ / "access.log"; }
+  // The log lines written since `offset` (a byte position of the log).
+  std::vector<std::string> LogSince(std::uintmax_t offset) const {
+    std::ifstream in(AccessLog());
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  std::uintmax_t LogSize() const {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(AccessLog(), error);
+    return error ? 0 : size;
+  }
+
+ private:
+  fs::path folder_;
+  std::vector<std::uint16_t> ports_;
+  pid_t pid_ = 0;
+};
+
+// The engine as the application's composition root builds it, destroyed in its order:
+// the manager suspends every transfer first, then the pool stops, then the sinks drain.
+struct Engine {
+  Engine(const TransferConfig& settings, const std::string& analyticsHost)
+      : config(settings),
+        proxies(0, 0, 0, 0, [](const std::string&) { return std::string(); }),
+        requests(&proxies),
+        packages(config.manifestHost, &requests, config.manifestConnectTimeout,
+                 config.manifestTimeout),
+        nodeLists(config.manifestHost, &requests, config.manifestConnectTimeout,
+                  config.manifestTimeout),
+        store(config.transfersFolder, &files),
+        transferFactory(&store, &workflows),
+        manager(&store, &transferFactory),
+        optimizer(config),
+        analytics(&requests, sessions.Create(), config.analyticsConnectTimeout,
+                  config.analyticsTimeout, config.analyticsRetryLimit, analyticsHost,
+                  analyticsHost),
+        log(static_cast<std::uint32_t>(config.logMask), config.logsFolder, &files),
+        pool(config.engineThreads),
+        behavior(config, &sessions, &requests, &files, &packages, &nodeLists, &manager,
+                 &optimizer, &analytics, &log, &pool) {}
+  ~Engine() { manager.Shutdown(); }
+
+  TransferConfig config;
+  RoundRobinHttpSessionFactory sessions;
+  EnvironmentHttpProxyFactory proxies;
+  CurlHttpRequestFactory requests;
+  PosixSharedFileFactory files;
+  XmlHttpPackageManifestFactory packages;
+  XmlHttpNodeListManifestFactory nodeLists;
+  StandardTransferWorkflowFactory workflows;
+  JsonTempFileManifestStore store;
+  StoredTransferFactory transferFactory;
+  TempFileTransferManager manager;
+  ProportionalGamblingTransferOptimizer optimizer;
+  JsonHttpAnalyticsManager analytics;
+  JsonWorkLogManager log;
+  AsioWorkManager pool;
+  TransferBehavior behavior;
+};
+
+std::string RandomBytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator());
+  return bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TempFileTransferManagerE2eTest : public ::testing::Test {
+ protected:
+  static constexpr std::uint32_t kChunk = 16 * 1024;
+
+  TempFileTransferManagerE2eTest()
+      : root_(fs::path(GetTempFolder()) /
+              ("engine-e2e-" + std::to_string(std::random_device()()))),
+        relative_(root_.filename().string()) {
+    fs::create_directories(root_ / "www");
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec);
+    package_.partnerId = "PARTNER";
+    package_.packageId = "PKG";
+    package_.versionId = "1.0";
+    package_.chunkSize = kChunk;
+    package_.run = "bin/run.exe";
+    package_.files = {{"bin/run.exe", RandomBytes(3 * kChunk + 5, 1)},
+                      {"data/a.pak", RandomBytes(14 * kChunk + 17, 2)},
+                      {"data/b.pak", RandomBytes(9 * kChunk, 3)},
+                      {"readme.txt", "hello"}};
+    for (const auto& file : package_.files) total_ += file.bytes.size();
+  }
+  ~TempFileTransferManagerE2eTest() override { fs::remove_all(root_); }
+
+  // Starts nginx: 4 nodes and the manifest host, serving the package's layout.
+  void Serve(const std::string& rate) {
+    nginx_ = std::make_unique<Nginx>(root_ / "nginx", root_ / "www", 5, rate);
+    ASSERT_TRUE(nginx_->Running()) << ReadFile(root_ / "nginx" / "error.log");
+    WritePackageLayout(package_, {nginx_->Host(0), nginx_->Host(1), nginx_->Host(2),
+                                  nginx_->Host(3)},
+                       (root_ / "www").string());
+    config_.manifestHost = nginx_->Host(4);
+    config_.transfersFolder = relative_ + "/transfers";
+    config_.logsFolder = relative_ + "/logs";
+  }
+
+  std::unique_ptr<Engine> MakeEngine() {
+    return std::make_unique<Engine>(config_, analyticsServer_.Host());
+  }
+
+  static std::shared_ptr<Transfer> CreateTransfer(Engine& engine) {
+    TransferParams params;
+    params.partnerId = "PARTNER";
+    params.packageId = "PKG";
+    std::shared_ptr<Transfer> transfer = engine.manager.CreateTransfer(params, engine.behavior);
+    transfer->Initialize();
+    return transfer;
+  }
+
+  // Polls until `done` holds for the status (true) or the time is up (false).
+  static bool WaitFor(Transfer& transfer, const std::function<bool(const TransferStatus&)>& done,
+                      seconds limit = seconds(120)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const TransferStatus status = transfer.GetStatus();
+      if (done(status)) return true;
+      if (status.error != TransferError::None && !status.retryable) return false;
+      std::this_thread::sleep_for(milliseconds(2));
+    }
+    return false;
+  }
+  static bool In(const TransferStatus& status, TransferState state) {
+    return status.state == state;
+  }
+
+  void ExpectPackageIn(const fs::path& dest) {
+    for (const auto& file : package_.files) {
+      EXPECT_TRUE(ReadFile(dest / file.path) == file.bytes) << file.path;
+    }
+  }
+
+  fs::path root_;
+  std::string relative_;  // root_ below the temporary folder
+  PackageDescription package_;
+  std::uint64_t total_ = 0;
+  TransferConfig config_;
+  HttpTestServer analyticsServer_;
+  std::unique_ptr<Nginx> nginx_;
+};
+
+TEST_F(TempFileTransferManagerE2eTest, CompletesWithAPauseAndResumeOnTheWay) {
+  analyticsServer_.Serve("/", HttpTestResponse());
+  Serve("8k");  // a chunk takes about 2 s: long enough to act on the way
+  auto engine = MakeEngine();
+  std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
+  const std::string id = transfer->GetStatus().transferId;
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+    return In(s, TransferState::Initialized);
+  })) << ToNumber(transfer->GetStatus().error);
+  EXPECT_EQ(transfer->GetStatus().versionId, "1.0");
+  EXPECT_EQ(transfer->GetStatus().totalBytes, total_);
+
+  const fs::path dest = root_ / "dest";  // the application makes its folders beforehand
+  fs::create_directories(dest);
+  // The service looks the transfer up by id, as the application does.
+  ASSERT_EQ(engine->manager.GetTransfer(id, engine->behavior), transfer);
+  ASSERT_EQ(transfer->Start(dest.string()).state, TransferState::Transferring);
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) { return s.completedBytes > 0; }));
+  const TransferStatus paused = transfer->Pause();
+  ASSERT_EQ(paused.state, TransferState::Paused);
+  EXPECT_LT(paused.verifiedBytes, total_);
+  EXPECT_EQ(transfer->Resume().state, TransferState::Transferring);
+
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+    return In(s, TransferState::Completed);
+  })) << ToNumber(transfer->GetStatus().error);
+  const TransferStatus done = transfer->GetStatus();
+  EXPECT_EQ(done.completedBytes, total_);
+  EXPECT_EQ(done.verifiedBytes, total_);
+  EXPECT_GE(done.downloadedBytes, total_ - paused.verifiedBytes);
+  EXPECT_EQ(done.runFile, "bin/run.exe");
+  EXPECT_EQ(done.destPath, dest.string());
+  ExpectPackageIn(dest);
+  EXPECT_NE(fs::status(dest / "bin/run.exe").permissions() & fs::perms::owner_exec,
+            fs::perms::none);
+  // Its identity was stored at the start, with the folder and the manifest's version.
+  const std::string stored =
+      ReadFile(fs::path(GetTempFolder()) / config_.transfersFolder / (id + ".json"));
+  EXPECT_NE(stored.find("\"versionId\":\"1.0\""), std::string::npos) << stored;
+  engine.reset();
+  EXPECT_GT(analyticsServer_.RequestCount(), 0u);
+}
+
+// A transfer suspended at shut-down is run again into the same folder as a new transfer:
+// the chunks already on disk and correct are verified in place, only the others fetched.
+TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissing) {
+  analyticsServer_.Serve("/", HttpTestResponse());
+  Serve("8k");
+  const fs::path dest = root_ / "dest";
+  fs::create_directories(dest);
+  {
+    auto engine = MakeEngine();
+    std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
+    ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+      return In(s, TransferState::Initialized);
+    }));
+    transfer->Start(dest.string());
+    ASSERT_TRUE(WaitFor(*transfer, [this](const TransferStatus& s) {
+      return s.verifiedBytes >= total_ / 4;
+    }));
+    EXPECT_LT(transfer->GetStatus().verifiedBytes, total_);
+  }  // shut down: the transfer is suspended, the pool stopped
+
+  // Which chunks the interrupted run left correct on disk.
+  std::set<std::string> missing;  // "<uri> bytes=<lo>-<hi>" of every other chunk
+  std::size_t present = 0;
+  for (const auto& file : package_.files) {
+    const std::string onDisk = ReadFile(dest / file.path);
+    const std::string uri = PackageFilePath(package_, file.path);
+    for (std::uint64_t lower = 0; lower < file.bytes.size(); lower += kChunk) {
+      const std::uint64_t length = std::min<std::uint64_t>(kChunk, file.bytes.size() - lower);
+      if (onDisk.size() == file.bytes.size() &&
+          onDisk.compare(lower, length, file.bytes, lower, length) == 0) {
+        ++present;
+        continue;
+      }
+      missing.insert(uri + " bytes=" + std::to_string(lower) + "-" +
+                     std::to_string(lower + length - 1));
+    }
+  }
+  ASSERT_GT(present, 0u);
+  ASSERT_FALSE(missing.empty());
+
+  const std::uintmax_t logOffset = nginx_->LogSize();
+  auto engine = MakeEngine();
+  std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+    return In(s, TransferState::Initialized);
+  }));
+  transfer->Start(dest.string());
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+    return In(s, TransferState::Completed);
+  })) << ToNumber(transfer->GetStatus().error);
+  ExpectPackageIn(dest);
+  EXPECT_EQ(transfer->GetStatus().verifiedBytes, total_);
+  engine.reset();
+
+  std::set<std::string> fetched;
+  for (const std::string& line : nginx_->LogSince(logOffset)) {
+    std::istringstream fields(line);
+    std::string uri, range, status;
+    fields >> uri >> range >> status;
+    if (range.rfind("bytes=", 0) == 0) fetched.insert(uri + " " + range);
+  }
+  EXPECT_EQ(fetched, missing);
+}
+
+}  // namespace
+}  // namespace zarn

@@ -1,0 +1,61 @@
+#include "updater/transfer_service_impl.h"
+
+#include "transfer/transfer.h"
+#include "transfer/transfer_params.h"
+
+namespace zarn {
+
+TransferServiceImpl::TransferServiceImpl(const TransferConfig& config)
+    : proxyFactory_(config.proxyResolveTimeout, config.proxyConnectTimeout,
+                    config.proxySendTimeout, config.proxyReceiveTimeout),
+      requestFactory_(&proxyFactory_),
+      packageManifestFactory_(config.manifestHost, &requestFactory_,
+                              config.manifestConnectTimeout, config.manifestTimeout),
+      nodeListManifestFactory_(config.manifestHost, &requestFactory_,
+                               config.manifestConnectTimeout, config.manifestTimeout),
+      store_(config.transfersFolder, &sharedFileFactory_),
+      transferFactory_(&store_, &workflowFactory_),
+      manager_(&store_, &transferFactory_),
+      optimizer_(config),
+      analytics_(&requestFactory_, sessionFactory_.Create(), config.analyticsConnectTimeout,
+                 config.analyticsTimeout, config.analyticsRetryLimit),
+      workLog_(static_cast<uint32_t>(config.logMask), config.logsFolder, &sharedFileFactory_),
+      engine_(config.engineThreads),
+      behavior_(config, &sessionFactory_, &requestFactory_, &sharedFileFactory_,
+                &packageManifestFactory_, &nodeListManifestFactory_, &manager_, &optimizer_,
+                &analytics_, &workLog_, &engine_) {}
+
+TransferServiceImpl::~TransferServiceImpl() {
+  // Every transfer is suspended first; the members then go in reverse order.
+  manager_.Shutdown();
+}
+
+TransferStatus TransferServiceImpl::CreateTransfer(const std::string& partnerId,
+                                                   const std::string& packageId,
+                                                   const std::string& versionId) {
+  TransferParams params;
+  params.partnerId = partnerId;
+  params.packageId = packageId;
+  params.versionId = versionId;
+  std::shared_ptr<Transfer> transfer = manager_.CreateTransfer(params, behavior_);
+  return transfer ? transfer->Initialize() : TransferStatus::MakeEmpty();
+}
+
+TransferStatus TransferServiceImpl::StartTransfer(const std::string& transferId,
+                                                  const std::string& folder) {
+  std::shared_ptr<Transfer> transfer = manager_.GetTransfer(transferId, behavior_);
+  return transfer ? transfer->Start(folder)
+                  : TransferStatus::MakeForId(transferId, TransferState::None);
+}
+
+TransferStatus TransferServiceImpl::GetStatus(const std::string& transferId) {
+  std::shared_ptr<Transfer> transfer = manager_.GetTransfer(transferId, behavior_);
+  return transfer ? transfer->GetStatus()
+                  : TransferStatus::MakeForId(transferId, TransferState::None);
+}
+
+std::unique_ptr<TransferServiceApi> MakeTransferService(const TransferConfig& config) {
+  return std::make_unique<TransferServiceImpl>(config);
+}
+
+}  // namespace zarn
