@@ -80,10 +80,19 @@ bool RunWithFaultGuard(const void* begin, std::size_t length, void (*body)(void*
   if (sigsetjmp(guard.jump, 1) != 0) return false;  // the handler already popped the guard
   innermost_guard = &guard;
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  body(context);
+  try {
+    body(context);
+  } catch (...) {
+    // Left in place, the record would outlive this frame, and a later fault would follow it
+    // into a dead stack.
+    innermost_guard = guard.outer;
+    throw;
+  }
   std::atomic_signal_fence(std::memory_order_seq_cst);
   innermost_guard = guard.outer;
   return true;
 }
+
+bool InsideFaultGuard() { return innermost_guard != nullptr; }
 
 }  // namespace zarn

@@ -11,9 +11,13 @@ namespace zarn {
 // so genuine bugs still crash. Guards nest, per thread.
 //
 // The body is left by siglongjmp: it must not create objects with destructors, nor hold a
-// lock, while it may fault.
+// lock, while it may fault. An exception thrown by the body passes through, and the guard
+// is gone when it arrives.
 bool RunWithFaultGuard(const void* begin, std::size_t length, void (*body)(void* context),
                        void* context);
+
+// Whether the calling thread is inside a guarded stretch.
+bool InsideFaultGuard();
 
 }  // namespace zarn
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <stdexcept>
 
 namespace zarn {
 namespace {
@@ -45,6 +46,17 @@ TEST(FaultGuardTest, ReportsAFaultInsideTheGuardedRange) {
   Touch harmless{&fine};
   EXPECT_TRUE(RunWithFaultGuard(page.get(), kPage, TouchIt, &harmless));
   EXPECT_EQ(harmless.reached, 1);
+}
+
+void Throw(void*) { throw std::runtime_error("from the body"); }
+
+TEST(FaultGuardTest, AnExceptionOfTheBodyPassesAndTakesTheGuardAlong) {
+  InaccessiblePage page;
+  EXPECT_THROW(RunWithFaultGuard(page.get(), kPage, Throw, nullptr), std::runtime_error);
+  EXPECT_FALSE(InsideFaultGuard());
+  // The range is no longer guarded: a fault there is a crash, not a jump into a dead frame.
+  Touch touch{page.get()};
+  EXPECT_EXIT(TouchIt(&touch), testing::KilledBySignal(SIGSEGV), "");
 }
 
 struct Nested {

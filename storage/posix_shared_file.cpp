@@ -7,12 +7,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 #include "storage/file_error.h"
 #include "storage/file_exception.h"
-#include "storage/path_helpers.h"
 #include "storage/posix_memory_map.h"
 #include "storage/posix_memory_map_view.h"
 #include "storage/posix_shared_file_path.h"

@@ -32,8 +32,6 @@ class PosixSharedFile : public SharedFile {
   std::shared_ptr<MemoryMappedFileData> Map() override;
   std::shared_ptr<MemoryMappedFileData> Map(uint64_t a, uint64_t b) override;
 
-  const std::string& path() const { return path_; }
-
  private:
   void Open(SharedFileOpenMode mode);
 

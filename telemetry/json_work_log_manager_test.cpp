@@ -331,7 +331,8 @@ TEST(JsonWorkLogManagerTest, LinesFromManyThreadsStayWhole) {
   {
     JsonWorkLogManager log(kDefaultMask, kLogs, &files);
     auto send = [&log](const std::string& tag) {
-      for (int i = 0; i < kPerThread; ++i) PostEvent(log, EventKind::Transfer, tag + std::to_string(i));
+      for (int i = 0; i < kPerThread; ++i)
+        PostEvent(log, EventKind::Transfer, tag + std::to_string(i));
     };
     std::thread a(send, "a"), b(send, "b");
     a.join();

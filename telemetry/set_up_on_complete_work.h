@@ -33,7 +33,8 @@ class SetUpOnCompleteWork : public SimpleWork {
   const boost::property_tree::ptree& GetDescription() const { return description_; }
 
  private:
-  SetUpOnCompleteWork(EventManager* manager, const WorkStatus& status) : manager_(manager), status_(status) {}
+  SetUpOnCompleteWork(EventManager* manager, const WorkStatus& status)
+      : manager_(manager), status_(status) {}
 
   EventManager* const manager_;
   const WorkStatus status_;
