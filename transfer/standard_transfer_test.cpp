@@ -687,6 +687,23 @@ TEST(StandardTransferTest, NoOperationUsesTheWorkflowBeingTerminated) {
   EXPECT_EQ(rig.Events(), std::vector<std::string>{"FatalError"});
 }
 
+// Events are sent with the transfer's lock released: a sink may take its time, and another
+// thread may use the transfer meanwhile.
+TEST(StandardTransferTest, EventsFireWithTheLockReleased) {
+  Rig rig;
+  rig.DriveTo(TransferState::Initialized);
+  int answered = 0;
+  rig.analytics.onPost = [&] {
+    auto poll = std::async(std::launch::async, [&] { return rig.transfer->GetStatus(); });
+    if (poll.wait_for(std::chrono::seconds(30)) == std::future_status::ready &&
+        poll.get().state == TransferState::Transferring) {
+      ++answered;
+    }
+  };
+  rig.transfer->Start("/dest");
+  EXPECT_EQ(answered, 2);  // the start's two posts
+}
+
 TEST(StandardTransferTest, DiskSpaceOnlyWhileInitialized) {
   Rig rig;
   const std::string folder = GetTempFolder();

@@ -391,5 +391,82 @@ TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissi
   EXPECT_EQ(fetched, missing);
 }
 
+// The same engine against in-process servers, for the failure paths of a real workflow.
+class TransferFailureTest : public TempFileTransferManagerE2eTest {
+ protected:
+  void ServeInProcess() {
+    ServePackage(package_, manifests_, {&node1_, &node2_});
+    config_.manifestHost = manifests_.Host();
+    config_.transfersFolder = relative_ + "/transfers";
+    config_.logsFolder = relative_ + "/logs";
+    analyticsServer_.Serve("/", HttpTestResponse());
+  }
+
+  HttpTestServer manifests_;
+  HttpTestServer node1_;
+  HttpTestServer node2_;
+};
+
+// The package handler runs on a pool thread while the node list is still being fetched:
+// the mismatch fails the transfer at once, and the termination's report of the root is
+// taken for what it is (the transfer is already failed).
+TEST_F(TransferFailureTest, PackageOfAnotherPartnerFailsWhileTheNodeListIsFetched) {
+  ServeInProcess();
+  PackageDescription other = package_;
+  other.partnerId = "OTHER";
+  manifests_.ServeFile(CurrentPackageManifestPath("PKG"), MakePackageManifestXml(other));
+  HttpTestResponse stall;
+  stall.stallBeforeHeaders = HttpTestResponse::kForever;
+  manifests_.Serve(NodeListPath("PARTNER"), stall);
+  {
+    auto engine = MakeEngine();
+    std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
+    ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+      return s.error != TransferError::None;
+    }, seconds(60)));
+    const TransferStatus status = transfer->GetStatus();
+    EXPECT_EQ(status.error, TransferError::Manifest);
+    EXPECT_EQ(status.retryable, 0);
+    EXPECT_EQ(status.state, TransferState::Initializing);
+    EXPECT_EQ(transfer->Start((root_ / "dest").string()).state, TransferState::Initializing);
+    manifests_.Stop();  // ends the stalled fetch, so that the pool can stop
+  }
+}
+
+// A manifest host that fails for a while: the fetch is tried 5 times in a row, then the
+// transfer waits with a retryable Network error until Retry, and then completes.
+TEST_F(TransferFailureTest, RetryableManifestFailureWaitsForRetry) {
+  ServeInProcess();
+  HttpTestResponse unavailable;
+  unavailable.status = 503;
+  for (int i = 0; i < 5; ++i) manifests_.Enqueue(CurrentPackageManifestPath("PKG"), unavailable);
+  auto engine = MakeEngine();
+  std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+    return s.error != TransferError::None;
+  }, seconds(60)));
+  TransferStatus status = transfer->GetStatus();
+  EXPECT_EQ(status.error, TransferError::Network);
+  EXPECT_EQ(status.retryable, 1);
+  EXPECT_EQ(status.state, TransferState::Initializing);
+  int fetches = 0;
+  for (const auto& request : manifests_.Requests()) {
+    fetches += request.path == CurrentPackageManifestPath("PKG");
+  }
+  EXPECT_EQ(fetches, 5);
+
+  EXPECT_EQ(transfer->Retry().error, TransferError::None);
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+    return In(s, TransferState::Initialized);
+  }, seconds(60)));
+  const fs::path dest = root_ / "dest";
+  fs::create_directories(dest);
+  transfer->Start(dest.string());
+  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
+    return In(s, TransferState::Completed);
+  }, seconds(60)));
+  ExpectPackageIn(dest);
+}
+
 }  // namespace
 }  // namespace zarn

@@ -119,11 +119,13 @@ inline std::string ToJson(const boost::property_tree::ptree& tree) {
 class RecordingAnalytics : public EventManager {
  public:
   RecordingAnalytics() : EventManager(1) {}
+  std::function<void()> onPost;  // runs on the posting thread before each post is kept
   ~RecordingAnalytics() override { Drain(); }
   std::shared_ptr<TrackEventWork> CreateEventWork(uint32_t kind) override {
     return std::make_shared<RecordedEventWork>(kind);
   }
   void PostEvent(const std::shared_ptr<TrackEventWork>& work) override {
+    if (onPost) onPost();
     std::lock_guard<std::mutex> lock(mutex_);
     posts_.push_back({work->GetKind(), ToJson(work->GetTree())});
   }

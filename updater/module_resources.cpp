@@ -17,7 +17,7 @@ ModuleResources::ModuleResources(std::vector<String> strings, std::vector<Binary
 const ModuleResources& ModuleResources::Embedded() {
   static const ModuleResources resources(EmbeddedStringTable(), EmbeddedCatalogs(),
                                          {ProgressDialogTemplate()},
-                                         {{kProgramIconId, kProgramIconXpm}});
+                                         {{kProgramIconId, ProgramIcon()}});
   return resources;
 }
 
@@ -61,6 +61,8 @@ const char* const* ModuleResources::FindIcon(uint16_t id) const {
   }
   return nullptr;
 }
+
+const char* const* ProgramIcon() { return kProgramIconXpm; }
 
 DialogTemplate ProgressDialogTemplate() {
   using Kind = DialogControl::Kind;

@@ -84,8 +84,9 @@ enum : uint16_t {
 const std::vector<ModuleResources::String>& EmbeddedStringTable();
 const std::vector<ModuleResources::Binary>& EmbeddedCatalogs();
 
-// The progress dialog's template (dialog 101).
+// The progress dialog's template (dialog 101) and the program icon (icon 110).
 DialogTemplate ProgressDialogTemplate();
+const char* const* ProgramIcon();
 
 }  // namespace zarn
 

@@ -1,6 +1,8 @@
 #include "transfer/manifest/xml_manifest_tree.h"
 
 #include <istream>
+#include <iterator>
+#include <sstream>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
@@ -28,6 +30,46 @@ void EmptyBlankValues(boost::property_tree::ptree& node) {
   for (auto& child : node) EmptyBlankValues(child.second);
 }
 
+// The XML reader parses nested elements by recursion, so a hostile document nested deeply
+// enough overflows the stack of the thread that reads it. Manifests are a few levels deep.
+constexpr int kMaxXmlDepth = 64;
+
+// Whether the elements of xml nest deeper than limit, counted from the tags alone.
+// Comments, CDATA sections, declarations and processing instructions hold no elements.
+bool NestsDeeperThan(const std::string& xml, int limit) {
+  int depth = 0;
+  std::size_t i = 0;
+  while ((i = xml.find('<', i)) != std::string::npos) {
+    std::size_t end;
+    if (xml.compare(i, 4, "<!--") == 0) {
+      end = xml.find("-->", i);
+    } else if (xml.compare(i, 9, "<![CDATA[") == 0) {
+      end = xml.find("]]>", i);
+    } else if (i + 1 < xml.size() && (xml[i + 1] == '?' || xml[i + 1] == '!')) {
+      end = xml.find('>', i);
+    } else if (i + 1 < xml.size() && xml[i + 1] == '/') {
+      --depth;
+      end = xml.find('>', i);
+    } else {
+      char quote = 0;
+      for (end = i + 1; end < xml.size(); ++end) {
+        const char c = xml[end];
+        if (quote) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          break;
+        }
+      }
+      if (end < xml.size() && xml[end - 1] != '/' && ++depth > limit) return true;
+    }
+    if (end == std::string::npos || end >= xml.size()) return false;
+    i = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 void HoistXmlAttributes(boost::property_tree::ptree& node) {
@@ -48,7 +90,10 @@ void HoistXmlAttributes(boost::property_tree::ptree& node) {
 
 void ParseXmlManifest(std::istream& in, boost::property_tree::ptree& tree) {
   try {
-    boost::property_tree::read_xml(in, tree);
+    const std::string xml{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (NestsDeeperThan(xml, kMaxXmlDepth)) throw ManifestParseException();
+    std::istringstream text(xml);
+    boost::property_tree::read_xml(text, tree);
     EmptyBlankValues(tree);
     HoistXmlAttributes(tree);
   } catch (...) {

@@ -53,5 +53,24 @@ TEST(XmlManifestTreeTest, BadInputIsAParseErrorNeverAnAbort) {
   }
 }
 
+std::string Nested(int depth, const std::string& inner = "") {
+  std::string xml;
+  for (int i = 0; i < depth; ++i) xml += "<a>";
+  xml += inner;
+  for (int i = 0; i < depth; ++i) xml += "</a>";
+  return xml;
+}
+
+// A hostile document nested deep enough to overflow the reader's recursion is refused
+// before it is parsed; markup that holds no elements does not count towards the depth.
+TEST(XmlManifestTreeTest, DeepNestingIsAParseErrorNotAStackOverflow) {
+  EXPECT_THROW(Parse(Nested(1000000)), ManifestParseException);
+  EXPECT_THROW(Parse(Nested(65)), ManifestParseException);
+  EXPECT_NO_THROW(Parse(Nested(64)));
+  const std::string noElements =
+      "<!-- <a><a><a> --><![CDATA[<a><a>]]><?pi <a> ?><b c=\"<a>\" d='>'/><e/>";
+  EXPECT_NO_THROW(Parse(Nested(64, noElements)));
+}
+
 }  // namespace
 }  // namespace zarn

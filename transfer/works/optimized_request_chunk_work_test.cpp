@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "transfer/manifest/node_list_manifest.h"
 #include "transfer/works/retryable_transfer_chunk_work.h"
+#include "transfer/works/transfer_shared_file_data.h"
+#include "transfer/works/transfer_shared_map_data.h"
+#include "transfer/works/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {
@@ -34,6 +40,25 @@ TEST(OptimizedRequestChunkWorkTest, RequestLimitLetsEveryOtherNodeBeTriedOnce) {
   EXPECT_EQ(RetryableTransferChunkWork::RequestLimitFor(3, 4), 4u);
   EXPECT_EQ(RetryableTransferChunkWork::RequestLimitFor(8, 4), 7u);
   EXPECT_EQ(RetryableTransferChunkWork::RequestLimitFor(0, 4), 4u);
+}
+
+TEST(OptimizedRequestChunkWorkTest, DownloadsAfterAChecksumMismatchAvoidTheNodeThatServedIt) {
+  tree_test::LocalRig rig;
+  auto wi = rig.Make("");
+  wi->Data().nodeList = tree_test::MakeNodeList({"a", "b", "c"});
+  const auto nodes = wi->Data().nodeList->GetNodes();
+  auto chunk = TransferSharedMapData::Create(TransferSharedFileData::Create("f", 10), 0, 9, 0,
+                                             wi->GetProgressUpdater());
+  auto work = OptimizedRequestChunkWork::Create(wi, nullptr, chunk, 4);
+
+  chunk->mismatchedNodes = {nodes[1]};
+  work->Reset();  // as the chunk's sequence restarts after the mismatch
+  EXPECT_EQ(work->GetParams().candidates,
+            (std::vector<std::shared_ptr<NodeManifest>>{nodes[0], nodes[2]}));
+
+  chunk->mismatchedNodes = nodes;  // every node failed: all stay candidates
+  work->Reset();
+  EXPECT_EQ(work->GetParams().candidates, nodes);
 }
 
 }  // namespace

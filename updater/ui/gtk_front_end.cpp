@@ -41,6 +41,12 @@ namespace {
 int HorizontalPixels(int units) { return units * 3 / 2; }
 int VerticalPixels(int units) { return units * 13 / 8; }
 
+// Draws what changed now, so that the window shows a change before the call that made it
+// returns (the downloader starts right after "Launching" is set).
+void Flush() {
+  for (int i = 0; i < 100 && gtk_events_pending(); ++i) gtk_main_iteration_do(FALSE);
+}
+
 gboolean Pulse(gpointer bar) {
   gtk_progress_bar_pulse(GTK_PROGRESS_BAR(bar));
   return G_SOURCE_CONTINUE;
@@ -149,6 +155,7 @@ void GtkFrontEnd::DestroyWindow(WindowId id) {
 
 void GtkFrontEnd::SetTitle(WindowId id, const std::string& text) {
   if (Window* w = Find(id)) gtk_window_set_title(GTK_WINDOW(w->window), text.c_str());
+  Flush();
 }
 
 void GtkFrontEnd::SetItemText(WindowId id, int item, const std::string& text) {
@@ -156,6 +163,7 @@ void GtkFrontEnd::SetItemText(WindowId id, int item, const std::string& text) {
   if (widget != nullptr && GTK_IS_LABEL(widget)) {
     gtk_label_set_text(GTK_LABEL(widget), text.c_str());
   }
+  Flush();
 }
 
 void GtkFrontEnd::SetProgress(WindowId id, int item, int position) {
@@ -163,6 +171,7 @@ void GtkFrontEnd::SetProgress(WindowId id, int item, int position) {
   if (widget == nullptr || !GTK_IS_PROGRESS_BAR(widget)) return;
   position = position < 0 ? 0 : position > 100 ? 100 : position;
   gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widget), position / 100.0);
+  Flush();
 }
 
 void GtkFrontEnd::SetMarquee(WindowId id, int item, bool on) {
@@ -171,12 +180,15 @@ void GtkFrontEnd::SetMarquee(WindowId id, int item, bool on) {
   if (w == nullptr || widget == nullptr || !GTK_IS_PROGRESS_BAR(widget)) return;
   if (w->pulse != 0) g_source_remove(w->pulse);
   w->pulse = on ? g_timeout_add(100, Pulse, widget) : 0;
+  if (on) gtk_progress_bar_pulse(GTK_PROGRESS_BAR(widget));
+  Flush();
 }
 
 void GtkFrontEnd::ShowItem(WindowId id, int item, bool visible) {
   if (GtkWidget* widget = ItemWidget(id, item)) {
     visible ? gtk_widget_show(widget) : gtk_widget_hide(widget);
   }
+  Flush();
 }
 
 void GtkFrontEnd::SetIcon(WindowId id, const char* const* xpm) {

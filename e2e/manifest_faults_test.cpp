@@ -1,0 +1,219 @@
+// A manifest host that is down, slow, or serves malformed, truncated or hostile documents:
+// the transfer stops with a manifest error (or, for a host that cannot be reached, a
+// network error) while initialising, writes nothing, and never hangs.
+
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/e2e_fixture.h"
+
+namespace zarn {
+namespace e2e {
+namespace {
+
+// A package manifest of the fixture's ids whose <files> holds the given elements.
+std::string ManifestWithFiles(const std::string& files, const std::string& run = "") {
+  std::string xml =
+      "<?xml version=\"1.0\"?><package><id>PKG1</id><name>x</name>"
+      "<partnerId>PARTNER1</partnerId><versionId>1.0</versionId>";
+  if (!run.empty()) xml += "<run>" + run + "</run>";
+  return xml + "<files>" + files + "</files></package>";
+}
+
+std::string FileElement(const std::string& path, const std::string& chunkSize,
+                        const std::string& size, const std::string& checksums) {
+  return "<file><path>" + path + "</path><chunksize>" + chunkSize + "</chunksize><size>" +
+         size + "</size><checksums>" + checksums + "</checksums></file>";
+}
+
+std::string Nested(std::size_t depth) {
+  std::string xml;
+  xml.reserve(depth * 7 + 64);
+  xml += "<?xml version=\"1.0\"?><package>";
+  for (std::size_t i = 0; i < depth; ++i) xml += "<a>";
+  for (std::size_t i = 0; i < depth; ++i) xml += "</a>";
+  return xml + "</package>";
+}
+
+struct Case {
+  const char* name;
+  std::string packageXml;   // "" : the fixture's real manifest
+  std::string nodeListXml;  // "" : the fixture's real node list
+  TransferError error;
+  bool retryable;
+};
+
+// Test names and messages show the case by its name.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+class ManifestFaultsTest : public EndToEndTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(ManifestFaultsTest, StopsWithAManifestErrorAndWritesNothing) {
+  const Case& c = GetParam();
+  AddTestNode();
+  Publish();
+  if (!c.packageXml.empty()) {
+    manifests_.ServeFile(PackageManifestPath(package_.packageId, package_.versionId),
+                         c.packageXml);
+  }
+  if (!c.nodeListXml.empty()) {
+    manifests_.ServeFile(NodeListPath(package_.partnerId), c.nodeListXml);
+  }
+  const TransferStatus status = Run();
+  EXPECT_TRUE(TestEngine::HasStopped(status)) << DescribeStatus(status);
+  EXPECT_EQ(status.state, TransferState::Initializing) << DescribeStatus(status);
+  EXPECT_EQ(status.error, c.error) << DescribeStatus(status);
+  EXPECT_EQ(status.retryable != 0, c.retryable) << DescribeStatus(status);
+  EXPECT_EQ(servers_.front()->RequestCount(), 0u) << "a chunk was requested";
+  EXPECT_TRUE(std::filesystem::is_empty(dest_.Path()));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dest_.Path()).parent_path() /
+                                       "escape.bin"));
+}
+
+const std::string kGoodChecksum = "00000000";
+
+const Case kCases[] = {
+    {"Malformed", "<package><id>PKG1</id", "", TransferError::Manifest, false},
+    {"NotXml", std::string("\x00\xff\xfe garbage", 12), "", TransferError::Manifest, false},
+    {"Empty", " ", "", TransferError::Manifest, false},
+    // An empty package is a valid document that the file works refuse.
+    {"NoFiles", ManifestWithFiles(""), "", TransferError::Internal, false},
+    {"ParentSegment", ManifestWithFiles(FileElement("../escape.bin", "4", "4", kGoodChecksum)),
+     "", TransferError::Manifest, false},
+    {"DeepParentSegment",
+     ManifestWithFiles(FileElement("data/../../escape.bin", "4", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"BackslashParent",
+     ManifestWithFiles(FileElement("data\\..\\..\\escape.bin", "4", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"AbsolutePath",
+     ManifestWithFiles(FileElement("/tmp/escape.bin", "4", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"RunFileOutside",
+     ManifestWithFiles(FileElement("a.bin", "4", "4", kGoodChecksum), "../escape.bin"), "",
+     TransferError::Manifest, false},
+    {"ChunkSizeZero", ManifestWithFiles(FileElement("a.bin", "0", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"ChunkSizeOver32Bits",
+     ManifestWithFiles(FileElement("a.bin", "4294967296", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"NegativeSize", ManifestWithFiles(FileElement("a.bin", "4", "-4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"SizeOver64Bits",
+     ManifestWithFiles(FileElement("a.bin", "4", "18446744073709551616", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"ChunkCountOverflows",
+     ManifestWithFiles(FileElement("a.bin", "4294967295", "18446744073709551615",
+                                   kGoodChecksum)),
+     "", TransferError::Manifest, false},
+    {"TooFewChecksums",
+     ManifestWithFiles(FileElement("a.bin", "4", "4000000000", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"DeepNesting", Nested(200000), "", TransferError::Manifest, false},
+    {"OtherPackage",
+     "<package><id>OTHER</id><name>x</name><partnerId>PARTNER1</partnerId>"
+     "<versionId>1.0</versionId><files>" +
+         FileElement("a.bin", "4", "4", kGoodChecksum) + "</files></package>",
+     "", TransferError::Manifest, false},
+    {"EmptyNodeList", "", "<ArrayOfNodeInfo/>", TransferError::Manifest, false},
+    {"NodeWithoutHost", "", "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId></NodeInfo>"
+     "</ArrayOfNodeInfo>", TransferError::Manifest, false},
+    {"NodeListDeepNesting", "", Nested(200000), TransferError::Manifest, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Documents, ManifestFaultsTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// The fixture's real manifest, cut short at several places.
+TEST_F(EndToEndTest, TruncatedManifestsStopWithAManifestError) {
+  AddTestNode();
+  Publish();
+  const std::string whole = MakePackageManifestXml(package_);
+  for (std::size_t length : {whole.size() / 4, whole.size() / 2, whole.size() - 12}) {
+    SCOPED_TRACE(length);
+    manifests_.ServeFile(PackageManifestPath(package_.packageId, package_.versionId),
+                         whole.substr(0, length));
+    const TransferStatus status = Run();
+    EXPECT_EQ(status.state, TransferState::Initializing) << DescribeStatus(status);
+    EXPECT_EQ(status.error, TransferError::Manifest) << DescribeStatus(status);
+  }
+  EXPECT_EQ(servers_.front()->RequestCount(), 0u);
+}
+
+TEST_F(EndToEndTest, ManifestHostDownOrSilentStopsInTime) {
+  AddTestNode();
+  Publish();
+  HttpTestResponse silent;
+  silent.stallBeforeHeaders = HttpTestResponse::kForever;
+  manifests_.Serve(PackageManifestPath(package_.packageId, package_.versionId), silent);
+  const TransferStatus slow = Run();
+  EXPECT_EQ(slow.state, TransferState::Initializing) << DescribeStatus(slow);
+  EXPECT_NE(slow.error, TransferError::None) << DescribeStatus(slow);
+  EXPECT_TRUE(slow.retryable);
+
+  manifests_.Stop();
+  const TransferStatus down = Run();
+  EXPECT_EQ(down.state, TransferState::Initializing) << DescribeStatus(down);
+  EXPECT_NE(down.error, TransferError::None) << DescribeStatus(down);
+  EXPECT_TRUE(down.retryable);
+  EXPECT_EQ(servers_.front()->RequestCount(), 0u);
+}
+
+// A valid manifest of a million 1-byte chunks: the work tree is built for every chunk at
+// initialisation (several GiB under a sanitizer's shadow memory, so only in plain builds).
+// It initialises in bounded time and cancels cleanly.
+TEST_F(EndToEndTest, MillionChunkManifestInitialisesAndCancels) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "too large for a sanitizer build";
+#endif
+  AddTestNode();
+  Publish();
+  manifests_.ServeFile(PackageManifestPath(package_.packageId, package_.versionId),
+                       ManifestWithFiles(FileElement("a.bin", "1", "1000000",
+                                                     std::string(8000000, '0'))));
+  transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
+  ASSERT_TRUE(transfer_);
+  const TransferStatus status = TestEngine::WaitFor(
+      *transfer_,
+      [](const TransferStatus& s) {
+        return s.state == TransferState::Initialized || TestEngine::HasStopped(s);
+      },
+      kCaseTimeout);
+  EXPECT_EQ(status.state, TransferState::Initialized) << DescribeStatus(status);
+  EXPECT_EQ(status.totalBytes, 1000000u);
+  EXPECT_EQ(transfer_->Cancel(true).state, TransferState::Canceled);
+  EXPECT_EQ(servers_.front()->RequestCount(), 0u);
+}
+
+// A file far larger than the disk passes the manifest's checks; allocating it fails with
+// DiskFull, and no file of that size is left behind.
+TEST_F(EndToEndTest, FileLargerThanTheDiskStopsWithDiskFull) {
+  AddTestNode();
+  Publish();
+  const std::uint64_t size = 1ull << 44;  // 16 TiB in chunks of 4 GiB - 1: 4 097 chunks
+  const std::uint64_t chunk = 4294967295ull;
+  const std::uint64_t chunks = (size + chunk - 1) / chunk;
+  manifests_.ServeFile(
+      PackageManifestPath(package_.packageId, package_.versionId),
+      ManifestWithFiles(FileElement("huge.bin", std::to_string(chunk), std::to_string(size),
+                                    std::string(chunks * 8, '0'))));
+  const TransferStatus status = Run();
+  EXPECT_EQ(status.error, TransferError::DiskFull) << DescribeStatus(status);
+  EXPECT_NE(status.state, TransferState::Completed);
+  const std::string left = dest_.Path() + "/huge.bin";
+  if (std::filesystem::exists(left)) {
+    EXPECT_EQ(std::filesystem::file_size(left), 0u);
+  }
+  EXPECT_EQ(servers_.front()->RequestCount(), 0u);
+}
+
+}  // namespace
+}  // namespace e2e
+}  // namespace zarn

@@ -1,0 +1,147 @@
+// Faulty content nodes beside healthy ones, and nodes that all fail: every case ends with
+// every file verified or with the right error, never with a corrupt file counted as done.
+
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/e2e_fixture.h"
+
+namespace zarn {
+namespace e2e {
+namespace {
+
+enum class Node {
+  Nginx,        // healthy, real files
+  Good,         // healthy test server
+  Closed,       // listed, but nothing listens
+  Reset,        // closes the connection half-way through every chunk
+  Corrupt,      // inverts every byte of the second file
+  CorruptChunk, // inverts a few bytes of one chunk of the second file
+  NotFound,     // 404
+  ServerError,  // 500
+  Trickle,      // 64 bytes per second, below the low-speed limit
+  LongBody,     // sends 1000 bytes more than the range asks
+  ShortBody,    // sends 1000 bytes fewer than the range asks
+};
+
+struct Case {
+  const char* name;
+  std::vector<Node> nodes;
+  bool completes;
+  TransferError error;  // when it does not complete; None: any error
+  int retries;          // user retries allowed for a retryable error
+};
+
+// Test names and messages show the case by its name.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+class NodeFaultsTest : public EndToEndTest, public ::testing::WithParamInterface<Case> {
+ protected:
+  void AddNode(Node kind) {
+    HttpTestResponse shape;
+    const std::size_t secondFileChunk = package_.chunkSize;  // chunk 1 of the second file
+    switch (kind) {
+      case Node::Nginx: AddNginxNode(); return;
+      case Node::Good: break;
+      case Node::Closed: AddClosedNode(); return;
+      case Node::Reset: shape.dropAfterBytes = package_.chunkSize / 2; break;
+      case Node::Corrupt:
+      case Node::CorruptChunk:
+        AddTestNode();
+        // Only the second file goes wrong.
+        {
+          const PackageFileContent& file = package_.files[1];
+          HttpTestResponse corrupt;
+          corrupt.body = file.bytes;
+          corrupt.corruptAt = kind == Node::Corrupt ? 0 : secondFileChunk + 100;
+          corrupt.corruptLength = kind == Node::Corrupt ? file.bytes.size() : 3;
+          servers_.back()->Serve(PackageFilePath(package_, file.path), corrupt);
+        }
+        return;
+      case Node::NotFound: shape.status = 404; shape.ranges = false; break;
+      case Node::ServerError: shape.status = 500; shape.ranges = false; break;
+      case Node::Trickle: shape.bytesPerSecond = 64; break;
+      case Node::LongBody: shape.rangeLengthDelta = 1000; break;
+      case Node::ShortBody: shape.rangeLengthDelta = -1000; break;
+    }
+    AddTestNode(shape);
+  }
+};
+
+TEST_P(NodeFaultsTest, EndsVerifiedOrWithTheRightError) {
+  const Case& c = GetParam();
+  try {
+    for (Node node : c.nodes) AddNode(node);
+  } catch (const std::runtime_error& e) {
+    GTEST_SKIP() << e.what();
+  }
+  Publish();
+  TransferStatus status = RetryWhileRetryable(Run(), c.retries);
+  // Every node is tried before the optimizer has figures for it: each fault was met.
+  for (const auto& server : servers_) EXPECT_GT(server->RequestCount(), 0u);
+  if (c.completes) {
+    ExpectComplete(status);
+  } else {
+    ExpectFailed(status, c.error, /*retryable=*/true);
+  }
+}
+
+// Errors of a node failure are Network; a chunk that never verifies is Checksum. Both are
+// retryable: the transfer waits for a retry and keeps what it has verified.
+const Case kCases[] = {
+    {"Healthy", {Node::Nginx, Node::Nginx, Node::Good}, true, TransferError::None, 0},
+    {"NodeDownFromTheStart", {Node::Closed, Node::Nginx}, true, TransferError::None, 0},
+    {"ConnectionsResetMidChunk", {Node::Reset, Node::Nginx}, true, TransferError::None, 0},
+    {"NotFoundAndServerError", {Node::NotFound, Node::ServerError, Node::Nginx}, true,
+     TransferError::None, 0},
+    {"TrickleBelowLowSpeedLimit", {Node::Trickle, Node::Nginx}, true, TransferError::None, 0},
+    {"BodyLongerThanRange", {Node::LongBody, Node::Nginx}, true, TransferError::None, 0},
+    {"BodyShorterThanRange", {Node::ShortBody, Node::Nginx}, true, TransferError::None, 6},
+    // Nothing steers the node choice away from a node whose data fails verification, so a
+    // chunk can spend its retries on it; a user's retry then goes on.
+    {"CorruptBytesFromOneNode", {Node::Corrupt, Node::Nginx, Node::Nginx, Node::Good}, true,
+     TransferError::None, 3},
+    {"EveryNodeCorruptForOneChunk", {Node::CorruptChunk, Node::CorruptChunk}, false,
+     TransferError::Checksum, 0},
+    {"EveryNodeFails", {Node::NotFound, Node::ServerError, Node::Closed, Node::Reset}, false,
+     TransferError::Network, 0},
+    {"EveryNodeTrickles", {Node::Trickle, Node::Trickle}, false, TransferError::Network, 0},
+    {"EveryNodeSendsTooMuch", {Node::LongBody}, false, TransferError::Network, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Matrix, NodeFaultsTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A node that dies while it is sending: the chunks it held are fetched from the other
+// node, and later requests to it are refused.
+TEST_F(EndToEndTest, NodeDyingMidTransfer) {
+  HttpTestResponse slow;
+  slow.bytesPerSecond = 20000;
+  HttpTestServer& dying = AddTestNode(slow);
+  try {
+    AddNginxNode();
+  } catch (const std::runtime_error& e) {
+    GTEST_SKIP() << e.what();
+  }
+  Publish();
+  transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
+  ASSERT_TRUE(transfer_);
+  TransferStatus status = TestEngine::WaitFor(
+      *transfer_, [](const TransferStatus& s) { return s.state == TransferState::Initialized; },
+      kCaseTimeout);
+  ASSERT_EQ(status.state, TransferState::Initialized) << DescribeStatus(status);
+  transfer_->Start(dest_.Path());
+  ASSERT_TRUE(dying.WaitForRequests(1, kCaseTimeout));
+  dying.Stop();
+  ExpectComplete(TestEngine::WaitFor(*transfer_, TestEngine::HasStopped, kCaseTimeout));
+}
+
+}  // namespace
+}  // namespace e2e
+}  // namespace zarn

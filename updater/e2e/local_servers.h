@@ -1,0 +1,187 @@
+#ifndef ZARN_UPDATER_E2E_LOCAL_SERVERS_H_
+#define ZARN_UPDATER_E2E_LOCAL_SERVERS_H_
+
+// Test support: nginx serving a folder on free ports of 127.0.0.1, and an Xvfb display.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace zarn {
+
+// A port of 127.0.0.1 that nothing listened on a moment ago.
+inline int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+inline bool Accepts(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return ok;
+}
+
+inline pid_t Spawn(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  std::vector<std::string> copy = arguments;
+  for (std::string& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
+}
+
+inline void Stop(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  int status;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// One nginx process serving `root` on `count` ports; ports after the first are limited to
+// `node_rate` bytes a second per connection ("" for no limit).
+class NginxServers {
+ public:
+  NginxServers(const std::string& folder, const std::string& root, int count,
+               const std::string& node_rate) {
+    if (access("/usr/sbin/nginx", X_OK) != 0) return;
+    for (int attempt = 0; attempt < 5 && pid_ <= 0; ++attempt) {
+      ports_.clear();
+      for (int i = 0; i < count; ++i) ports_.push_back(FreePort());
+      const std::string conf = folder + "/nginx.conf";
+      std::ofstream out(conf);
+      out << "worker_processes 1;\nmaster_process off;\ndaemon off;\n"
+          << "pid " << folder << "/nginx.pid;\nerror_log " << folder << "/error.log;\n"
+          << "events { worker_connections 256; }\nhttp {\n  access_log off;\n";
+      for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
+        out << "  " << temp << "_temp_path " << folder << "/" << temp << ";\n";
+      }
+      for (int i = 0; i < count; ++i) {
+        out << "  server { listen 127.0.0.1:" << ports_[i] << "; root " << root << ";";
+        if (i > 0 && !node_rate.empty()) out << " limit_rate " << node_rate << ";";
+        out << " }\n";
+      }
+      out << "}\n";
+      out.close();
+      pid_ = Spawn({"/usr/sbin/nginx", "-p", folder, "-c", conf, "-e", folder + "/error.log"});
+      if (!WaitUntilReady()) {
+        Stop(pid_);
+        pid_ = -1;
+      }
+    }
+  }
+  ~NginxServers() { Stop(pid_); }
+  NginxServers(const NginxServers&) = delete;
+  NginxServers& operator=(const NginxServers&) = delete;
+
+  bool ok() const { return pid_ > 0; }
+  int port(int i) const { return ports_[i]; }
+  std::string host(int i) const { return "127.0.0.1:" + std::to_string(ports_[i]); }
+
+ private:
+  bool WaitUntilReady() {
+    if (pid_ <= 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (int port : ports_) {
+      while (!Accepts(port)) {
+        int status;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+          pid_ = -1;  // it could not bind: try other ports
+          return false;
+        }
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  std::vector<int> ports_;
+};
+
+// An Xvfb server on a display it picks; DISPLAY is set while it runs.
+class XvfbDisplay {
+ public:
+  XvfbDisplay() {
+    if (access("/usr/bin/Xvfb", X_OK) != 0) return;
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::string fd = std::to_string(fds[1]);
+    std::vector<std::string> arguments = {"/usr/bin/Xvfb", "-displayfd", fd, "-screen", "0",
+                                          "1024x768x24", "-nolisten", "tcp", "-noreset"};
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (pid_ > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) {
+      Stop(pid_);
+      pid_ = -1;
+      return;
+    }
+    display_ = ":" + number;
+    setenv("DISPLAY", display_.c_str(), 1);
+  }
+  ~XvfbDisplay() {
+    Stop(pid_);
+    unsetenv("DISPLAY");
+  }
+  XvfbDisplay(const XvfbDisplay&) = delete;
+  XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+
+  bool ok() const { return !display_.empty(); }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_UPDATER_E2E_LOCAL_SERVERS_H_
