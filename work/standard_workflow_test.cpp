@@ -1,19 +1,25 @@
 #include "work/standard_workflow.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "work/asio_work_manager.h"
 #include "work/conditional_work.h"
 #include "work/limited_retry_sequential_work.h"
+#include "work/limited_retry_simple_work.h"
 #include "work/parallel_work.h"
 #include "work/sequential_work.h"
+#include "work/testing/gate.h"
 #include "work/testing/manual_work_manager.h"
 #include "work/testing/recording_observer.h"
 #include "work/testing/scripted_leaf.h"
@@ -376,20 +382,6 @@ TEST(StandardWorkflowTest, ReportsAfterTheEndAreIgnoredAndQueueWorkDrops) {
   EXPECT_EQ(late->attempts(), 0);
   EXPECT_EQ(h.workflow->GetState(), State::Terminated);
 }
-
-}  // namespace
-}  // namespace zarn
-
-#include <atomic>
-#include <map>
-#include <random>
-
-#include "work/asio_work_manager.h"
-#include "work/limited_retry_simple_work.h"
-#include "work/testing/gate.h"
-
-namespace zarn {
-namespace {
 
 // Runs every posted item on a thread of its own, through the pool's handler, and counts
 // per work how often it was posted and how often its handler has returned.
