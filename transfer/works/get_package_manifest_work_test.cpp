@@ -35,14 +35,17 @@ class RecordingWorkLog : public WorkLogManager {
   RecordingWorkLog() : WorkLogManager(0, "", &files_, [] { return std::time_t{0}; }) {}
   std::shared_ptr<TrackEventWork> CreateEventWork(std::uint32_t) override { return nullptr; }
   void OnWorkComplete(const std::shared_ptr<const Work>& work, const WorkStatus&) override {
-    Record("complete", *work);
-    if (const auto* transferWork = dynamic_cast<const TransferWork*>(work.get())) {
-      // Whether the transfer's observer, which stores the package, has run already.
+    const std::string name = NameOf(*work);
+    if (name == "GetPackageManifestWork") {
+      // Whether the transfer's observer, which stores the package, has run already. Judged
+      // by the work's name, not by the last entry: other works complete on other threads.
+      const auto* transferWork = dynamic_cast<const TransferWork*>(work.get());
+      const bool stored =
+          transferWork != nullptr && transferWork->GetWorkInterface()->GetPackage() != nullptr;
       std::lock_guard<std::mutex> lock(mutex_);
-      if (entries_.back() == "complete GetPackageManifestWork") {
-        packageStoredFirst_ = transferWork->GetWorkInterface()->GetPackage() != nullptr;
-      }
+      packageStoredFirst_ = stored;
     }
+    Record("complete " + name);
   }
   bool PackageStoredFirst() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -50,7 +53,7 @@ class RecordingWorkLog : public WorkLogManager {
   }
   void OnSimpleWorkRetry(const std::shared_ptr<const SimpleWork>& work,
                          const WorkStatus&) override {
-    Record("retry", *work);
+    Record("retry " + NameOf(*work));
   }
   std::vector<std::string> Entries() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -58,11 +61,14 @@ class RecordingWorkLog : public WorkLogManager {
   }
 
  private:
-  void Record(const std::string& what, const Work& work) {
+  static std::string NameOf(const Work& work) {
     boost::property_tree::ptree tree;
     work.Describe(tree);
+    return tree.get<std::string>("name", "?");
+  }
+  void Record(const std::string& entry) {
     std::lock_guard<std::mutex> lock(mutex_);
-    entries_.push_back(what + " " + tree.get<std::string>("name", "?"));
+    entries_.push_back(entry);
     recorded_.notify_all();
   }
 
