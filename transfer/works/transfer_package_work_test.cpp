@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <boost/property_tree/ptree.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -20,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/posix_shared_file_factory.h"
+#include "telemetry/work_log_manager.h"
 #include "testing/http_test_server.h"
 #include "transfer/http_transfer_status_data.h"
 #include "transfer/transfer_status_data.h"
@@ -331,6 +335,55 @@ TEST_F(TransferPackageWorkTest, AfterTheProbesTheFastNodeServesMostChunks) {
   const std::size_t slowCount = nodes_[1]->RequestCount();
   EXPECT_EQ(fast + slowCount, 81u);
   EXPECT_GE(fast, 4 * slowCount) << fast << " fast, " << slowCount << " slow";
+}
+
+// A work log that holds the first completion of the named work on its pool thread until
+// released; every other report passes.
+class HoldingWorkLog : public WorkLogManager {
+ public:
+  explicit HoldingWorkLog(std::string name)
+      : WorkLogManager(0, "", &files_, [] { return std::time_t{0}; }), name_(std::move(name)) {}
+  std::shared_ptr<TrackEventWork> CreateEventWork(std::uint32_t) override { return nullptr; }
+  void OnSimpleWorkRetry(const std::shared_ptr<const SimpleWork>&, const WorkStatus&) override {}
+  void OnWorkComplete(const std::shared_ptr<const Work>& work, const WorkStatus&) override {
+    boost::property_tree::ptree tree;
+    work->Describe(tree);
+    if (tree.get<std::string>("name", "") != name_ || held_.exchange(true)) return;
+    reached_.set_value();
+    released_.wait_for(std::chrono::seconds(60));
+  }
+  bool WaitUntilHeld() {
+    return reached_.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  }
+  void Release() { release_.set_value(); }
+
+ private:
+  PosixSharedFileFactory files_;
+  const std::string name_;
+  std::atomic<bool> held_{false};
+  std::promise<void> reached_, release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+};
+
+// A suspend drops the workflow while chunk works are still finishing on pool threads. The
+// works that run keep the tree alive: it goes, releasing the chunk views and reporting its
+// file, only after the last of them has returned.
+TEST(TransferTreeTeardownTest, TheTreeOutlivesTheChunkWorksStillRunning) {
+  HoldingWorkLog log("MutexPrefetchChunkWork");
+  TempFolder folder;
+  TransferTreeRig rig(tree_test::FastFailConfig(), &log);
+  const std::vector<TestFile> files = {{"a.bin", PatternBytes(4 * kChunk + 5, 7), kChunk}};
+  HttpTestServer node;
+  node.ServeFile(ContentPath(kPartner, "a.bin"), files[0].content);
+  rig.Publish(kPartner, kPackage, kVersion, "", files, {node.Host()});
+  auto wi = rig.Start(kPartner, kPackage, kVersion, folder.Path());
+  ASSERT_TRUE(log.WaitUntilHeld());
+
+  rig.Drop();
+  EXPECT_TRUE(wi->Tracked().empty());  // the held work still holds the tree
+  log.Release();
+  EXPECT_TRUE(wi->WaitForTracked("a.bin"));
+  EXPECT_FALSE(wi->RootStatus().has_value());
 }
 
 TEST(StandardTransferWorkflowFactoryTest, RunsAtMostTheConfiguredNumberOfWorksAtOnce) {

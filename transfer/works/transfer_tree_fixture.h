@@ -107,6 +107,7 @@ class TestTransferWorkInterface : public TransferWorkInterface,
   void TrackFile(const std::string& filePath) override {
     std::lock_guard<std::mutex> lock(mutex_);
     tracked_.insert(filePath);
+    ended_.notify_all();
   }
 
   void OnWorkflowRetryableError(const std::shared_ptr<Workflow>&,
@@ -141,6 +142,12 @@ class TestTransferWorkInterface : public TransferWorkInterface,
   std::set<std::string> Tracked() {
     std::lock_guard<std::mutex> lock(mutex_);
     return tracked_;
+  }
+  // Waits (bounded) until the file's work reported the file, which it does when it goes.
+  bool WaitForTracked(const std::string& filePath) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return ended_.wait_for(lock, std::chrono::seconds(60),
+                           [&] { return tracked_.count(filePath) != 0; });
   }
 
  private:
@@ -351,6 +358,12 @@ class TransferTreeRig {
   // Pauses the workflow (cancelling what runs) so that the tree can be torn down.
   void Stop() {
     if (workflow_) workflow_->Pause();
+  }
+
+  // Pauses the workflow and lets go of it, as a transfer does when it is suspended.
+  void Drop() {
+    Stop();
+    workflow_.reset();
   }
 
   HttpTestServer& Manifests() { return manifests_; }
