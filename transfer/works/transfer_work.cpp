@@ -67,12 +67,8 @@ WorkStatus ManifestExceptionStatus() {
   } catch (const ManifestException&) {
     return WorkStatus(WorkResult::Error,
                       MakeTransferExceptionData(TransferError::Manifest, current));
-  } catch (const std::bad_alloc&) {
-    return WorkStatus(WorkResult::Error,
-                      MakeTransferExceptionData(TransferError::OutOfMemory, current));
   } catch (...) {
-    return WorkStatus(WorkResult::Error,
-                      MakeTransferExceptionData(TransferError::Internal, current));
+    return RequestExceptionStatus();
   }
 }
 
