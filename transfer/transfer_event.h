@@ -50,9 +50,11 @@ class TransferEvent {
   // Takes the active-time delta, then the downloaded-bytes delta, then reads the state.
   static StatusDeltas TakeDeltas(TransferStatusImpl& status);
 
-  // Posts, as kind 1, an array of `first` (when given) followed by one optimizer request
-  // per node of the node list with the node's bytes and request time since the last report.
+  // Posts, as kind 1, an array of `first` (when given) followed by the optimizer requests.
   void TrackWithNodes(const OutputManifest* first);
+  // Appends to the array in `work`'s tree one optimizer request per node of the node list,
+  // with the node's bytes and request time since the last report.
+  void AppendOptimizerRequests(TrackEventWork& work);
 
   const TransferParams& GetParams() const { return params_; }
 
