@@ -38,8 +38,6 @@ class TransferEvent {
   // Posts the work-log line: "event" = the name, "params" = the transfer's identity.
   virtual void Log();
 
-  const std::string& GetName() const { return name_; }
-
  protected:
   // The growth of a transfer's counters since the previous report, and its state.
   struct StatusDeltas {
