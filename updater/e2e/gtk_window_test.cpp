@@ -19,7 +19,8 @@
 // GTK keeps process-wide caches for the life of the process.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libgtk-3\nleak:libgdk-3\nleak:libglib-2.0\nleak:libgobject-2.0\n"
-         "leak:libfontconfig\nleak:libpango\nleak:libcairo\nleak:libX11\n";
+         "leak:libfontconfig\nleak:libpango\nleak:libcairo\nleak:libX11\nleak:libdbus-1\n"
+         "leak:libatk\nleak:libgio-2.0\n";
 }
 
 namespace zarn {
