@@ -23,6 +23,15 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libatk\nleak:libgio-2.0\n";
 }
 
+// GTK, GLib, fontconfig and pango run threads of their own that ThreadSanitizer cannot
+// follow (they are not instrumented).
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libfontconfig\nrace:libpango\nrace:libgtk-3\nrace:libgdk-3\n"
+         "race:libglib-2.0\nrace:libgobject-2.0\nrace:libgio-2.0\nrace:libcairo\n"
+         "race:libharfbuzz\nrace:libX11\nrace:libxcb\nrace:libatk\nrace:libdbus-1\n"
+         "race:libgdk_pixbuf\nrace:libepoxy\n";
+}
+
 namespace zarn {
 namespace {
 
