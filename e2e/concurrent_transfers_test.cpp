@@ -1,8 +1,11 @@
-// Several transfers at once through one engine, sharing nodes (one of them faulty), the
-// optimizer and the pool; one of them paused and resumed on the way. Every file of every
-// transfer ends verified and byte-exact.
+// The engine under concurrent use and at shut-down: several transfers at once sharing
+// nodes (one of them faulty), the optimizer and the pool, one paused and resumed on the
+// way; and an engine shut down mid-transfer whose folder a new engine finishes.
 
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -86,6 +89,73 @@ TEST_F(EndToEndTest, ConcurrentTransfersWithPauseAndResumeAllComplete) {
     EXPECT_TRUE(check.exact) << check.firstProblem;
   }
   EXPECT_GT(servers_.front()->RequestCount(), 0u);
+}
+
+// The engine shut down while chunks are in flight (the application's exit mid-transfer):
+// the shut-down returns, and a new engine's transfer into the same folder fetches only the
+// chunks that are not on disk as the source has them.
+TEST_F(EndToEndTest, ShutDownMidTransferThenRunAgainFetchesOnlyWhatIsMissing) {
+  HttpTestResponse slow;
+  slow.bytesPerSecond = 64 * 1024;
+  AddTestNode(slow);
+  Publish();
+  transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
+  ASSERT_TRUE(transfer_);
+  const TransferStatus ready = TestEngine::WaitFor(
+      *transfer_, [](const TransferStatus& s) { return s.state == TransferState::Initialized; },
+      kCaseTimeout);
+  ASSERT_EQ(ready.state, TransferState::Initialized) << DescribeStatus(ready);
+  transfer_->Start(dest_.Path());
+  TestEngine::WaitFor(*transfer_, [](const TransferStatus& s) {
+    return s.verifiedBytes >= 4 * 64 * 1024 || TestEngine::HasStopped(s);
+  }, kCaseTimeout);
+  ASSERT_EQ(transfer_->GetStatus().state, TransferState::Transferring);
+  transfer_.reset();
+  engine_.reset();  // suspends the transfer, stops the pool, drains the sinks
+
+  const std::size_t missing = CountMissingChunks(package_, dest_.Path());
+  ASSERT_GT(missing, 0u);
+  HttpTestServer fresh;
+  for (const PackageFileContent& file : package_.files) {
+    fresh.ServeFile(PackageFilePath(package_, file.path), file.bytes);
+  }
+  manifests_.ServeFile(NodeListPath(package_.partnerId), MakeNodeListXml({fresh.Host()}));
+  ExpectComplete(Run());
+  EXPECT_EQ(fresh.RequestCount(), missing);
+}
+
+std::size_t CountFiles(const std::string& folder) {
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) ++files;
+  }
+  return files;
+}
+
+// A cancel that deletes files, while chunks are in flight, leaves no file of the package
+// behind once the works still running have let go of theirs.
+TEST_F(EndToEndTest, CancelWithDeleteMidTransferLeavesNoFiles) {
+  HttpTestResponse slow;
+  slow.bytesPerSecond = 64 * 1024;
+  AddTestNode(slow);
+  Publish();
+  transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
+  ASSERT_TRUE(transfer_);
+  const TransferStatus ready = TestEngine::WaitFor(
+      *transfer_, [](const TransferStatus& s) { return s.state == TransferState::Initialized; },
+      kCaseTimeout);
+  ASSERT_EQ(ready.state, TransferState::Initialized) << DescribeStatus(ready);
+  transfer_->Start(dest_.Path());
+  TestEngine::WaitFor(*transfer_, [](const TransferStatus& s) {
+    return s.verifiedBytes >= 4 * 64 * 1024 || TestEngine::HasStopped(s);
+  }, kCaseTimeout);
+  ASSERT_GT(CountFiles(dest_.Path()), 1u);
+  EXPECT_EQ(transfer_->Cancel(true).state, TransferState::Canceled);
+  const auto deadline = std::chrono::steady_clock::now() + kCaseTimeout;
+  while (CountFiles(dest_.Path()) > 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(CountFiles(dest_.Path()), 0u);
 }
 
 }  // namespace

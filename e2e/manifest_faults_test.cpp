@@ -147,7 +147,7 @@ TEST_F(EndToEndTest, TruncatedManifestsStopWithAManifestError) {
   EXPECT_EQ(servers_.front()->RequestCount(), 0u);
 }
 
-TEST_F(EndToEndTest, ManifestHostDownOrSilentStopsInTime) {
+TEST_F(EndToEndTest, ManifestHostDownSilentOrTricklingStopsInTime) {
   AddTestNode();
   Publish();
   HttpTestResponse silent;
@@ -157,6 +157,14 @@ TEST_F(EndToEndTest, ManifestHostDownOrSilentStopsInTime) {
   EXPECT_EQ(slow.state, TransferState::Initializing) << DescribeStatus(slow);
   EXPECT_NE(slow.error, TransferError::None) << DescribeStatus(slow);
   EXPECT_TRUE(slow.retryable);
+
+  HttpTestResponse trickle;
+  trickle.body = MakePackageManifestXml(package_);
+  trickle.bytesPerSecond = 20;
+  manifests_.Serve(PackageManifestPath(package_.packageId, package_.versionId), trickle);
+  const TransferStatus trickling = Run();
+  EXPECT_EQ(trickling.state, TransferState::Initializing) << DescribeStatus(trickling);
+  EXPECT_NE(trickling.error, TransferError::None) << DescribeStatus(trickling);
 
   manifests_.Stop();
   const TransferStatus down = Run();

@@ -26,6 +26,7 @@ enum class Node {
   Trickle,      // 64 bytes per second, below the low-speed limit
   LongBody,     // sends 1000 bytes more than the range asks
   ShortBody,    // sends 1000 bytes fewer than the range asks
+  NoRanges,     // ignores the range: 200 with the whole file
 };
 
 struct Case {
@@ -67,6 +68,7 @@ class NodeFaultsTest : public EndToEndTest, public ::testing::WithParamInterface
       case Node::Trickle: shape.bytesPerSecond = 64; break;
       case Node::LongBody: shape.rangeLengthDelta = 1000; break;
       case Node::ShortBody: shape.rangeLengthDelta = -1000; break;
+      case Node::NoRanges: shape.ranges = false; break;
     }
     AddTestNode(shape);
   }
@@ -100,6 +102,7 @@ const Case kCases[] = {
      TransferError::None, 0},
     {"TrickleBelowLowSpeedLimit", {Node::Trickle, Node::Nginx}, true, TransferError::None, 0},
     {"BodyLongerThanRange", {Node::LongBody, Node::Nginx}, true, TransferError::None, 0},
+    {"NodeIgnoresRanges", {Node::NoRanges, Node::Nginx}, true, TransferError::None, 0},
     {"BodyShorterThanRange", {Node::ShortBody, Node::Nginx}, true, TransferError::None, 6},
     // Nothing steers the node choice away from a node whose data fails verification, so a
     // chunk can spend its retries on it; a user's retry then goes on.
@@ -110,7 +113,8 @@ const Case kCases[] = {
     {"EveryNodeFails", {Node::NotFound, Node::ServerError, Node::Closed, Node::Reset}, false,
      TransferError::Network, 0},
     {"EveryNodeTrickles", {Node::Trickle, Node::Trickle}, false, TransferError::Network, 0},
-    {"EveryNodeSendsTooMuch", {Node::LongBody}, false, TransferError::Network, 0},
+    {"EveryNodeSendsTooMuch", {Node::LongBody, Node::NoRanges}, false, TransferError::Network,
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Matrix, NodeFaultsTest, ::testing::ValuesIn(kCases),
@@ -140,6 +144,28 @@ TEST_F(EndToEndTest, NodeDyingMidTransfer) {
   ASSERT_TRUE(dying.WaitForRequests(1, kCaseTimeout));
   dying.Stop();
   ExpectComplete(TestEngine::WaitFor(*transfer_, TestEngine::HasStopped, kCaseTimeout));
+}
+
+// Every node failing stops the transfer with a retryable error; once the nodes serve
+// again, the user's retry finishes it, with what was verified before kept.
+TEST_F(EndToEndTest, RetryAfterTheNodesRecoverCompletes) {
+  HttpTestResponse unavailable;
+  unavailable.status = 503;
+  unavailable.ranges = false;
+  HttpTestServer& node = AddTestNode();
+  for (std::size_t i = 1; i < package_.files.size(); ++i) {
+    node.Serve(PackageFilePath(package_, package_.files[i].path), unavailable);
+  }
+  Publish();
+  const TransferStatus failed = Run();
+  ASSERT_EQ(failed.error, TransferError::Network) << DescribeStatus(failed);
+  ASSERT_TRUE(failed.retryable);
+  EXPECT_EQ(failed.verifiedBytes, package_.files[0].bytes.size()) << "the run file came first";
+
+  for (const PackageFileContent& file : package_.files) {
+    node.ServeFile(PackageFilePath(package_, file.path), file.bytes);
+  }
+  ExpectComplete(RetryWhileRetryable(failed, 1));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "e2e/test_engine.h"
 
+#include <algorithm>
 #include <sstream>
 #include <thread>
 

@@ -1,10 +1,8 @@
 #include "storage/path_helpers.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <optional>
 
 #include "storage/test_folder.h"
 
@@ -62,37 +60,19 @@ TEST(PathHelpersTest, GetPathExtension) {
   }
 }
 
-class TmpdirOverride {
- public:
-  explicit TmpdirOverride(const std::string& value) {
-    if (const char* old = getenv("TMPDIR")) old_ = old;
-    setenv("TMPDIR", value.c_str(), 1);
-  }
-  ~TmpdirOverride() {
-    if (old_) {
-      setenv("TMPDIR", old_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-
- private:
-  std::optional<std::string> old_;
-};
-
 TEST(PathHelpersTest, GetTempFolderNamesAnExistingFolderOrNothing) {
   TestFolder folder;
   {
-    TmpdirOverride tmpdir(folder.path());
+    ScopedTmpdir tmpdir(folder.path());
     EXPECT_EQ(GetTempFolder(), folder.path());
   }
   {
-    TmpdirOverride tmpdir(folder / "missing");
+    ScopedTmpdir tmpdir(folder / "missing");
     EXPECT_EQ(GetTempFolder(), "");
   }
   folder.WriteFile("plain", "x");
   {
-    TmpdirOverride tmpdir(folder / "plain");
+    ScopedTmpdir tmpdir(folder / "plain");
     EXPECT_EQ(GetTempFolder(), "");
   }
 }

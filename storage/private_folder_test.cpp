@@ -1,7 +1,6 @@
 #include "storage/private_folder.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,21 +23,9 @@ mode_t ModeOf(const std::string& path) {
 // Makes a fresh folder the process's temporary folder for one test.
 class PrivateFolderTest : public testing::Test {
  protected:
-  PrivateFolderTest() {
-    if (const char* old = getenv("TMPDIR")) old_tmpdir_ = old;
-    setenv("TMPDIR", temp_.path().c_str(), 1);
-  }
-  ~PrivateFolderTest() override {
-    if (old_tmpdir_.empty()) {
-      unsetenv("TMPDIR");
-    } else {
-      setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-    }
-  }
-
   TestFolder temp_;
   TestFolder elsewhere_;
-  std::string old_tmpdir_;
+  ScopedTmpdir tmpdir_{temp_.path()};
 };
 
 TEST_F(PrivateFolderTest, CreatesTheChainForThisUserOnly) {

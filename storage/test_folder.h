@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -44,6 +45,28 @@ class TestFolder {
 
  private:
   std::string path_;
+};
+
+// Points TMPDIR, and with it the system temporary folder, at `path` while it lives; the
+// previous value comes back on destruction. Test support only.
+class ScopedTmpdir {
+ public:
+  explicit ScopedTmpdir(const std::string& path) {
+    if (const char* old = getenv("TMPDIR")) old_ = old;
+    setenv("TMPDIR", path.c_str(), 1);
+  }
+  ~ScopedTmpdir() {
+    if (old_) {
+      setenv("TMPDIR", old_->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+  ScopedTmpdir(const ScopedTmpdir&) = delete;
+  ScopedTmpdir& operator=(const ScopedTmpdir&) = delete;
+
+ private:
+  std::optional<std::string> old_;
 };
 
 }  // namespace zarn

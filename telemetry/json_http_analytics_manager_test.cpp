@@ -21,6 +21,8 @@
 #include "telemetry/event_kind.h"
 #include "telemetry/json_http_analytics_event_work.h"
 #include "testing/http_test_server.h"
+#include "work/work_complete_callback.h"
+#include "work/work_status.h"
 
 namespace zarn {
 namespace {
@@ -245,16 +247,43 @@ TEST(JsonHttpAnalyticsManagerTest, MapsEveryRequestResult) {
   }
 }
 
+// Counts the finished runs of the works it observes.
+class RunCounter : public WorkCompleteCallback {
+ public:
+  void OnWorkComplete(const std::shared_ptr<const Work>&, const WorkStatus&) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++runs_;
+    ended_.notify_all();
+  }
+  bool WaitForRuns(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return ended_.wait_for(lock, std::chrono::seconds(30), [&] { return runs_ >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  int runs_ = 0;
+};
+
 TEST(JsonHttpAnalyticsManagerTest, PostingAgainStartsAFreshRetryBudget) {
   ScriptedFactory factory(HttpRequestResult::ServerError);
-  JsonHttpAnalyticsManager sink(&factory, nullptr, 5, 10, 1, "e", "t");
-  auto event = sink.CreateEventWork(EventKind::Transfer);
-  event->GetTree().put("event", "e");
-  sink.PostEvent(event);
-  ASSERT_TRUE(factory.WaitForPerforms(2));
-  event->SetCancelled();  // posting resets the work, so even this flag is cleared
-  sink.PostEvent(event);
-  ASSERT_TRUE(factory.WaitForPerforms(4));
+  RunCounter runs;
+  {
+    JsonHttpAnalyticsManager sink(&factory, nullptr, 5, 10, 1, "e", "t");
+    auto event = sink.CreateEventWork(EventKind::Transfer);
+    event->GetTree().put("event", "e");
+    event->AddCompleteCallback(&runs);
+    sink.PostEvent(event);
+    // Posted again only once the first run, its retry decision included, is over: a post
+    // resets the work on the caller's thread.
+    ASSERT_TRUE(runs.WaitForRuns(1));
+    EXPECT_EQ(factory.Performs(), 2);
+    event->SetCancelled();  // posting resets the work, so even this flag is cleared
+    sink.PostEvent(event);
+    ASSERT_TRUE(runs.WaitForRuns(2));
+  }
+  EXPECT_EQ(factory.Performs(), 4);
 }
 
 TEST(JsonHttpAnalyticsManagerTest, SendsNothingForATreeThatIsNotJson) {

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "storage/posix_shared_file_factory.h"
+#include "storage/test_folder.h"
 #include "telemetry/described_work.h"
 #include "telemetry/event_kind.h"
 #include "telemetry/track_event_work.h"
@@ -36,28 +37,12 @@ const char kLogs[] = "Corvane Technologies/Skelmir/logs";
 // A fresh folder that stands in for the temporary folder while the test runs.
 class ScopedTempFolder {
  public:
-  ScopedTempFolder() {
-    const char* outer = getenv("TMPDIR");
-    if (outer) old_ = outer;
-    std::string pattern = (outer && *outer ? std::string(outer) : "/tmp") + "/log_test.XXXXXX";
-    path_ = mkdtemp(pattern.data());
-    setenv("TMPDIR", path_.c_str(), 1);
-  }
-  ~ScopedTempFolder() {
-    if (old_) {
-      setenv("TMPDIR", old_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-  fs::path logs() const { return path_ / kLogs; }
+  fs::path path() const { return folder_.path(); }
+  fs::path logs() const { return path() / kLogs; }
 
  private:
-  fs::path path_;
-  std::optional<std::string> old_;
+  TestFolder folder_;
+  ScopedTmpdir tmpdir_{folder_.path()};
 };
 
 class ScopedTimeZone {

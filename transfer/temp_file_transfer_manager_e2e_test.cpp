@@ -230,7 +230,12 @@ class TempFileTransferManagerE2eTest : public ::testing::Test {
 
   // Starts nginx: 4 nodes and the manifest host, serving the package's layout.
   void Serve(const std::string& rate) {
-    nginx_ = std::make_unique<Nginx>(root_ / "nginx", root_ / "www", 5, rate);
+    // The ports are picked free before nginx binds them; another process may take one
+    // meanwhile, so a failed start is tried again with new ports.
+    for (int attempt = 0; attempt < 3 && !(nginx_ && nginx_->Running()); ++attempt) {
+      nginx_.reset();
+      nginx_ = std::make_unique<Nginx>(root_ / "nginx", root_ / "www", 5, rate);
+    }
     ASSERT_TRUE(nginx_->Running()) << ReadFile(root_ / "nginx" / "error.log");
     WritePackageLayout(package_, {nginx_->Host(0), nginx_->Host(1), nginx_->Host(2),
                                   nginx_->Host(3)},
@@ -334,6 +339,7 @@ TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissi
   Serve("8k");
   const fs::path dest = root_ / "dest";
   fs::create_directories(dest);
+  std::string storedId;
   {
     auto engine = MakeEngine();
     std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
@@ -345,7 +351,11 @@ TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissi
       return s.verifiedBytes >= total_ / 4;
     }));
     EXPECT_LT(transfer->GetStatus().verifiedBytes, total_);
+    storedId = transfer->GetStatus().transferId;
   }  // shut down: the transfer is suspended, the pool stopped
+  // Suspended, it keeps its stored identity.
+  EXPECT_TRUE(fs::exists(fs::path(GetTempFolder()) / config_.transfersFolder /
+                         (storedId + ".json")));
 
   // Which chunks the interrupted run left correct on disk.
   std::set<std::string> missing;  // "<uri> bytes=<lo>-<hi>" of every other chunk

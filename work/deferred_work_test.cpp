@@ -98,12 +98,6 @@ TEST(DeferredWorkTest, DescribesItsName) {
   EXPECT_EQ(no_op.get<std::string>("name"), "NoOpWork");
 }
 
-}  // namespace
-}  // namespace zarn
-
-namespace zarn {
-namespace {
-
 // A leaf whose attachment waits for the test, to hold Assign in the middle of adopting it.
 class GatedAttachLeaf : public ScriptedLeaf {
  public:

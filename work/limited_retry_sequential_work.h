@@ -14,6 +14,10 @@ namespace zarn {
 // Only a reset from outside restores the budget.
 class LimitedRetrySequentialWork : public SequentialWork {
  public:
+  explicit LimitedRetrySequentialWork(std::uint32_t max_retries) : max_retries_(max_retries) {}
+  LimitedRetrySequentialWork(std::uint32_t max_retries, WorkCompleteCallback* observer)
+      : SequentialWork(observer), max_retries_(max_retries) {}
+
   bool ShouldRetry() override;
   // The count back to 0, then the sequence's reset.
   void Reset() override;
@@ -24,10 +28,6 @@ class LimitedRetrySequentialWork : public SequentialWork {
 
   std::uint32_t GetRetryCount() const { return retry_count_; }
   std::uint32_t GetMaxRetries() const { return max_retries_; }
-
-  explicit LimitedRetrySequentialWork(std::uint32_t max_retries) : max_retries_(max_retries) {}
-  LimitedRetrySequentialWork(std::uint32_t max_retries, WorkCompleteCallback* observer)
-      : SequentialWork(observer), max_retries_(max_retries) {}
 
  private:
   std::uint32_t max_retries_;

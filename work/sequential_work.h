@@ -12,6 +12,9 @@ namespace zarn {
 // Runs its children one after another; stops at the first that does not succeed.
 class SequentialWork : public CompositeWork {
  public:
+  SequentialWork() = default;
+  explicit SequentialWork(WorkCompleteCallback* observer) : CompositeWork(observer) {}
+
   // Also resets every child and goes back to the first.
   void Reset() override;
   void OnAttachWorkflow(const std::shared_ptr<Workflow>& workflow) override;
@@ -22,9 +25,6 @@ class SequentialWork : public CompositeWork {
                                    const WorkStatus& status) override;
 
   void AddChild(const std::shared_ptr<Work>& child);
-
-  SequentialWork() = default;
-  explicit SequentialWork(WorkCompleteCallback* observer) : CompositeWork(observer) {}
 
  private:
   std::vector<std::shared_ptr<Work>> children_;

@@ -8,8 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "work/parallel_work.h"
-#include "work/standard_workflow.h"
-#include "work/testing/manual_work_manager.h"
+#include "work/workflow.h"
 #include "work/testing/recording_observer.h"
 #include "work/testing/scripted_leaf.h"
 #include "work/work_exception_data.h"

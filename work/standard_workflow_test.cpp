@@ -1,19 +1,25 @@
 #include "work/standard_workflow.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "work/asio_work_manager.h"
 #include "work/conditional_work.h"
 #include "work/limited_retry_sequential_work.h"
+#include "work/limited_retry_simple_work.h"
 #include "work/parallel_work.h"
 #include "work/sequential_work.h"
+#include "work/testing/gate.h"
 #include "work/testing/manual_work_manager.h"
 #include "work/testing/recording_observer.h"
 #include "work/testing/scripted_leaf.h"
@@ -377,20 +383,6 @@ TEST(StandardWorkflowTest, ReportsAfterTheEndAreIgnoredAndQueueWorkDrops) {
   EXPECT_EQ(h.workflow->GetState(), State::Terminated);
 }
 
-}  // namespace
-}  // namespace zarn
-
-#include <atomic>
-#include <map>
-#include <random>
-
-#include "work/asio_work_manager.h"
-#include "work/limited_retry_simple_work.h"
-#include "work/testing/gate.h"
-
-namespace zarn {
-namespace {
-
 // Runs every posted item on a thread of its own, through the pool's handler, and counts
 // per work how often it was posted and how often its handler has returned.
 class ThreadPerItemWorkManager : public WorkManager {
@@ -490,14 +482,17 @@ TEST(StandardWorkflowTest, ALeafQueuedAgainWhileStillReportingIsPostedOnlyAfterI
 }
 
 // A leaf for the stress test: counts how many leaves are inside ExecuteTask at once and
-// whether it ever runs on two threads at the same time; fails a few times, retryably.
+// whether it ever runs on two threads at the same time; fails a few times, retryably, and
+// ends with Failure a few times (which restarts its sequence).
 class StressLeaf : public LimitedRetrySimpleWork {
  public:
-  StressLeaf(std::atomic<int>* in_flight, std::atomic<int>* most_in_flight, int failures)
+  StressLeaf(std::atomic<int>* in_flight, std::atomic<int>* most_in_flight, int failures,
+             int negatives)
       : LimitedRetrySimpleWork(1),
         in_flight_(in_flight),
         most_in_flight_(most_in_flight),
-        failures_left_(failures) {}
+        failures_left_(failures),
+        negatives_left_(negatives) {}
 
   WorkStatus ExecuteTask() override {
     if (++inside_ > 1) overlapped_ = true;
@@ -516,6 +511,9 @@ class StressLeaf : public LimitedRetrySimpleWork {
     if (status.result == WorkResult::Success && failures_left_ > 0) {
       --failures_left_;
       status = WorkStatus(WorkResult::RetryableError);
+    } else if (status.result == WorkResult::Success && negatives_left_ > 0) {
+      --negatives_left_;
+      status = WorkStatus(WorkResult::Failure);
     }
     if (status.result == WorkResult::Success) ++successes_;
     --*in_flight_;
@@ -531,14 +529,15 @@ class StressLeaf : public LimitedRetrySimpleWork {
   std::atomic<int>* in_flight_;
   std::atomic<int>* most_in_flight_;
   int failures_left_;
+  int negatives_left_;
   std::atomic<int> inside_{0};
   std::atomic<bool> overlapped_{false};
   std::atomic<int> successes_{0};
 };
 
 TEST(StandardWorkflowStressTest, RandomPauseResumeAndRetryOnTheRealPool) {
-  constexpr int kSequences = 8;
-  constexpr int kLeavesPerSequence = 6;
+  constexpr int kSequences = 40;
+  constexpr int kLeavesPerSequence = 5;
   constexpr std::uint32_t kMaxRunning = 3;
 
   std::atomic<int> in_flight{0};
@@ -555,12 +554,16 @@ TEST(StandardWorkflowStressTest, RandomPauseResumeAndRetryOnTheRealPool) {
   std::vector<std::shared_ptr<StressLeaf>> leaves;
   auto root = std::make_shared<ParallelWork>(&root_observer);
   for (int s = 0; s < kSequences; ++s) {
-    auto sequence = std::make_shared<SequentialWork>();
+    // A Failure restarts the sequence at once, twice; then it waits for the retry.
+    auto sequence = std::make_shared<LimitedRetrySequentialWork>(2);
     for (int l = 0; l < kLeavesPerSequence; ++l) {
       // Up to three retryable failures: the first is retried at once, the rest wait for
-      // the workflow's retry.
+      // the workflow's retry. Some leaves also fail with Failure, the first of a sequence
+      // most often: its restart queues it again while it is still reporting.
       const int failures = static_cast<int>(random() % 4);
-      leaves.push_back(std::make_shared<StressLeaf>(&in_flight, &most_in_flight, failures));
+      const int negatives = static_cast<int>(random() % (l == 0 ? 3 : 8) == 0);
+      leaves.push_back(
+          std::make_shared<StressLeaf>(&in_flight, &most_in_flight, failures, negatives));
       sequence->AddChild(leaves.back());
     }
     root->AddChild(sequence);

@@ -7,13 +7,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <future>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -328,6 +331,38 @@ TEST_F(TransferPackageWorkTest, AfterTheProbesTheFastNodeServesMostChunks) {
   const std::size_t slowCount = nodes_[1]->RequestCount();
   EXPECT_EQ(fast + slowCount, 81u);
   EXPECT_GE(fast, 4 * slowCount) << fast << " fast, " << slowCount << " slow";
+}
+
+TEST(StandardTransferWorkflowFactoryTest, RunsAtMostTheConfiguredNumberOfWorksAtOnce) {
+  TransferConfig config = tree_test::FastFailConfig();
+  config.engineThreads = 8;  // more pool threads than the transfer may use
+  config.workflowMaxRunning = 3;
+  TransferTreeRig rig(config);
+  tree_test::TempFolder folder;
+  const std::vector<TestFile> files = {{"f.bin", PatternBytes(12 * 1024, 3), 1024}};
+  // Each request waits (briefly) for the others, so that the work tree is saturated.
+  std::mutex mutex;
+  std::condition_variable changed;
+  int inFlight = 0, most = 0;
+  HttpTestServer node;
+  node.Handle(ContentPath(kPartner, "f.bin"), [&](const HttpTestRequest&) {
+    std::unique_lock<std::mutex> lock(mutex);
+    most = std::max(most, ++inFlight);
+    changed.notify_all();
+    changed.wait_for(lock, std::chrono::milliseconds(300), [&] { return inFlight >= 3; });
+    --inFlight;
+    HttpTestResponse response;
+    response.body = files[0].content;
+    return response;
+  });
+  rig.Publish(kPartner, kPackage, kVersion, "", files, {node.Host()});
+  auto wi = rig.Start(kPartner, kPackage, kVersion, folder.Path());
+  ASSERT_TRUE(wi->WaitForEnd());
+  ASSERT_TRUE(wi->RootStatus().has_value());
+  EXPECT_EQ(wi->RootStatus()->result, WorkResult::Success);
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_LE(most, 3);
+  EXPECT_GE(most, 2);  // the chunks do run side by side
 }
 
 }  // namespace

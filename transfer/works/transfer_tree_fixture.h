@@ -69,6 +69,8 @@ class TestTransferWorkInterface : public TransferWorkInterface,
         package_(this,
                  [this](const WorkStatus& s) {
                    if (auto p = std::dynamic_pointer_cast<PackageStatusData>(s.data)) {
+                     // The node-list fetch runs meanwhile and copies the params.
+                     std::lock_guard<std::mutex> lock(mutex_);
                      data_.package = p->package;
                      data_.params.versionId = p->package->GetVersionId();
                    }

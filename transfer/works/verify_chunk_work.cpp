@@ -36,6 +36,8 @@ void VerifyChunkWork::Describe(boost::property_tree::ptree& tree) const {
 
 uint32_t VerifyChunkWork::CheckChecksum() const { return map_->view->Apply(&ChunkCrc32); }
 
+void VerifyChunkWork::CommitProgress() { map_->CommitProgress(); }
+
 WorkStatus VerifyChunkWork::ExecuteTask() {
   try {
     if (!map_->view) {
@@ -43,7 +45,7 @@ WorkStatus VerifyChunkWork::ExecuteTask() {
     }
     const uint32_t actual = CheckChecksum();
     if (actual == map_->expectedChecksum) {
-      map_->CommitProgress();
+      CommitProgress();
       return WorkStatus(WorkResult::Success);
     }
     map_->WithdrawProgress();

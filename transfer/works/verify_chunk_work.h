@@ -29,6 +29,9 @@ class VerifyChunkWork : public TransferWork, public SimpleWork {
   // The CRC-32 of the chunk's bytes in place.
   uint32_t CheckChecksum() const;
 
+  // Counts the chunk as completed (exactly its length) and verified.
+  void CommitProgress();
+
  private:
   const std::shared_ptr<TransferSharedMapData> map_;
 };

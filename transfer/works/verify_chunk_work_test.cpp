@@ -4,12 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "storage/crc32.h"
 #include "storage/memory_mapped_file_data.h"
 #include "storage/shared_file.h"
+#include "transfer/manifest/node_list_manifest.h"
 #include "transfer/transfer_error_data.h"
 #include "transfer/transfer_status_data.h"
 #include "transfer/works/checksum_status_data.h"
@@ -73,7 +78,11 @@ TEST_F(ChunkStepsTest, MismatchFailsWithTheComputedChecksum) {
   CreateChunkMapWork::Create(wi_, chunk)->Run();
   chunk->fileProgressBytes = 2;
   wi_->GetProgressUpdater()->AddCompleted(2);
+  const auto node = wi_->Data().nodeList->GetNodes().front();
+  chunk->servedBy = node;  // the node whose body is in the view
   const WorkStatus status = VerifyChunkWork::Create(wi_, chunk)->Run();
+  EXPECT_EQ(chunk->mismatchedNodes, std::vector<std::shared_ptr<NodeManifest>>{node});
+  EXPECT_EQ(chunk->servedBy, nullptr);
   EXPECT_EQ(status.result, WorkResult::Failure);
   const auto payload = std::dynamic_pointer_cast<ChecksumStatusData>(status.data);
   ASSERT_NE(payload, nullptr);
@@ -117,6 +126,20 @@ TEST_F(ChunkStepsTest, ChunkResetForgetsItsBytesWithoutTouchingTheCounters) {
   EXPECT_EQ(wi_->Snapshot().completedBytes, 3u);
   work->ReleaseMap();  // releasing an empty view changes nothing
   EXPECT_EQ(chunk->view, nullptr);
+}
+
+TEST_F(ChunkStepsTest, PrefetchesWaitForEachOtherButOtherStepsDoNot) {
+  const auto chunk = Chunk(0, 3, Crc32("0123", 4));
+  ASSERT_EQ(CreateChunkMapWork::Create(wi_, chunk)->Run().result, WorkResult::Success);
+  std::future<WorkResult> prefetch;
+  {
+    std::lock_guard<std::mutex> busy(MutexPrefetchChunkWork::s_mutex);  // another prefetch
+    EXPECT_EQ(VerifyChunkWork::Create(wi_, chunk)->Run().result, WorkResult::Success);
+    prefetch = std::async(std::launch::async,
+                          [&] { return MutexPrefetchChunkWork::Create(wi_, chunk)->Run().result; });
+    EXPECT_EQ(prefetch.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  }
+  EXPECT_EQ(prefetch.get(), WorkResult::Success);
 }
 
 }  // namespace
