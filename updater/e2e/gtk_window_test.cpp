@@ -16,7 +16,8 @@
 #include "updater/ui/queued_dialog_host.h"
 #include "updater/updater_main.h"
 
-// GTK keeps process-wide caches for the life of the process.
+// GTK keeps process-wide caches for the life of the process (its accessibility bridge
+// keeps a D-Bus connection as well).
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libgtk-3\nleak:libgdk-3\nleak:libglib-2.0\nleak:libgobject-2.0\n"
          "leak:libfontconfig\nleak:libpango\nleak:libcairo\nleak:libX11\nleak:libdbus-1\n"
