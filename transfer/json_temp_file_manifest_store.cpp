@@ -1,9 +1,5 @@
 #include "transfer/json_temp_file_manifest_store.h"
 
-#include <sstream>
-
-#include <boost/property_tree/ptree.hpp>
-
 #include "transfer/transfer_manifest.h"
 
 namespace zarn {
@@ -23,11 +19,7 @@ bool JsonTempFileManifestStore::Load(const std::string& id, TransferManifest& re
 
 bool JsonTempFileManifestStore::Save(const std::string& id, const TransferManifest& record) {
   try {
-    boost::property_tree::ptree tree;
-    record.Write(tree);
-    std::stringstream text;
-    impl_.Serialize(tree, text);
-    impl_.Write(text, id);
+    WriteManifest(impl_, id, record);
     return true;
   } catch (...) {
     return false;

@@ -1,7 +1,6 @@
 #ifndef ZARN_TRANSFER_STANDARD_TRANSFER_WORK_INTERFACE_H_
 #define ZARN_TRANSFER_STANDARD_TRANSFER_WORK_INTERFACE_H_
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,8 +44,6 @@ class StandardTransferWorkInterface : public TransferWorkInterface,
 
   // From now on every report through this interface is dropped.
   void Detach();
-
-  const std::shared_ptr<StandardTransferData>& GetTransferData() const { return data_; }
 
  private:
   using Forward = void (StandardTransferWorkInterface::*)(const std::shared_ptr<const Work>&,

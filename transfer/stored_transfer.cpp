@@ -12,6 +12,7 @@ StoredTransfer::StoredTransfer(const TransferParams& params, const TransferBehav
 
 TransferStatus StoredTransfer::Start(const std::string& folder) {
   TransferStatus result;
+  std::lock_guard<std::mutex> storeLock(storeMutex_);
   TransferLock lock(GetMutex());
   std::shared_ptr<StandardTransferData> data = GetTransferData();
   StartLocked(result, lock, folder);
@@ -37,6 +38,7 @@ TransferStatus StoredTransfer::Cancel(bool deleteFiles) {
     return result;
   }
   if (lock.owns_lock()) lock.unlock();
+  std::lock_guard<std::mutex> storeLock(storeMutex_);
   store_->Remove(data->params.transferId);
   return result;
 }

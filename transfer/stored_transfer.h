@@ -1,6 +1,8 @@
 #ifndef ZARN_TRANSFER_STORED_TRANSFER_H_
 #define ZARN_TRANSFER_STORED_TRANSFER_H_
 
+#include <mutex>
+
 #include "transfer/manifest_store.h"
 #include "transfer/standard_transfer.h"
 
@@ -21,6 +23,10 @@ class StoredTransfer : public StandardTransfer {
 
  private:
   ManifestStore<TransferManifest>* store_;
+  // Held through Start and around Cancel's remove, never inside the transfer's lock: a
+  // cancel on another thread while the start event is sent removes the file only after the
+  // start has saved it, instead of before, which would leave it behind.
+  std::mutex storeMutex_;
 };
 
 }  // namespace zarn

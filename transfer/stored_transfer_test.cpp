@@ -1,11 +1,15 @@
 #include "transfer/stored_transfer.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +126,31 @@ TEST_F(StoredTransferTest, CompletedTransferKeepsItsFileUntilCancelled) {
   ASSERT_EQ(transfer->GetStatus().state, TransferState::Completed);
   EXPECT_TRUE(fs::exists(FilePath(id)));
   EXPECT_EQ(transfer->Cancel(false).state, TransferState::Completed);
+  EXPECT_FALSE(fs::exists(FilePath(id)));
+}
+
+// The start is saved after its event is sent. A cancel from another thread in that gap
+// must still leave no file behind for a transfer that no longer runs.
+TEST_F(StoredTransferTest, CancelWhileTheStartEventIsSentLeavesNoFile) {
+  std::shared_ptr<Transfer> transfer = Create();
+  const std::string id = transfer->GetStatus().transferId;
+  Initialized(*transfer);
+  const std::thread::id starter = std::this_thread::get_id();
+  std::promise<void> cancelFired;
+  std::future<void> cancelHasFired = cancelFired.get_future();
+  std::once_flag once;
+  std::future<TransferStatus> cancel;
+  analytics_.onPost = [&] {
+    if (std::this_thread::get_id() != starter) {
+      std::call_once(once, [&] { cancelFired.set_value(); });
+    } else if (!cancel.valid()) {
+      cancel = std::async(std::launch::async, [&] { return transfer->Cancel(false); });
+      ASSERT_EQ(cancelHasFired.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    }
+  };
+  EXPECT_EQ(transfer->Start("/games").state, TransferState::Transferring);
+  ASSERT_TRUE(cancel.valid());
+  EXPECT_EQ(cancel.get().state, TransferState::Canceled);
   EXPECT_FALSE(fs::exists(FilePath(id)));
 }
 

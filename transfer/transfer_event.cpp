@@ -60,18 +60,21 @@ TransferEvent::StatusDeltas TransferEvent::TakeDeltas(TransferStatusImpl& status
 void TransferEvent::TrackWithNodes(const OutputManifest* first) {
   EventManager* sink = behavior_.analyticsManager;
   std::shared_ptr<TrackEventWork> work = sink->CreateEventWork(EventKind::Transfer);
-  ptree& array = work->GetTree();
-  if (first) first->Write(array.push_back(ptree::value_type("", ptree()))->second);
-  if (nodeList_) {
-    for (const std::shared_ptr<NodeManifest>& node : nodeList_->GetNodes()) {
-      NodeStatistics& stats = node->GetStatistics();
-      const uint32_t requestTimeMs = stats.TakeTotalMsDelta();
-      const uint64_t bytes = stats.TakeAllBytesDelta();
-      OptimizerAnalyticsRequest request(params_, bytes, requestTimeMs, node->GetHost());
-      request.Write(array.push_back(ptree::value_type("", ptree()))->second);
-    }
-  }
+  if (first) first->Write(work->GetTree().push_back(ptree::value_type("", ptree()))->second);
+  AppendOptimizerRequests(*work);
   sink->PostEvent(work);
+}
+
+void TransferEvent::AppendOptimizerRequests(TrackEventWork& work) {
+  if (!nodeList_) return;
+  ptree& array = work.GetTree();
+  for (const std::shared_ptr<NodeManifest>& node : nodeList_->GetNodes()) {
+    NodeStatistics& stats = node->GetStatistics();
+    const uint32_t requestTimeMs = stats.TakeTotalMsDelta();
+    const uint64_t bytes = stats.TakeAllBytesDelta();
+    OptimizerAnalyticsRequest request(params_, bytes, requestTimeMs, node->GetHost());
+    request.Write(array.push_back(ptree::value_type("", ptree()))->second);
+  }
 }
 
 SimpleTransferEvent::SimpleTransferEvent(const std::string& name, const std::string& counterKey,

@@ -38,8 +38,6 @@ class TransferEvent {
   // Posts the work-log line: "event" = the name, "params" = the transfer's identity.
   virtual void Log();
 
-  const std::string& GetName() const { return name_; }
-
  protected:
   // The growth of a transfer's counters since the previous report, and its state.
   struct StatusDeltas {
@@ -50,9 +48,11 @@ class TransferEvent {
   // Takes the active-time delta, then the downloaded-bytes delta, then reads the state.
   static StatusDeltas TakeDeltas(TransferStatusImpl& status);
 
-  // Posts, as kind 1, an array of `first` (when given) followed by one optimizer request
-  // per node of the node list with the node's bytes and request time since the last report.
+  // Posts, as kind 1, an array of `first` (when given) followed by the optimizer requests.
   void TrackWithNodes(const OutputManifest* first);
+  // Appends to the array in `work`'s tree one optimizer request per node of the node list,
+  // with the node's bytes and request time since the last report.
+  void AppendOptimizerRequests(TrackEventWork& work);
 
   const TransferParams& GetParams() const { return params_; }
 

@@ -86,15 +86,15 @@ uint64_t TransferStatusImpl::GetBytesPerSecond(const TransferStatus& snapshot, u
                          snapshot.state == TransferState::Paused) &&
                         !IsFatal(snapshot);
   if (sampling) {
-    samples_.push_back(Sample{now, snapshot.downloadedBytes});
+    samples_.push_back(TransferSample{now, snapshot.downloadedBytes});
     while (samples_.size() > 2 && Elapsed(now, samples_.front().time) / 1000 >= rateWindow_) {
       samples_.pop_front();
     }
     wasActive_ = IsActive(snapshot);
   }
   if (samples_.size() < 2) return 0;
-  const Sample& first = samples_.front();
-  const Sample& last = samples_.back();
+  const TransferSample& first = samples_.front();
+  const TransferSample& last = samples_.back();
   const uint64_t bytes = last.downloadedBytes > first.downloadedBytes
                              ? last.downloadedBytes - first.downloadedBytes
                              : 0;

@@ -49,7 +49,8 @@ class TransferStatusImpl : public TransferProgressUpdater {
   DeltaCounter& GetActiveTime() { return activeTime_; }
 
  private:
-  struct Sample {
+  // One rate sample: the millisecond timer and the bytes downloaded by then.
+  struct TransferSample {
     uint64_t time;
     uint64_t downloadedBytes;
   };
@@ -65,7 +66,7 @@ class TransferStatusImpl : public TransferProgressUpdater {
   DeltaCounter activeTime_;
   uint32_t rateWindow_;
   uint32_t estimateInterval_;
-  std::deque<Sample> samples_;
+  std::deque<TransferSample> samples_;
   bool wasActive_ = false;
   int32_t lastEstimate_ = -1;
   uint64_t lastEstimateTime_ = 0;

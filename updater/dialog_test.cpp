@@ -88,8 +88,10 @@ class DialogTest : public testing::Test {
 
   // Runs the dialog on this thread while `monitor` plays the monitor thread.
   void RunWith(Dialog& dialog, std::function<void()> monitor) {
+    const std::size_t windows = EventsAfterCreate("move").size() + 1;
     std::thread thread([&] {
-      ASSERT_TRUE(front_->WaitForEvent(Is("move")));
+      // This dialog's window is up once its centring move is recorded.
+      ASSERT_TRUE(front_->WaitForEvents(Is("move"), windows));
       monitor();
     });
     dialog.Run();

@@ -50,8 +50,12 @@ class FakeTransferService : public TransferServiceApi {
     Record("start " + transferId + " " + folder);
     return TransferStatus::MakeForId(transferId, TransferState::Transferring);
   }
+  // Runs at the start of every GetStatus, on the caller's thread.
+  std::function<void(const std::string& transferId)> on_get;
+
   TransferStatus GetStatus(const std::string& transferId) override {
     Record("get " + transferId);
+    if (on_get) on_get(transferId);
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = scripts_.find(transferId);
     if (it == scripts_.end() || it->second.empty()) {

@@ -18,33 +18,28 @@ void DeferredWork::Describe(boost::property_tree::ptree& tree) const {
   tree.put("name", "DeferredWork");
 }
 
-std::shared_ptr<Work> DeferredWork::SetChildLocked(const std::shared_ptr<Work>& work,
-                                                   bool* assigned) {
-  *assigned = !child_;
-  if (*assigned) {
-    child_ = work ? work : std::static_pointer_cast<Work>(NoOpWork::Create());
-    // Adopted under the lock: whoever sees the child sees it attached to the workflow.
-    AttachChild(child_);
-  }
+bool DeferredWork::SetChildLocked(const std::shared_ptr<Work>& work) {
+  if (child_) return false;
+  child_ = work ? work : std::static_pointer_cast<Work>(NoOpWork::Create());
+  // Adopted under the lock: whoever sees the child sees it attached to the workflow.
+  AttachChild(child_);
+  return true;
+}
+
+std::shared_ptr<Work> DeferredWork::ChildOrPlaceholder() {
+  std::lock_guard<std::mutex> lock(child_mutex_);
+  SetChildLocked(nullptr);
   return child_;
 }
 
 bool DeferredWork::Assign(const std::shared_ptr<Work>& work) {
   std::lock_guard<std::mutex> lock(child_mutex_);
-  bool assigned = false;
-  SetChildLocked(work, &assigned);
-  return assigned;
+  return SetChildLocked(work);
 }
 
 void DeferredWork::Reset() {
   CompositeWork::Reset();
-  std::shared_ptr<Work> child;
-  {
-    std::lock_guard<std::mutex> lock(child_mutex_);
-    bool assigned = false;
-    child = SetChildLocked(nullptr, &assigned);
-  }
-  child->Reset();
+  ChildOrPlaceholder()->Reset();
 }
 
 void DeferredWork::OnAttachWorkflow(const std::shared_ptr<Workflow>& workflow) {
@@ -57,13 +52,7 @@ void DeferredWork::OnAttachWorkflow(const std::shared_ptr<Workflow>& workflow) {
 }
 
 void DeferredWork::QueueAvailableWork(const std::shared_ptr<Workflow>& workflow) {
-  std::shared_ptr<Work> child;
-  {
-    std::lock_guard<std::mutex> lock(child_mutex_);
-    bool assigned = false;
-    child = SetChildLocked(nullptr, &assigned);
-  }
-  child->QueueAvailableWork(workflow);
+  ChildOrPlaceholder()->QueueAvailableWork(workflow);
 }
 
 bool DeferredWork::IsCurrentChild(const std::shared_ptr<const Work>& child) const {

@@ -36,8 +36,11 @@ class DeferredWork : public CompositeWork {
   DeferredWork(Token, WorkCompleteCallback* observer);
 
  private:
-  // Assign's core with the lock held; returns the child that is set afterwards.
-  std::shared_ptr<Work> SetChildLocked(const std::shared_ptr<Work>& work, bool* assigned);
+  // With the lock held: sets and adopts the child (a NoOpWork when work is empty) unless
+  // one is set; false when one was.
+  bool SetChildLocked(const std::shared_ptr<Work>& work);
+  // The child, a NoOpWork placeholder when none was assigned yet.
+  std::shared_ptr<Work> ChildOrPlaceholder();
 
   mutable std::mutex child_mutex_;
   std::shared_ptr<Work> child_;

@@ -1,6 +1,7 @@
 #include "work/standard_workflow.h"
 
-#include <algorithm>
+#include <iterator>
+#include <utility>
 
 #include "work/simple_work.h"
 #include "work/work.h"

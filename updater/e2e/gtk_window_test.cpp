@@ -16,10 +16,21 @@
 #include "updater/ui/queued_dialog_host.h"
 #include "updater/updater_main.h"
 
-// GTK keeps process-wide caches for the life of the process.
+// GTK keeps process-wide caches for the life of the process (its accessibility bridge
+// keeps a D-Bus connection as well).
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libgtk-3\nleak:libgdk-3\nleak:libglib-2.0\nleak:libgobject-2.0\n"
-         "leak:libfontconfig\nleak:libpango\nleak:libcairo\nleak:libX11\n";
+         "leak:libfontconfig\nleak:libpango\nleak:libcairo\nleak:libX11\nleak:libdbus-1\n"
+         "leak:libatk\nleak:libgio-2.0\n";
+}
+
+// GTK, GLib, fontconfig and pango run threads of their own that ThreadSanitizer cannot
+// follow (they are not instrumented).
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libfontconfig\nrace:libpango\nrace:libgtk-3\nrace:libgdk-3\n"
+         "race:libglib-2.0\nrace:libgobject-2.0\nrace:libgio-2.0\nrace:libcairo\n"
+         "race:libharfbuzz\nrace:libX11\nrace:libxcb\nrace:libatk\nrace:libdbus-1\n"
+         "race:libgdk_pixbuf\nrace:libepoxy\n";
 }
 
 namespace zarn {

@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,8 +18,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace zarn {
 
@@ -50,19 +48,26 @@ inline bool Accepts(int port) {
   return ok;
 }
 
-inline pid_t Spawn(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
+// Starts a server process that dies with the test process (even when the test crashes),
+// its output going to /dev/null. `keep_fd` stays open in the child (-1: none).
+inline pid_t Spawn(const std::vector<std::string>& arguments, int keep_fd = -1) {
   std::vector<std::string> copy = arguments;
+  std::vector<char*> argv;
   for (std::string& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return error == 0 ? pid : -1;
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) _exit(127);
+  const int null = open("/dev/null", O_WRONLY);
+  dup2(null, 1);
+  dup2(null, 2);
+  for (int fd = 3; fd < 1024; ++fd) {
+    if (fd != keep_fd) close(fd);
+  }
+  execv(argv[0], argv.data());
+  _exit(127);
 }
 
 inline void Stop(pid_t pid) {
@@ -142,18 +147,9 @@ class XvfbDisplay {
     if (access("/usr/bin/Xvfb", X_OK) != 0) return;
     int fds[2];
     if (pipe(fds) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::string fd = std::to_string(fds[1]);
-    std::vector<std::string> arguments = {"/usr/bin/Xvfb", "-displayfd", fd, "-screen", "0",
-                                          "1024x768x24", "-nolisten", "tcp", "-noreset"};
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                  "1024x768x24", "-nolisten", "tcp", "-noreset"},
+                 fds[1]);
     close(fds[1]);
     std::string number;
     char c;

@@ -44,6 +44,15 @@ bool RecordingFrontEnd::WaitForEvent(const Predicate& predicate,
   });
 }
 
+bool RecordingFrontEnd::WaitForEvents(const Predicate& predicate, std::size_t count,
+                                      std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    return static_cast<std::size_t>(std::count_if(events_.begin(), events_.end(), predicate)) >=
+           count;
+  });
+}
+
 void RecordingFrontEnd::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
   close_requested_ = true;

@@ -40,6 +40,10 @@ class RecordingFrontEnd : public FrontEnd {
   bool WaitForEvent(const Predicate& predicate,
                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
+  // Waits until at least `count` recorded events match; false after `timeout`.
+  bool WaitForEvents(const Predicate& predicate, std::size_t count,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+
   // The user closes the current window at the next chance.
   void Close();
   // The user closes the window as soon as an event matching `predicate` is recorded.

@@ -1,0 +1,98 @@
+#include "updater/updater_main.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "storage/test_folder.h"
+#include "transfer/transfer_config.h"
+#include "updater/fake_transfer_service.h"
+#include "updater/module_resources.h"
+#include "updater/ui/queued_dialog_host.h"
+#include "updater/ui/recording_front_end.h"
+#include "updater/updater_settings.h"
+
+namespace zarn {
+namespace {
+
+using Event = ui::RecordingFrontEnd::Event;
+
+class UpdaterMainTest : public testing::Test {
+ protected:
+  UpdaterMainTest() {
+    setenv("TMPDIR", folder_.path().c_str(), 1);
+    setenv("LC_ALL", "C", 1);
+    auto front = std::make_unique<ui::RecordingFrontEnd>();
+    front_ = front.get();
+    host_ = std::make_unique<ui::QueuedDialogHost>(std::move(front));
+  }
+  ~UpdaterMainTest() override {
+    unsetenv("TMPDIR");
+    unsetenv("LC_ALL");
+  }
+
+  int Run() {
+    return UpdaterMain({"/opt/updater"}, *host_, ModuleResources::Embedded(),
+                       [this](const TransferConfig& config) {
+                         config_ = config;
+                         auto fake = std::make_unique<FakeTransferService>();
+                         setup_(*fake);
+                         return fake;
+                       });
+  }
+  std::vector<Event> Boxes() {
+    std::vector<Event> boxes;
+    for (const Event& e : front_->Events()) {
+      if (e.what == "box") boxes.push_back(e);
+    }
+    return boxes;
+  }
+
+  TestFolder folder_;
+  ui::RecordingFrontEnd* front_;
+  std::unique_ptr<ui::QueuedDialogHost> host_;
+  std::function<void(FakeTransferService&)> setup_;
+  TransferConfig config_;
+};
+
+TEST_F(UpdaterMainTest, AFailureAtCreationShowsItsMessageWithoutADialog) {
+  setup_ = [](FakeTransferService&) {};  // every CreateTransfer gives the empty status
+  EXPECT_EQ(Run(), 0);
+  std::vector<Event> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].window, 0u);
+  EXPECT_EQ(boxes[0].text,
+            "An unexpected error occurred. Please visit support.corvane.com for further "
+            "assistance.");
+  EXPECT_EQ(front_->Events().size(), 1u);  // no window was made
+  EXPECT_EQ(config_.engineThreads, 2 * TransferConfig().engineThreads);
+  EXPECT_EQ(config_.logMask, -9);
+}
+
+TEST_F(UpdaterMainTest, TeardownWaitsForTheMonitorBeforeReleasingWhatItUses) {
+  const ModuleResources& module = ModuleResources::Embedded();
+  UpdaterSettings settings(module, {});
+  setup_ = [&](FakeTransferService& fake) {
+    fake.OnCreate(settings.packageId, FakeTransferService::Status("p", TransferState::Initializing));
+    fake.OnCreate(settings.skinFolder, FakeTransferService::Status("s", TransferState::Initializing));
+    fake.Script("p", {FakeTransferService::Status("p", TransferState::Initializing,
+                                                  TransferError::Network)});
+    fake.Script("s", {FakeTransferService::Status("s", TransferState::Initializing,
+                                                  TransferError::Network)});
+    // The skin's failure arrives only after the dialog has gone, while the program tears
+    // down: its callback still translates, so the locale must still be there.
+    fake.on_get = [this](const std::string& id) {
+      if (id == "s") front_->WaitForEvent([](const Event& e) { return e.what == "destroy"; });
+    };
+  };
+  EXPECT_EQ(Run(), 0);
+  std::vector<Event> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text,
+            "We couldn't establish a connection. Could you please check your connection and "
+            "try again?");
+  EXPECT_NE(boxes[0].window, 0u);
+  EXPECT_EQ(front_->Events().back().what, "destroy");
+}
+
+}  // namespace
+}  // namespace zarn
