@@ -460,6 +460,33 @@ TEST(StandardTransferTest, CompletesOnlyWithEveryByteVerified) {
   EXPECT_EQ(rig.Workflow().pauses, 2);  // at Initialized, and when dropped
 }
 
+// The end events are made after the state changed, so they report the state reached.
+TEST(StandardTransferTest, EndEventsReportTheStateReached) {
+  const struct {
+    std::function<void(Rig&)> end;
+    const char* status;
+  } cases[] = {
+      {[](Rig& r) { r.transfer->Cancel(false); }, "canceled"},
+      {[](Rig& r) {
+         r.CountEveryByte();
+         r.CompleteRoot(WorkStatus(WorkResult::Success));
+       },
+       "completed"},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.DriveTo(TransferState::Transferring);
+    c.end(rig);
+    std::vector<std::string> reports;
+    for (const auto& post : rig.analytics.Posts()) {
+      if (post.kind == 32) reports.push_back(post.json);
+    }
+    ASSERT_EQ(reports.size(), 1u) << c.status;
+    EXPECT_NE(reports[0].find(std::string("\"status\":\"") + c.status + "\""), std::string::npos)
+        << reports[0];
+  }
+}
+
 // Every broken expectation of a report ends the transfer with a fatal error: the
 // workflow is terminated once, the fatal-error event carries the message, and the root's
 // report that the termination sends back changes nothing.

@@ -251,6 +251,34 @@ TEST_F(TransferEventTest, EventKindsPostWhatTheyShould) {
        {},
        {"{" + ids_ + R"(,"metrics":{"numPauses":"1"},"dimensions":{}})" + "\n"},
        {R"({"event":"Pause",)" + logParams_}},
+      {"initialize",
+       [](const std::shared_ptr<EventSource>& s, TransferStatusImpl&) {
+         TransferInitializeEvent(s).Fire();
+       },
+       {},
+       {"{" + ids_ + R"(,"metrics":{"numInitializes":"1"},"dimensions":{}})" + "\n"},
+       {R"({"event":"Initialize",)" + logParams_}},
+      {"initialize complete",
+       [](const std::shared_ptr<EventSource>& s, TransferStatusImpl&) {
+         TransferInitializeCompleteEvent(s).Fire();
+       },
+       {},
+       {"{" + ids_ + R"(,"metrics":{"numInitializeCompletes":"1"},"dimensions":{}})" + "\n"},
+       {R"({"event":"InitializeComplete",)" + logParams_}},
+      {"resume",
+       [](const std::shared_ptr<EventSource>& s, TransferStatusImpl&) {
+         TransferResumeEvent(s).Fire();
+       },
+       {},
+       {"{" + ids_ + R"(,"metrics":{"numResumes":"1"},"dimensions":{}})" + "\n"},
+       {R"({"event":"Resume",)" + logParams_}},
+      {"retry",
+       [](const std::shared_ptr<EventSource>& s, TransferStatusImpl&) {
+         TransferRetryEvent(s).Fire();
+       },
+       {},
+       {"{" + ids_ + R"(,"metrics":{"numRetries":"1"},"dimensions":{}})" + "\n"},
+       {R"({"event":"Retry",)" + logParams_}},
       {"fatal error before the node list, nothing accrued",
        [](const std::shared_ptr<EventSource>& s, TransferStatusImpl& status) {
          TransferFatalErrorEvent(s, status,
