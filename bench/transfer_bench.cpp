@@ -1,10 +1,11 @@
 // End-to-end throughput of a package transfer: the engine's whole work tree fetching a
 // package from nginx content nodes on 127.0.0.1 into a tmpfs folder, every chunk verified,
 // against aria2c (4 connections per file over the same 4 mirrors) and one curl stream,
-// for the same bytes.
+// for the same bytes. The engine runs twice: its work tree alone, and a whole transfer
+// through the transfer manager as the application composes it.
 //
 //   transfer_bench [--size-mib N] [--files N] [--chunk-mib N] [--nodes N] [--no-aria2]
-//                  [--no-curl] [--keep]
+//                  [--no-curl] [--no-manager] [--keep]
 //
 // Defaults: 2048 MiB in 8 files of 4 MiB chunks from 4 nodes. Sources and destinations
 // live below /dev/shm. Reported per run: wall seconds, GB/s (10^9 bytes per second), CPU
@@ -36,6 +37,10 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/test_engine.h"
+#include "e2e/test_package.h"
+#include "testing/package/package_maker.h"
+#include "transfer/transfer.h"
 #include "transfer/works/transfer_tree_fixture.h"
 
 extern char** environ;
@@ -53,6 +58,7 @@ struct Options {
   int nodes = 4;
   bool aria2 = true;
   bool curl = true;
+  bool manager = true;
   bool keep = false;
 };
 
@@ -300,6 +306,49 @@ class Bench {
     return result;
   }
 
+  Result RunManager() {
+    Result result;
+    result.name = "engine (manager)";
+    HttpTestServer manifests;
+    std::vector<std::string> hosts;
+    for (const auto& node : nodes_) hosts.push_back(node->Host());
+    manifests.ServeFile(PackageManifestPath("pkg", "1"), packageXml_);
+    manifests.ServeFile(NodeListPath("partner"), MakeNodeListXml(hosts));
+    ScratchFolder folders;
+    TransferConfig config;  // this machine's processor count, as the application has it
+    config.manifestHost = manifests.Host();
+    config.transfersFolder = folders.RelativeToTemp() + "/transfers";
+    config.logsFolder = folders.RelativeToTemp() + "/logs";
+    config.engineThreads *= 2;  // as the application does
+    const fs::path dest = Fresh("dest_manager");
+
+    TestEngine engine(config);
+    std::shared_ptr<Transfer> transfer = engine.Create("partner", "pkg", "1");
+    TestEngine::WaitFor(
+        *transfer,
+        [](const TransferStatus& s) {
+          return s.state == TransferState::Initialized || TestEngine::HasStopped(s);
+        },
+        std::chrono::minutes(2));
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    AnonSampler sampler(0);
+    const auto start = Clock::now();
+    const TransferStatus end =
+        TestEngine::RunToEnd(*transfer, dest.string(), std::chrono::minutes(30));
+    result.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.peakAnonKiB = sampler.Stop();
+    getrusage(RUSAGE_SELF, &after);
+    result.cpuSeconds = Seconds(after.ru_utime) - Seconds(before.ru_utime) +
+                        Seconds(after.ru_stime) - Seconds(before.ru_stime);
+    result.bytes = end.verifiedBytes;
+    result.verified = end.state == TransferState::Completed &&
+                      end.verifiedBytes == TotalBytes() && SameFiles(dest);
+    result.note = DescribeStatus(end);
+    fs::remove_all(dest);
+    return result;
+  }
+
   Result RunAria2() {
     Result result;
     result.name = "aria2c -x4 -s4";
@@ -419,6 +468,8 @@ Options Parse(int argc, char** argv) {
       options.aria2 = false;
     else if (arg == "--no-curl")
       options.curl = false;
+    else if (arg == "--no-manager")
+      options.manager = false;
     else if (arg == "--keep")
       options.keep = true;
     else
@@ -441,6 +492,7 @@ int main(int argc, char** argv) {
       "tmpfs\n",
       bench.TotalBytes() / 1048576.0, options.files, options.chunkMiB, options.nodes);
   Print(bench.RunEngine());
+  if (options.manager) Print(bench.RunManager());
   if (options.aria2) Print(bench.RunAria2());
   if (options.curl) Print(bench.RunCurl());
   return 0;

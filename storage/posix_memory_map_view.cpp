@@ -136,7 +136,12 @@ uint32_t PosixMemoryMapView::Apply(const ApplyFunction& function) {
 }
 
 void PosixMemoryMapView::Fetch() {
-  // A hint only: the pages are still touched, so that faults surface here.
+  // One call brings every page in, present and writable, without a fault per page (the
+  // chunk is verified and then written through this view). EFAULT is the kernel's word for
+  // a page that would raise SIGBUS, such as one past a truncated end.
+  if (madvise(base_, mapped_length_, MADV_POPULATE_WRITE) == 0) return;
+  if (errno == EFAULT) throw FileInvalidMapException();
+  // Older kernels lack the advice: touch the pages, so that faults surface here.
   madvise(base_, mapped_length_, MADV_WILLNEED);
   FetchJob job{Data(), Length(), 0};
   if (!RunWithFaultGuard(base_, mapped_length_, RunFetch, &job)) {
