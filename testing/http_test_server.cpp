@@ -39,15 +39,15 @@ struct Slice {
 bool ParseRange(const std::string& value, std::size_t* first, std::size_t* last) {
   static const std::string kPrefix = "bytes=";
   if (value.compare(0, kPrefix.size(), kPrefix) != 0) return false;
-  const std::string spec = value.substr(kPrefix.size());
-  const std::size_t dash = spec.find('-');
-  if (dash == std::string::npos || dash == 0 || spec.find(',') != std::string::npos) {
+  const std::string bounds = value.substr(kPrefix.size());
+  const std::size_t dash = bounds.find('-');
+  if (dash == std::string::npos || dash == 0 || bounds.find(',') != std::string::npos) {
     return false;
   }
   try {
-    *first = std::stoull(spec.substr(0, dash));
-    *last = dash + 1 == spec.size() ? HttpTestResponse::kNever
-                                    : std::stoull(spec.substr(dash + 1));
+    *first = std::stoull(bounds.substr(0, dash));
+    *last = dash + 1 == bounds.size() ? HttpTestResponse::kNever
+                                    : std::stoull(bounds.substr(dash + 1));
   } catch (const std::exception&) {
     return false;
   }
