@@ -4,8 +4,8 @@
 //                            package is 20 480), built at initialisation without any
 //                            download: the time to build it (manifests fetched and parsed
 //                            included) and the process's anonymous memory, at its peak
-//                            while building and once the tree stands. Run one size per process for a clean
-//                            peak: --benchmark_filter=WorkTreeBuild/20480/
+//                            while building and once the tree stands. Run one size per process for
+//                            a clean peak: --benchmark_filter=WorkTreeBuild/20480/
 //   Download/<chunks>        a real download of <chunks> 64 KiB chunks from 4 nginx nodes
 //                            into tmpfs: the time per chunk, which should stay flat.
 //   Resume/<half>            a 2 GiB package (8 files, 4 MiB chunks) from 4 nginx nodes into
@@ -14,6 +14,7 @@
 //
 // The nodes' files go below $TMPDIR, the destinations below /dev/shm.
 
+#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,8 +30,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "e2e/nginx_node.h"
 #include "e2e/test_engine.h"
@@ -121,10 +120,10 @@ std::string WriteLargePackage(const std::string& root, const std::string& packag
     LargeFile file{i == 0 ? "run.exe" : "data/part" + std::to_string(i) + ".pak", fileSize, ""};
     std::ofstream out(folder + "/" + file.path, std::ios::binary | std::ios::trunc);
     for (std::uint64_t at = 0; at < fileSize; at += chunkSize) {
-      const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(
-          chunkSize, fileSize - at));
-      const std::string bytes = PatternBytes(length, static_cast<std::uint32_t>(at / chunkSize) ^
-                                                         static_cast<std::uint32_t>(i << 20));
+      const std::size_t length =
+          static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, fileSize - at));
+      const std::string bytes = PatternBytes(
+          length, static_cast<std::uint32_t>(at / chunkSize) ^ static_cast<std::uint32_t>(i << 20));
       out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
       file.checksums += Hex8(Crc32(bytes.data(), bytes.size()));
     }
@@ -195,7 +194,12 @@ void WorkTreeBuild(benchmark::State& state) {
   state.counters["tree_KiB_per_chunk"] = (anonBuilt - anonBefore) * 1024.0 / chunks;
   state.counters["peak_rss_MiB"] = StatusMiB("VmHWM");
 }
-BENCHMARK(WorkTreeBuild)->Arg(5120)->Arg(20480)->Arg(81920)->Iterations(1)->UseManualTime()
+BENCHMARK(WorkTreeBuild)
+    ->Arg(5120)
+    ->Arg(20480)
+    ->Arg(81920)
+    ->Iterations(1)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 // Runs one transfer of the package into dest and answers its seconds.
@@ -232,8 +236,8 @@ void Download(benchmark::State& state) {
     std::filesystem::remove_all(dest);
   }
 }
-BENCHMARK(Download)->Arg(1000)->Arg(5000)->Iterations(1)->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Download)->Arg(1000)->Arg(5000)->Iterations(1)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
 
 void Resume(benchmark::State& state) {
   const bool halfOnDisk = state.range(0) != 0;
@@ -253,10 +257,9 @@ void Resume(benchmark::State& state) {
       // Every file at its full size, its first half as the source has it, the rest zero.
       for (const auto& entry : std::filesystem::recursive_directory_iterator(source)) {
         if (!entry.is_regular_file()) continue;
-        const std::string relative =
-            std::filesystem::relative(entry.path(), source).string();
-        std::filesystem::create_directories(std::filesystem::path(dest + "/" + relative)
-                                                .parent_path());
+        const std::string relative = std::filesystem::relative(entry.path(), source).string();
+        std::filesystem::create_directories(
+            std::filesystem::path(dest + "/" + relative).parent_path());
         std::ifstream in(entry.path(), std::ios::binary);
         std::ofstream out(dest + "/" + relative, std::ios::binary);
         std::vector<char> half(fileSize / 2);

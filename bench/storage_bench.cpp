@@ -67,8 +67,8 @@ void BM_Crc32OverMappedView(benchmark::State& state) {
   MappedChunk chunk(static_cast<uint64_t>(state.range(0)) * kMiB);
   uint32_t crc = 0;
   for (auto _ : state) {
-    crc = chunk.view->Apply(
-        [](const uint8_t* data, uint32_t length) { return Crc32(data, length); });
+    crc =
+        chunk.view->Apply([](const uint8_t* data, uint32_t length) { return Crc32(data, length); });
     benchmark::DoNotOptimize(crc);
   }
   state.SetBytesProcessed(state.iterations() * state.range(0) * kMiB);
@@ -99,8 +99,7 @@ constexpr uint32_t kPiece = 16 * 1024;
 
 struct WriteTarget {
   WriteTarget() {
-    file = factory.Create(folder.path(), "target", SharedFileOpenMode::CreateNew, 0,
-                          kTotal - 1);
+    file = factory.Create(folder.path(), "target", SharedFileOpenMode::CreateNew, 0, kTotal - 1);
     file->Allocate(kTotal);
     for (uint32_t i = 0; i < kPiece; ++i) piece[i] = static_cast<char>(i * 31);
   }

@@ -342,8 +342,8 @@ class Bench {
     result.cpuSeconds = Seconds(after.ru_utime) - Seconds(before.ru_utime) +
                         Seconds(after.ru_stime) - Seconds(before.ru_stime);
     result.bytes = end.verifiedBytes;
-    result.verified = end.state == TransferState::Completed &&
-                      end.verifiedBytes == TotalBytes() && SameFiles(dest);
+    result.verified = end.state == TransferState::Completed && end.verifiedBytes == TotalBytes() &&
+                      SameFiles(dest);
     result.note = DescribeStatus(end);
     fs::remove_all(dest);
     return result;

@@ -1,12 +1,12 @@
 // Faulty content nodes beside healthy ones, and nodes that all fail: every case ends with
 // every file verified or with the right error, never with a corrupt file counted as done.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
 
@@ -15,18 +15,18 @@ namespace e2e {
 namespace {
 
 enum class Node {
-  Nginx,        // healthy, real files
-  Good,         // healthy test server
-  Closed,       // listed, but nothing listens
-  Reset,        // closes the connection half-way through every chunk
-  Corrupt,      // inverts every byte of the second file
-  CorruptChunk, // inverts a few bytes of one chunk of the second file
-  NotFound,     // 404
-  ServerError,  // 500
-  Trickle,      // 64 bytes per second, below the low-speed limit
-  LongBody,     // sends 1000 bytes more than the range asks
-  ShortBody,    // sends 1000 bytes fewer than the range asks
-  NoRanges,     // ignores the range: 200 with the whole file
+  Nginx,         // healthy, real files
+  Good,          // healthy test server
+  Closed,        // listed, but nothing listens
+  Reset,         // closes the connection half-way through every chunk
+  Corrupt,       // inverts every byte of the second file
+  CorruptChunk,  // inverts a few bytes of one chunk of the second file
+  NotFound,      // 404
+  ServerError,   // 500
+  Trickle,       // 64 bytes per second, below the low-speed limit
+  LongBody,      // sends 1000 bytes more than the range asks
+  ShortBody,     // sends 1000 bytes fewer than the range asks
+  NoRanges,      // ignores the range: 200 with the whole file
 };
 
 struct Case {
@@ -46,10 +46,17 @@ class NodeFaultsTest : public EndToEndTest, public ::testing::WithParamInterface
     HttpTestResponse shape;
     const std::size_t secondFileChunk = package_.chunkSize;  // chunk 1 of the second file
     switch (kind) {
-      case Node::Nginx: AddNginxNode(); return;
-      case Node::Good: break;
-      case Node::Closed: AddClosedNode(); return;
-      case Node::Reset: shape.dropAfterBytes = package_.chunkSize / 2; break;
+      case Node::Nginx:
+        AddNginxNode();
+        return;
+      case Node::Good:
+        break;
+      case Node::Closed:
+        AddClosedNode();
+        return;
+      case Node::Reset:
+        shape.dropAfterBytes = package_.chunkSize / 2;
+        break;
       case Node::Corrupt:
       case Node::CorruptChunk:
         AddTestNode();
@@ -63,12 +70,26 @@ class NodeFaultsTest : public EndToEndTest, public ::testing::WithParamInterface
           servers_.back()->Serve(PackageFilePath(package_, file.path), corrupt);
         }
         return;
-      case Node::NotFound: shape.status = 404; shape.ranges = false; break;
-      case Node::ServerError: shape.status = 500; shape.ranges = false; break;
-      case Node::Trickle: shape.bytesPerSecond = 64; break;
-      case Node::LongBody: shape.rangeLengthDelta = 1000; break;
-      case Node::ShortBody: shape.rangeLengthDelta = -1000; break;
-      case Node::NoRanges: shape.ranges = false; break;
+      case Node::NotFound:
+        shape.status = 404;
+        shape.ranges = false;
+        break;
+      case Node::ServerError:
+        shape.status = 500;
+        shape.ranges = false;
+        break;
+      case Node::Trickle:
+        shape.bytesPerSecond = 64;
+        break;
+      case Node::LongBody:
+        shape.rangeLengthDelta = 1000;
+        break;
+      case Node::ShortBody:
+        shape.rangeLengthDelta = -1000;
+        break;
+      case Node::NoRanges:
+        shape.ranges = false;
+        break;
     }
     AddTestNode(shape);
   }
@@ -98,23 +119,34 @@ const Case kCases[] = {
     {"Healthy", {Node::Nginx, Node::Nginx, Node::Good}, true, TransferError::None, 0},
     {"NodeDownFromTheStart", {Node::Closed, Node::Nginx}, true, TransferError::None, 0},
     {"ConnectionsResetMidChunk", {Node::Reset, Node::Nginx}, true, TransferError::None, 0},
-    {"NotFoundAndServerError", {Node::NotFound, Node::ServerError, Node::Nginx}, true,
-     TransferError::None, 0},
+    {"NotFoundAndServerError",
+     {Node::NotFound, Node::ServerError, Node::Nginx},
+     true,
+     TransferError::None,
+     0},
     {"TrickleBelowLowSpeedLimit", {Node::Trickle, Node::Nginx}, true, TransferError::None, 0},
     {"BodyLongerThanRange", {Node::LongBody, Node::Nginx}, true, TransferError::None, 0},
     {"NodeIgnoresRanges", {Node::NoRanges, Node::Nginx}, true, TransferError::None, 0},
     {"BodyShorterThanRange", {Node::ShortBody, Node::Nginx}, true, TransferError::None, 6},
     // A chunk whose bytes failed verification is fetched again from another node: it
     // completes without a user's retry.
-    {"CorruptBytesFromOneNode", {Node::Corrupt, Node::Nginx, Node::Nginx, Node::Good}, true,
-     TransferError::None, 0},
-    {"EveryNodeCorruptForOneChunk", {Node::CorruptChunk, Node::CorruptChunk}, false,
-     TransferError::Checksum, 0},
-    {"EveryNodeFails", {Node::NotFound, Node::ServerError, Node::Closed, Node::Reset}, false,
-     TransferError::Network, 0},
-    {"EveryNodeTrickles", {Node::Trickle, Node::Trickle}, false, TransferError::Network, 0},
-    {"EveryNodeSendsTooMuch", {Node::LongBody, Node::NoRanges}, false, TransferError::Network,
+    {"CorruptBytesFromOneNode",
+     {Node::Corrupt, Node::Nginx, Node::Nginx, Node::Good},
+     true,
+     TransferError::None,
      0},
+    {"EveryNodeCorruptForOneChunk",
+     {Node::CorruptChunk, Node::CorruptChunk},
+     false,
+     TransferError::Checksum,
+     0},
+    {"EveryNodeFails",
+     {Node::NotFound, Node::ServerError, Node::Closed, Node::Reset},
+     false,
+     TransferError::Network,
+     0},
+    {"EveryNodeTrickles", {Node::Trickle, Node::Trickle}, false, TransferError::Network, 0},
+    {"EveryNodeSendsTooMuch", {Node::LongBody, Node::NoRanges}, false, TransferError::Network, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Matrix, NodeFaultsTest, ::testing::ValuesIn(kCases),

@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 
 #include <new>
-#include <type_traits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "http/http_write_callback.h"
 
@@ -208,8 +208,7 @@ void CurlHttpRequest::ApplyWriteResult(const HttpRequestStatus& answer) {
 
 // Called from libcurl's C frames: nothing may propagate out of it. A throwing sink counts
 // as a sink that refused the piece.
-std::size_t CurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t count,
-                                     void* self) {
+std::size_t CurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
   auto* request = static_cast<CurlHttpRequest*>(self);
   try {
     if (request->CurrentResult() != HttpRequestResult::Running) return 0;

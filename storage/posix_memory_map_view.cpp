@@ -69,8 +69,7 @@ uint64_t TouchPages(const volatile uint8_t* data, uint64_t length, uint64_t page
   return touched;
 }
 
-PosixMemoryMapView::PosixMemoryMapView(const PosixMemoryMap& map, uint64_t lower,
-                                       uint64_t upper)
+PosixMemoryMapView::PosixMemoryMapView(const PosixMemoryMap& map, uint64_t lower, uint64_t upper)
     : MemoryMappedFileData(lower, upper) {
   RangeLength(lower, upper);
   const uint64_t delta = lower % PageSize();

@@ -4,19 +4,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <map>
-#include <mutex>
-#include <stdexcept>
-#include <thread>
-
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
 
 namespace zarn {
 namespace {
@@ -46,8 +45,8 @@ bool ParseRange(const std::string& value, std::size_t* first, std::size_t* last)
   }
   try {
     *first = std::stoull(bounds.substr(0, dash));
-    *last = dash + 1 == bounds.size() ? HttpTestResponse::kNever
-                                    : std::stoull(bounds.substr(dash + 1));
+    *last =
+        dash + 1 == bounds.size() ? HttpTestResponse::kNever : std::stoull(bounds.substr(dash + 1));
   } catch (const std::exception&) {
     return false;
   }
@@ -345,8 +344,8 @@ bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& r
   if (response.corruptAt != HttpTestResponse::kNever) {
     corrupted.assign(body, slice.length);
     const std::size_t from = std::max(response.corruptAt, slice.begin);
-    const std::size_t to = std::min(response.corruptAt + response.corruptLength,
-                                    slice.begin + slice.length);
+    const std::size_t to =
+        std::min(response.corruptAt + response.corruptLength, slice.begin + slice.length);
     for (std::size_t i = from; i < to; ++i) corrupted[i - slice.begin] ^= 0xFF;
     body = corrupted.data();
   }
@@ -373,9 +372,8 @@ bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& r
       const auto due = start + std::chrono::microseconds(
                                    static_cast<std::int64_t>(sent * 1e6 / response.bytesPerSecond));
       const auto now = Clock::now();
-      if (due > now &&
-          !Wait(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) +
-                std::chrono::milliseconds(1))) {
+      if (due > now && !Wait(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) +
+                             std::chrono::milliseconds(1))) {
         return false;
       }
     }
