@@ -1,5 +1,7 @@
 #include "transfer/standard_transfer.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -7,8 +9,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "storage/path_helpers.h"
 #include "transfer/standard_transfer_data.h"
@@ -46,8 +46,8 @@ TransferParams DefaultParams() {
 class Rig {
  public:
   explicit Rig(const TransferParams& params = DefaultParams())
-      : behavior(config, nullptr, nullptr, &files, nullptr, nullptr, nullptr, nullptr,
-                 &analytics, &log, nullptr),
+      : behavior(config, nullptr, nullptr, &files, nullptr, nullptr, nullptr, nullptr, &analytics,
+                 &log, nullptr),
         package(std::make_shared<FakePackage>(
             "p", "k", "2.0",
             FileManifestList{std::make_shared<FakeFile>("run.exe", 100),
@@ -152,21 +152,29 @@ enum class Op { Initialize, Start, Cancel, Pause, Resume, Retry, Suspend, Restor
 enum class Pending { None, Retryable, Fatal };
 
 const char* Name(Op op) {
-  static const char* names[] = {"Initialize", "Start",   "Cancel",  "Pause",
-                                "Resume",     "Retry",   "Suspend", "Restore"};
+  static const char* names[] = {"Initialize", "Start", "Cancel",  "Pause",
+                                "Resume",     "Retry", "Suspend", "Restore"};
   return names[static_cast<int>(op)];
 }
 
 TransferStatus Apply(Transfer& transfer, Op op) {
   switch (op) {
-    case Op::Initialize: return transfer.Initialize();
-    case Op::Start: return transfer.Start("/dest");
-    case Op::Cancel: return transfer.Cancel(false);
-    case Op::Pause: return transfer.Pause();
-    case Op::Resume: return transfer.Resume();
-    case Op::Retry: return transfer.Retry();
-    case Op::Suspend: return transfer.Suspend();
-    case Op::Restore: return transfer.Restore();
+    case Op::Initialize:
+      return transfer.Initialize();
+    case Op::Start:
+      return transfer.Start("/dest");
+    case Op::Cancel:
+      return transfer.Cancel(false);
+    case Op::Pause:
+      return transfer.Pause();
+    case Op::Resume:
+      return transfer.Resume();
+    case Op::Retry:
+      return transfer.Retry();
+    case Op::Suspend:
+      return transfer.Suspend();
+    case Op::Restore:
+      return transfer.Restore();
   }
   return TransferStatus();
 }
@@ -201,6 +209,7 @@ TEST(StandardTransferTest, StateByOperationTable) {
       {S::InitializingPaused, Pending::None, Op::Resume, S::Initializing, "Resume", E::None},
       {S::InitializingPaused, Pending::None, Op::Suspend, S::Canceled, "Cancel", E::None},
       {S::InitializingPaused, Pending::None, Op::Restore, S::InitializingPaused, "", E::None},
+      {S::InitializingPaused, Pending::None, Op::Retry, S::InitializingPaused, "", E::None},
 
       {S::Initialized, Pending::None, Op::Initialize, S::Initialized, "", E::None},
       {S::Initialized, Pending::None, Op::Start, S::Transferring, "Start", E::None},
@@ -209,6 +218,7 @@ TEST(StandardTransferTest, StateByOperationTable) {
       {S::Initialized, Pending::None, Op::Resume, S::Initialized, "", E::None},
       {S::Initialized, Pending::None, Op::Suspend, S::Canceled, "Cancel", E::None},
       {S::Initialized, Pending::None, Op::Restore, S::Initialized, "", E::None},
+      {S::Initialized, Pending::None, Op::Retry, S::Initialized, "", E::None},
 
       {S::Transferring, Pending::None, Op::Initialize, S::Transferring, "", E::None},
       {S::Transferring, Pending::None, Op::Start, S::Transferring, "", E::None},
@@ -225,6 +235,8 @@ TEST(StandardTransferTest, StateByOperationTable) {
       {S::Paused, Pending::None, Op::Resume, S::Transferring, "Resume", E::None},
       {S::Paused, Pending::None, Op::Suspend, S::Suspended, "Suspend", E::None},
       {S::Paused, Pending::None, Op::Restore, S::Paused, "", E::None},
+      {S::Paused, Pending::None, Op::Initialize, S::Paused, "", E::None},
+      {S::Paused, Pending::None, Op::Retry, S::Paused, "", E::None},
 
       {S::Suspended, Pending::None, Op::Initialize, S::Suspended, "", E::None},
       {S::Suspended, Pending::None, Op::Start, S::Suspended, "", E::None},
@@ -233,18 +245,25 @@ TEST(StandardTransferTest, StateByOperationTable) {
       {S::Suspended, Pending::None, Op::Resume, S::Suspended, "", E::None},
       {S::Suspended, Pending::None, Op::Suspend, S::Suspended, "", E::None},
       {S::Suspended, Pending::None, Op::Restore, S::Initializing, "Restore", E::None},
+      {S::Suspended, Pending::None, Op::Retry, S::Suspended, "", E::None},
 
       {S::Completed, Pending::None, Op::Start, S::Completed, "", E::None},
       {S::Completed, Pending::None, Op::Cancel, S::Completed, "", E::None},
       {S::Completed, Pending::None, Op::Pause, S::Completed, "", E::None},
       {S::Completed, Pending::None, Op::Suspend, S::Suspended, "", E::None},
       {S::Completed, Pending::None, Op::Restore, S::Completed, "", E::None},
+      {S::Completed, Pending::None, Op::Initialize, S::Completed, "", E::None},
+      {S::Completed, Pending::None, Op::Resume, S::Completed, "", E::None},
+      {S::Completed, Pending::None, Op::Retry, S::Completed, "", E::None},
 
       {S::Canceled, Pending::None, Op::Initialize, S::Canceled, "", E::None},
       {S::Canceled, Pending::None, Op::Cancel, S::Canceled, "", E::None},
       {S::Canceled, Pending::None, Op::Resume, S::Canceled, "", E::None},
       {S::Canceled, Pending::None, Op::Suspend, S::Canceled, "", E::None},
       {S::Canceled, Pending::None, Op::Restore, S::Canceled, "", E::None},
+      {S::Canceled, Pending::None, Op::Start, S::Canceled, "", E::None},
+      {S::Canceled, Pending::None, Op::Pause, S::Canceled, "", E::None},
+      {S::Canceled, Pending::None, Op::Retry, S::Canceled, "", E::None},
 
       // A retryable error refuses Initialize, Start and Restore; Retry clears it.
       {S::Initializing, Pending::Retryable, Op::Initialize, S::Initializing, "", E::Network},
@@ -273,8 +292,8 @@ TEST(StandardTransferTest, StateByOperationTable) {
     rig.DriveTo(row.from);
     if (row.pending == Pending::Retryable) rig.ReportRetryable();
     if (row.pending == Pending::Fatal) {
-      rig.CompleteRoot(WorkStatus(WorkResult::Error,
-                                  MakeTransferErrorData(TransferError::Network, "down")));
+      rig.CompleteRoot(
+          WorkStatus(WorkResult::Error, MakeTransferErrorData(TransferError::Network, "down")));
     }
     rig.Clear();
 
@@ -307,8 +326,8 @@ TEST(StandardTransferTest, StartNeedsOneDestinationThatAgrees) {
     bool accepted;
     const char* destPath;
   } cases[] = {
-      {"?", "?", false, "?"},      {"?", "/a", true, "/a"},    {"/a", "/b", false, "/a"},
-      {"/a", "?", true, "/a"},     {"/a", "/a", true, "/a"},
+      {"?", "?", false, "?"},  {"?", "/a", true, "/a"},  {"/a", "/b", false, "/a"},
+      {"/a", "?", true, "/a"}, {"/a", "/a", true, "/a"},
   };
   for (const auto& c : cases) {
     TransferParams params = DefaultParams();
@@ -316,8 +335,7 @@ TEST(StandardTransferTest, StartNeedsOneDestinationThatAgrees) {
     Rig rig(params);
     rig.DriveTo(TransferState::Initialized);
     const TransferStatus status = rig.transfer->Start(c.given);
-    EXPECT_EQ(status.state,
-              c.accepted ? TransferState::Transferring : TransferState::Initialized)
+    EXPECT_EQ(status.state, c.accepted ? TransferState::Transferring : TransferState::Initialized)
         << c.stored << " " << c.given;
     EXPECT_EQ(status.destPath, c.destPath) << c.stored << " " << c.given;
   }
@@ -440,7 +458,7 @@ TEST(StandardTransferTest, AcquiredPackageNamesTheVersion) {
   const TransferStatus initialized = rig.transfer->GetStatus();
   EXPECT_EQ(initialized.state, TransferState::Initialized);
   EXPECT_EQ(initialized.totalBytes, 150u);
-  EXPECT_EQ(initialized.runFile, "");  // reported only once Completed
+  EXPECT_EQ(initialized.runFile, "");   // reported only once Completed
   EXPECT_EQ(rig.Workflow().pauses, 1);  // the files wait for Start
   EXPECT_EQ(rig.Events(), (std::vector<std::string>{"Initialize", "InitializeComplete"}));
   const std::string nodes = rig.transfer->DescribeNodes();
@@ -458,6 +476,30 @@ TEST(StandardTransferTest, CompletesOnlyWithEveryByteVerified) {
   EXPECT_EQ(status.runFile, "run.exe");
   EXPECT_EQ(rig.Events(), std::vector<std::string>{"Complete"});
   EXPECT_EQ(rig.Workflow().pauses, 2);  // at Initialized, and when dropped
+}
+
+// A workflow whose Start throws ends the transfer with a fatal Internal error; the
+// operation itself still answers with a snapshot.
+TEST(StandardTransferTest, AWorkflowThatCannotStartFailsFatally) {
+  const struct {
+    TransferState from;
+    Op op;
+  } cases[] = {{TransferState::Initializing, Op::Initialize},
+               {TransferState::Suspended, Op::Restore}};
+  for (const auto& c : cases) {
+    Rig rig;
+    if (c.from == TransferState::Suspended) {
+      rig.DriveTo(TransferState::Transferring);
+      rig.transfer->Suspend();
+    }
+    rig.Workflow().startThrows = true;  // the transfer's workflow, and any built later
+    rig.workflows.configure = [](fakes::ScriptedWorkflow& w) { w.startThrows = true; };
+    TransferStatus status;
+    ASSERT_NO_THROW(status = Apply(*rig.transfer, c.op)) << Name(c.op);
+    EXPECT_EQ(status.error, TransferError::Internal) << Name(c.op);
+    EXPECT_FALSE(status.retryable) << Name(c.op);
+    EXPECT_EQ(status.state, c.from) << Name(c.op);
+  }
 }
 
 // The end events are made after the state changed, so they report the state reached.
@@ -502,8 +544,7 @@ TEST(StandardTransferTest, BrokenReportsFailFatally) {
     return std::make_shared<FakePackage>(partner, id, "1", FileManifestList{});
   };
   auto retryable = [](Rig& rig, std::shared_ptr<Workflow> workflow, const WorkStatus& status) {
-    rig.Data()->GetRetryableErrorCallback()->OnWorkflowRetryableError(workflow, nullptr,
-                                                                      status);
+    rig.Data()->GetRetryableErrorCallback()->OnWorkflowRetryableError(workflow, nullptr, status);
   };
   const WorkStatus networkRetry(WorkResult::RetryableError,
                                 MakeTransferErrorData(TransferError::Network, "x"));
@@ -573,15 +614,13 @@ TEST(StandardTransferTest, BrokenReportsFailFatally) {
        },
        TransferError::Internal, "Transfer::OnInitialize called but nodelist is missing"},
       {At::Transferring,
-       [&](Rig& r) {
-         retryable(r, std::make_shared<fakes::ScriptedWorkflow>(), networkRetry);
-       },
+       [&](Rig& r) { retryable(r, std::make_shared<fakes::ScriptedWorkflow>(), networkRetry); },
        TransferError::Internal, "Transfer::OnWorkflowRetryableError called on wrong workflow"},
       {At::Transferring,
        [&](Rig& r) {
-         retryable(r, r.workflows.made.back(),
-                   WorkStatus(WorkResult::Error,
-                              MakeTransferErrorData(TransferError::Network, "x")));
+         retryable(
+             r, r.workflows.made.back(),
+             WorkStatus(WorkResult::Error, MakeTransferErrorData(TransferError::Network, "x")));
        },
        TransferError::Internal, "Transfer::OnWorkflowRetryableError called with incorrect status"},
       {At::Transferring,
@@ -621,8 +660,8 @@ TEST(StandardTransferTest, BrokenReportsFailFatally) {
     const TransferStatus status = rig.transfer->GetStatus();
     EXPECT_EQ(status.error, c.error) << c.message;
     EXPECT_EQ(status.retryable, 0) << c.message;
-    EXPECT_EQ(status.state, c.at == At::Initializing ? TransferState::Initializing
-                                                      : TransferState::Transferring)
+    EXPECT_EQ(status.state,
+              c.at == At::Initializing ? TransferState::Initializing : TransferState::Transferring)
         << c.message;
     EXPECT_EQ(rig.Workflow().terminates, 1) << c.message;
     EXPECT_EQ(rig.Events(), std::vector<std::string>{"FatalError"}) << c.message;
@@ -642,8 +681,8 @@ TEST(StandardTransferTest, OneRetryableErrorAtATime) {
   rig.transfer->Initialize();
   // A fetch that spent its retries is left to the workflow's retryable-error report.
   rig.Data()->GetPackageAcquireCallback()->OnWorkComplete(
-      nullptr, WorkStatus(WorkResult::RetryableError,
-                          MakeTransferErrorData(TransferError::Network, "x")));
+      nullptr,
+      WorkStatus(WorkResult::RetryableError, MakeTransferErrorData(TransferError::Network, "x")));
   rig.ReportRetryable(TransferError::Network);
   rig.ReportRetryable(TransferError::Manifest);
   TransferStatus status = rig.transfer->GetStatus();
@@ -656,8 +695,8 @@ TEST(StandardTransferTest, OneRetryableErrorAtATime) {
   rig.ReportRetryable(TransferError::Checksum);
   status = rig.transfer->GetStatus();
   EXPECT_EQ(status.error, TransferError::Checksum);
-  EXPECT_EQ(rig.Events(), (std::vector<std::string>{"Initialize", "RetryableError", "Retry",
-                                                    "RetryableError"}));
+  EXPECT_EQ(rig.Events(),
+            (std::vector<std::string>{"Initialize", "RetryableError", "Retry", "RetryableError"}));
 }
 
 TEST(StandardTransferTest, RetryNeedsTheWorkflowToAgree) {

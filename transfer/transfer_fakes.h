@@ -6,6 +6,7 @@
 // Header-only: included by tests only.
 
 #include <atomic>
+#include <boost/property_tree/ptree.hpp>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,8 +15,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "storage/shared_file_factory.h"
 #include "telemetry/compact_json_writer.h"
@@ -44,12 +43,14 @@ class ScriptedWorkflow : public Workflow {
   std::atomic<bool> pauseAnswer{true};
   std::atomic<bool> resumeAnswer{true};
   std::atomic<bool> retryAnswer{true};
+  std::atomic<bool> startThrows{false};
   std::atomic<int> starts{0}, pauses{0}, resumes{0}, retries{0}, terminates{0};
   std::function<void(const WorkStatus&)> onTerminate;  // runs inside Terminate
   std::vector<WorkflowRetryableErrorCallback*> retryableErrorCallbacks;
 
   bool Start() override {
     ++starts;
+    if (startThrows) throw std::runtime_error("start failed");
     return starts == 1;
   }
   bool Pause() override {
@@ -88,8 +89,7 @@ class ScriptedWorkflowFactory : public TransferWorkflowFactory {
  public:
   std::function<void(ScriptedWorkflow&)> configure;
   std::vector<std::shared_ptr<ScriptedWorkflow>> made;
-  std::shared_ptr<Workflow> CreateWorkflow(
-      const std::shared_ptr<TransferWorkInterface>&) override {
+  std::shared_ptr<Workflow> CreateWorkflow(const std::shared_ptr<TransferWorkInterface>&) override {
     auto workflow = std::make_shared<ScriptedWorkflow>();
     if (configure) configure(*workflow);
     made.push_back(workflow);
@@ -218,8 +218,8 @@ class FakeFile : public FileManifest {
 
 class FakePackage : public PackageManifest {
  public:
-  FakePackage(std::string partnerId, std::string id, std::string versionId,
-              FileManifestList files, std::string run = "")
+  FakePackage(std::string partnerId, std::string id, std::string versionId, FileManifestList files,
+              std::string run = "")
       : partnerId_(std::move(partnerId)),
         id_(std::move(id)),
         versionId_(std::move(versionId)),
