@@ -6,11 +6,9 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +25,7 @@
 
 #include "http/curl_http_request.h"
 #include "http/http_write_callback.h"
+#include "testing/loopback_port.h"
 
 extern char** environ;
 
@@ -40,28 +39,7 @@ std::string folder;  // tmpfs folder with the served file and nginx's own files
 std::uint16_t port = 0;
 pid_t nginx = 0;
 
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
-bool Accepts(std::uint16_t p) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(p);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
 
 std::uint8_t PatternByte(std::uint64_t i) { return static_cast<std::uint8_t>(i * 131 + (i >> 12)); }
 
@@ -111,7 +89,7 @@ bool StartNginx() {
                 false);
   if (nginx <= 0) return false;
   for (int i = 0; i < 500; ++i) {
-    if (Accepts(port)) return true;
+    if (PortAccepts(port)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;

@@ -13,11 +13,9 @@
 // sampled every 2 ms; the engine's mapped destination pages are file pages, not anonymous).
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +37,7 @@
 
 #include "e2e/test_engine.h"
 #include "e2e/test_package.h"
+#include "testing/loopback_port.h"
 #include "testing/package/package_maker.h"
 #include "transfer/transfer.h"
 #include "transfer/works/transfer_tree_fixture.h"
@@ -128,30 +127,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& output) {
   return pid;
 }
 
-uint16_t FreePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    Die("no free port");
-  }
-  ::close(s);
-  return ntohs(address.sin_port);
-}
 
-bool Accepts(uint16_t port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  ::close(s);
-  return ok;
-}
 
 // One nginx content node serving `root` on 127.0.0.1:port.
 class NginxNode {
@@ -176,7 +152,7 @@ class NginxNode {
     pid_ = Spawn({"nginx", "-p", prefix.string(), "-c", conf.string()},
                  (prefix / "logs/stdout.log").string());
     const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (!Accepts(port_)) {
+    while (!PortAccepts(port_)) {
       if (Clock::now() > deadline) Die("nginx did not start; see " + prefix.string());
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -18,6 +18,7 @@
 #include "e2e/test_engine.h"
 #include "e2e/test_package.h"
 #include "testing/http_test_server.h"
+#include "testing/loopback_port.h"
 #include "testing/package/package_maker.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_status.h"

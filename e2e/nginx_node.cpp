@@ -1,10 +1,7 @@
 #include "e2e/nginx_node.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "testing/loopback_port.h"
+
 extern char** environ;
 
 namespace zarn {
@@ -22,26 +21,12 @@ namespace {
 
 const char* const kNginx = "/usr/sbin/nginx";
 
-bool CanConnect(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool connected =
-      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  ::close(fd);
-  return connected;
-}
-
 void WriteConfig(const std::string& path, const std::string& prefix, const std::string& root,
                  std::uint16_t port) {
   std::ofstream conf(path);
   conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
        << "error_log " << prefix << "/error.log warn;\npid " << prefix << "/nginx.pid;\n"
-       << (::geteuid() == 0 ? "user root;\n" : "")
-       << "events { worker_connections 4096; }\n"
+       << (::geteuid() == 0 ? "user root;\n" : "") << "events { worker_connections 4096; }\n"
        << "http {\n  access_log off;\n  sendfile on;\n  tcp_nopush on;\n"
        << "  keepalive_requests 1000000;\n  keepalive_timeout 120s;\n"
        << "  default_type application/octet-stream;\n"
@@ -56,22 +41,6 @@ void WriteConfig(const std::string& path, const std::string& prefix, const std::
 }
 
 }  // namespace
-
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(fd);
-    throw std::runtime_error("bind failed");
-  }
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 bool NginxNode::Available() { return ::access(kNginx, X_OK) == 0; }
 
@@ -99,8 +68,7 @@ std::string NginxNode::Host() const { return "127.0.0.1:" + std::to_string(port_
 void NginxNode::StartOnce(std::uint16_t port) {
   const std::string conf = prefix_ + "/nginx.conf";
   WriteConfig(conf, prefix_, root_, port);
-  std::vector<std::string> args = {kNginx, "-e", prefix_ + "/error.log", "-p", prefix_, "-c",
-                                   conf};
+  std::vector<std::string> args = {kNginx, "-e", prefix_ + "/error.log", "-p", prefix_, "-c", conf};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -111,7 +79,7 @@ void NginxNode::StartOnce(std::uint16_t port) {
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
     if (::waitpid(pid, &status, WNOHANG) == pid) return;  // exited: the port was taken
-    if (CanConnect(port)) {
+    if (PortAccepts(port)) {
       pid_ = pid;
       port_ = port;
       return;

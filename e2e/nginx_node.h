@@ -42,9 +42,6 @@ class NginxNode {
   pid_t pid_ = -1;
 };
 
-// A port on 127.0.0.1 that was free a moment ago (bound, then released).
-std::uint16_t FreePort();
-
 }  // namespace zarn
 
 #endif  // ZARN_E2E_NGINX_NODE_H_

@@ -1,9 +1,7 @@
 #include "http/environment_http_proxy_factory.h"
 
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +24,7 @@
 #include "http/manual_http_proxy.h"
 #include "http/round_robin_http_session_factory.h"
 #include "testing/http_test_server.h"
+#include "testing/loopback_port.h"
 
 extern char** environ;
 
@@ -82,28 +81,7 @@ TEST(EnvironmentHttpProxyFactoryTest, TranslatesNoProxyIntoBypassPatterns) {
   }
 }
 
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
-bool Accepts(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
 
 // A tinyproxy forward proxy on 127.0.0.1, started from a generated configuration and
 // stopped with the object.
@@ -136,7 +114,7 @@ class Tinyproxy {
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
-      if (Accepts(port_)) return;
+      if (PortAccepts(port_)) return;
       int status = 0;
       if (::waitpid(pid_, &status, WNOHANG) == pid_) break;  // exited: port taken?
       std::this_thread::sleep_for(std::chrono::milliseconds(20));  // polling a subprocess

@@ -1,11 +1,8 @@
 // End to end through the transfer manager: the whole engine, wired as the application
 // wires it, fetches a package from nginx nodes on 127.0.0.1 into a temporary folder.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +30,7 @@
 #include "telemetry/json_http_analytics_manager.h"
 #include "telemetry/json_work_log_manager.h"
 #include "testing/http_test_server.h"
+#include "testing/loopback_port.h"
 #include "testing/package/package_maker.h"
 #include "transfer/json_temp_file_manifest_store.h"
 #include "transfer/manifest/xml_http_node_list_manifest_factory.h"
@@ -57,28 +55,7 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
-bool Accepts(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
 
 // One nginx serving `root` on `count` ports of 127.0.0.1, each body sent at most at
 // `rate` per connection, every request logged as "<uri> <range> <status>".
@@ -110,7 +87,7 @@ class Nginx {
     if (::posix_spawnp(&pid_, "nginx", nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
     const auto deadline = std::chrono::steady_clock::now() + seconds(20);
     for (std::uint16_t port : ports_) {
-      while (pid_ > 0 && !Accepts(port) && std::chrono::steady_clock::now() < deadline) {
+      while (pid_ > 0 && !PortAccepts(port) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(milliseconds(10));
       }
     }
@@ -123,7 +100,7 @@ class Nginx {
   }
   bool Running() const {
     for (std::uint16_t port : ports_) {
-      if (pid_ <= 0 || !Accepts(port)) return false;
+      if (pid_ <= 0 || !PortAccepts(port)) return false;
     }
     return true;
   }

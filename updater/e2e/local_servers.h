@@ -3,12 +3,9 @@
 
 // Test support: nginx serving a folder on free ports of 127.0.0.1, and an Xvfb display.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,34 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "testing/loopback_port.h"
+
 namespace zarn {
 
 // A port of 127.0.0.1 that nothing listened on a moment ago.
-inline int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
 
-inline bool Accepts(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
-}
 
 // Starts a server process that dies with the test process (even when the test crashes),
 // its output going to /dev/null. `keep_fd` stays open in the child (-1: none).
@@ -123,7 +98,7 @@ class NginxServers {
     if (pid_ <= 0) return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (int port : ports_) {
-      while (!Accepts(port)) {
+      while (!PortAccepts(port)) {
         int status;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
           pid_ = -1;  // it could not bind: try other ports
