@@ -2,13 +2,13 @@
 // nodes (one of them faulty), the optimizer and the pool, one paused and resumed on the
 // way; and an engine shut down mid-transfer whose folder a new engine finishes.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
 
@@ -19,8 +19,8 @@ namespace {
 TEST_F(EndToEndTest, ConcurrentTransfersWithPauseAndResumeAllComplete) {
   std::vector<PackageDescription> packages;
   for (std::size_t i = 0; i < 4; ++i) {
-    packages.push_back(MakeTestPackage("PARTNER1", "LOAD" + std::to_string(i), "2." +
-                                       std::to_string(i), 32 * 1024,
+    packages.push_back(MakeTestPackage("PARTNER1", "LOAD" + std::to_string(i),
+                                       "2." + std::to_string(i), 32 * 1024,
                                        {40 * 1024, 700 * 1024 + i, 260 * 1024, 90 * 1024}));
     WritePackageLayout(packages.back(), {}, content_.Path());
   }
@@ -42,8 +42,7 @@ TEST_F(EndToEndTest, ConcurrentTransfersWithPauseAndResumeAllComplete) {
     GTEST_SKIP() << e.what();
   }
   for (const PackageDescription& p : packages) {
-    manifests_.ServeFile(PackageManifestPath(p.packageId, p.versionId),
-                         MakePackageManifestXml(p));
+    manifests_.ServeFile(PackageManifestPath(p.packageId, p.versionId), MakePackageManifestXml(p));
     manifests_.ServeFile(CurrentPackageManifestPath(p.packageId), MakePackageManifestXml(p));
   }
   manifests_.ServeFile(NodeListPath("PARTNER1"), MakeNodeListXml(hosts_));
@@ -70,8 +69,8 @@ TEST_F(EndToEndTest, ConcurrentTransfersWithPauseAndResumeAllComplete) {
 
   // Pause the first once it has made progress, then resume it.
   const TransferStatus moving = TestEngine::WaitFor(
-      *transfers[0], [](const TransferStatus& s) { return s.completedBytes > 0 ||
-                                                          TestEngine::HasStopped(s); },
+      *transfers[0],
+      [](const TransferStatus& s) { return s.completedBytes > 0 || TestEngine::HasStopped(s); },
       kCaseTimeout);
   if (moving.state == TransferState::Transferring) {
     EXPECT_EQ(transfers[0]->Pause().state, TransferState::Paused);
@@ -99,16 +98,9 @@ TEST_F(EndToEndTest, ShutDownMidTransferThenRunAgainFetchesOnlyWhatIsMissing) {
   slow.bytesPerSecond = 64 * 1024;
   AddTestNode(slow);
   Publish();
-  transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
-  ASSERT_TRUE(transfer_);
-  const TransferStatus ready = TestEngine::WaitFor(
-      *transfer_, [](const TransferStatus& s) { return s.state == TransferState::Initialized; },
-      kCaseTimeout);
+  const TransferStatus ready = CreateAndStart();
   ASSERT_EQ(ready.state, TransferState::Initialized) << DescribeStatus(ready);
-  transfer_->Start(dest_.Path());
-  TestEngine::WaitFor(*transfer_, [](const TransferStatus& s) {
-    return s.verifiedBytes >= 4 * 64 * 1024 || TestEngine::HasStopped(s);
-  }, kCaseTimeout);
+  WaitForVerified(4 * 64 * 1024);
   ASSERT_EQ(transfer_->GetStatus().state, TransferState::Transferring);
   transfer_.reset();
   engine_.reset();  // suspends the transfer, stops the pool, drains the sinks
@@ -139,16 +131,9 @@ TEST_F(EndToEndTest, CancelWithDeleteMidTransferLeavesNoFiles) {
   slow.bytesPerSecond = 64 * 1024;
   AddTestNode(slow);
   Publish();
-  transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
-  ASSERT_TRUE(transfer_);
-  const TransferStatus ready = TestEngine::WaitFor(
-      *transfer_, [](const TransferStatus& s) { return s.state == TransferState::Initialized; },
-      kCaseTimeout);
+  const TransferStatus ready = CreateAndStart();
   ASSERT_EQ(ready.state, TransferState::Initialized) << DescribeStatus(ready);
-  transfer_->Start(dest_.Path());
-  TestEngine::WaitFor(*transfer_, [](const TransferStatus& s) {
-    return s.verifiedBytes >= 4 * 64 * 1024 || TestEngine::HasStopped(s);
-  }, kCaseTimeout);
+  WaitForVerified(4 * 64 * 1024);
   ASSERT_GT(CountFiles(dest_.Path()), 1u);
   EXPECT_EQ(transfer_->Cancel(true).state, TransferState::Canceled);
   const auto deadline = std::chrono::steady_clock::now() + kCaseTimeout;

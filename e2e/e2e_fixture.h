@@ -5,14 +5,13 @@
 // test server, so that its faults can be scripted), content nodes of several kinds, the
 // engine with its working folders, and the checks of the outcome against the sources.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/nginx_node.h"
 #include "e2e/test_engine.h"
@@ -82,6 +81,28 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_TRUE(transfer_);
     if (!transfer_) return TransferStatus();
     return TestEngine::RunToEnd(*transfer_, dest_.Path(), kCaseTimeout);
+  }
+
+  // Creates and initialises the transfer and, once it is initialised, starts it into the
+  // destination without waiting for more; answers its status after the initialisation.
+  TransferStatus CreateAndStart() {
+    transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
+    if (!transfer_) return TransferStatus();
+    const TransferStatus ready = TestEngine::WaitFor(
+        *transfer_, [](const TransferStatus& s) { return s.state == TransferState::Initialized; },
+        kCaseTimeout);
+    if (ready.state == TransferState::Initialized) transfer_->Start(dest_.Path());
+    return ready;
+  }
+
+  // Waits (bounded) until the transfer has verified `bytes` or stopped.
+  TransferStatus WaitForVerified(std::uint64_t bytes) {
+    return TestEngine::WaitFor(
+        *transfer_,
+        [bytes](const TransferStatus& s) {
+          return s.verifiedBytes >= bytes || TestEngine::HasStopped(s);
+        },
+        kCaseTimeout);
   }
 
   // Retries a transfer that stopped with a retryable error, at most `times` times, as a

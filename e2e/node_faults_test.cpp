@@ -166,13 +166,8 @@ TEST_F(EndToEndTest, NodeDyingMidTransfer) {
     GTEST_SKIP() << e.what();
   }
   Publish();
-  transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
-  ASSERT_TRUE(transfer_);
-  TransferStatus status = TestEngine::WaitFor(
-      *transfer_, [](const TransferStatus& s) { return s.state == TransferState::Initialized; },
-      kCaseTimeout);
-  ASSERT_EQ(status.state, TransferState::Initialized) << DescribeStatus(status);
-  transfer_->Start(dest_.Path());
+  const TransferStatus ready = CreateAndStart();
+  ASSERT_EQ(ready.state, TransferState::Initialized) << DescribeStatus(ready);
   ASSERT_TRUE(dying.WaitForRequests(1, kCaseTimeout));
   dying.Stop();
   ExpectComplete(TestEngine::WaitFor(*transfer_, TestEngine::HasStopped, kCaseTimeout));
