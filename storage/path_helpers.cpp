@@ -1,5 +1,6 @@
 #include "storage/path_helpers.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -27,14 +28,14 @@ std::string ResolvePath(const std::string& base, const std::string& relative) {
 }
 
 std::string GetTempFolder() {
-  try {
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    if (error) return "";
-    return folder.string();
-  } catch (...) {
-    return "";
-  }
+  // A relative TMPDIR would put the working folders below whatever folder the program
+  // was started from, which may belong to someone else.
+  const char* variable = std::getenv("TMPDIR");
+  std::string folder = variable != nullptr ? variable : "";
+  std::error_code error;
+  if (!IsAbsolute(folder) || !std::filesystem::is_directory(folder, error)) return "/tmp";
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
 }
 
 std::string GetPathExtension(const std::string& path) {

@@ -17,8 +17,9 @@ std::string JoinPath(const std::string& a, const std::string& b);
 // std::filesystem::filesystem_error when the current folder cannot be read.
 std::string ResolvePath(const std::string& base, const std::string& relative);
 
-// The system temporary folder (TMPDIR, TMP, TEMP, TEMPDIR, else /tmp) when it names an
-// existing folder; "" on any failure. Never throws.
+// The system temporary folder: TMPDIR, without trailing '/', when it is an absolute path
+// to an existing folder (links followed), else /tmp. Never "" and never relative; never
+// throws.
 std::string GetTempFolder();
 
 // The file name's part from its last '.', dot included (".exe"); "" when the file name has

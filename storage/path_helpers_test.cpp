@@ -60,20 +60,34 @@ TEST(PathHelpersTest, GetPathExtension) {
   }
 }
 
-TEST(PathHelpersTest, GetTempFolderNamesAnExistingFolderOrNothing) {
+// The temporary folder is TMPDIR only when that is an absolute path to a folder: never ""
+// and never relative, which would put the working folders below whatever folder the
+// program was started from.
+TEST(PathHelpersTest, GetTempFolderIsAnAbsoluteFolderOrTmp) {
   TestFolder folder;
-  {
-    ScopedTmpdir tmpdir(folder.path());
-    EXPECT_EQ(GetTempFolder(), folder.path());
-  }
-  {
-    ScopedTmpdir tmpdir(folder / "missing");
-    EXPECT_EQ(GetTempFolder(), "");
-  }
   folder.WriteFile("plain", "x");
+  std::filesystem::create_directory_symlink(folder.path(), folder / "link");
+  const struct {
+    std::string tmpdir;
+    std::string expected;
+  } cases[] = {
+      {folder.path(), folder.path()},
+      {folder.path() + "//", folder.path()},
+      {folder / "link", folder / "link"},
+      {folder / "missing", "/tmp"},
+      {folder / "plain", "/tmp"},
+      {".", "/tmp"},
+      {"relative/sub", "/tmp"},
+      {"", "/tmp"},
+  };
+  for (const auto& c : cases) {
+    ScopedTmpdir tmpdir(c.tmpdir);
+    EXPECT_EQ(GetTempFolder(), c.expected) << "TMPDIR=" << c.tmpdir;
+  }
   {
-    ScopedTmpdir tmpdir(folder / "plain");
-    EXPECT_EQ(GetTempFolder(), "");
+    ScopedTmpdir tmpdir("");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(GetTempFolder(), "/tmp");
   }
 }
 

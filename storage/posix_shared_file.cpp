@@ -40,27 +40,6 @@ void ValidateFolder(const std::string& folder) {
   }
 }
 
-void CreateParentFolders(const std::string& path) {
-  std::error_code error;
-  try {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  } catch (...) {
-    throw FileInsufficientSpaceException();
-  }
-  if (!error) return;
-  switch (error.value()) {
-    case EPERM:
-    case EACCES:
-    case EROFS:
-      throw FileInaccessibleException();
-    case ENOSPC:
-    case EDQUOT:
-      throw FileInsufficientSpaceException();
-    default:
-      throw FileBadPathException();
-  }
-}
-
 int OpenFlags(SharedFileOpenMode mode) {
   const int flags = O_RDWR | O_CLOEXEC;
   switch (mode) {
@@ -82,8 +61,7 @@ PosixSharedFile::PosixSharedFile(const std::string& folder, const std::string& f
   if (lower > upper) throw FileOutOfBoundsException();
   ValidateFolder(folder);
   path_ = BuildFilePath(folder, file_name);
-  if (mode != SharedFileOpenMode::OpenExisting) CreateParentFolders(path_);
-  Open(mode);
+  Open(folder, file_name, mode);
   try {
     Seek(lower);
   } catch (...) {
@@ -97,14 +75,13 @@ PosixSharedFile::~PosixSharedFile() {
   close(fd_);
 }
 
-void PosixSharedFile::Open(SharedFileOpenMode mode) {
+void PosixSharedFile::Open(const std::string& folder, const std::string& file_name,
+                           SharedFileOpenMode mode) {
   IgnoreFileSizeSignal();
-  int fd;
-  do {
-    fd = open(path_.c_str(), OpenFlags(mode), 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) ThrowFileException(errno, FileOperation::kOpen);
-  fd_ = fd;
+  // Nothing below the folder follows a link: a link planted inside a destination must not
+  // send the download, or the file later started, somewhere else.
+  fd_ = OpenFileBelow(folder, file_name, OpenFlags(mode),
+                      mode != SharedFileOpenMode::OpenExisting);
 }
 
 uint64_t PosixSharedFile::Tell() {

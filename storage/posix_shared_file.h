@@ -12,7 +12,7 @@ namespace zarn {
 
 class PosixMemoryMap;
 
-// A SharedFile over one O_RDWR | O_CLOEXEC descriptor. Made through
+// A SharedFile over one O_RDWR | O_NOFOLLOW | O_CLOEXEC descriptor. Made through
 // PosixSharedFileFactory::Create.
 class PosixSharedFile : public SharedFile {
  public:
@@ -33,7 +33,7 @@ class PosixSharedFile : public SharedFile {
   std::shared_ptr<MemoryMappedFileData> Map(uint64_t a, uint64_t b) override;
 
  private:
-  void Open(SharedFileOpenMode mode);
+  void Open(const std::string& folder, const std::string& file_name, SharedFileOpenMode mode);
 
   int fd_ = -1;
   std::mutex map_mutex_;                 // guards map_

@@ -1,7 +1,5 @@
 #include "storage/posix_shared_file_factory.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "storage/path_helpers.h"
@@ -19,7 +17,8 @@ std::shared_ptr<SharedFile> PosixSharedFileFactory::Create(const std::string& fo
 
 bool PosixSharedFileFactory::Delete(const std::string& folder, const std::string& fileName) {
   try {
-    return unlink(BuildFilePath(folder, fileName).c_str()) == 0;
+    BuildFilePath(folder, fileName);  // refuses a name that is not UTF-8
+    return UnlinkFileBelow(folder, fileName);
   } catch (...) {
     return false;
   }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
 
 #include "storage/file_exception.h"
 #include "storage/test_folder.h"
@@ -63,6 +64,42 @@ TEST_F(PosixSharedFileFactoryTest, EachModeOpensOrRefusesAsItSays) {
 
   // A folder where the file should be is refused as inaccessible.
   EXPECT_THROW(Open("a", Mode::OpenAlways), FileInaccessibleException);
+}
+
+// A link planted inside a destination must not carry a download, or a file that is later
+// started, anywhere else: every mode refuses it as inaccessible, and Delete removes no
+// file through a folder link.
+TEST_F(PosixSharedFileFactoryTest, LinksBelowTheFolderAreNeverFollowed) {
+  TestFolder elsewhere;
+  elsewhere.WriteFile("kept", "x");
+  fs::create_directory_symlink(elsewhere.path(), folder_ / "data");
+  fs::create_symlink(elsewhere / "planted", folder_ / "dangling.exe");
+  fs::create_symlink(elsewhere / "kept", folder_ / "existing.exe");
+  const struct {
+    const char* name;
+    Mode mode;
+  } cases[] = {
+      {"data/game.pak", Mode::OpenAlways},   {"data/game.pak", Mode::CreateNew},
+      {"data/kept", Mode::OpenExisting},     {"data/sub/f", Mode::OpenAlways},
+      {"dangling.exe", Mode::OpenAlways},    {"dangling.exe", Mode::CreateNew},
+      {"existing.exe", Mode::OpenAlways},    {"existing.exe", Mode::OpenExisting},
+      {"data\\game.pak", Mode::OpenAlways},
+  };
+  for (const auto& c : cases) {
+    EXPECT_THROW(Open(c.name, c.mode), FileInaccessibleException) << c.name;
+  }
+  EXPECT_FALSE(factory_.Delete(folder_.path(), "data/kept"));
+  EXPECT_EQ(elsewhere.ReadFile("kept"), "x");
+  EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()),
+            1);
+
+  // The folder itself may be reached through a link; a link in a file's place is removed
+  // itself, never its target.
+  fs::create_directory_symlink(folder_.path(), elsewhere / "root");
+  EXPECT_EQ(factory_.Create(elsewhere / "root", "f", Mode::OpenAlways, 0, kUnbounded)->Size(),
+            0u);
+  EXPECT_TRUE(factory_.Delete(folder_.path(), "existing.exe"));
+  EXPECT_EQ(elsewhere.ReadFile("kept"), "x");
 }
 
 TEST_F(PosixSharedFileFactoryTest, InvertedBoundsTouchNothing) {

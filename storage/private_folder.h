@@ -3,15 +3,24 @@
 
 #include <string>
 
+#include "storage/folder_descriptor.h"
+
 namespace zarn {
 
-// Creates the folder `path` and every missing folder between the temporary folder
-// (GetTempFolder) and it, each with mode 0700. Every component below the temporary folder,
-// existing or new, must be a real folder owned by this user: a symbolic link or a folder
-// of another user raises FileInaccessibleException, a component that is not a folder
-// FileBadPathException. When the temporary folder is unknown (""), path is relative and
-// each of its components is checked. A path outside the temporary folder raises
-// FileBadPathException. Other failures raise the kind of their error number.
+// The one rule for every working folder (the data and skin folders, shortcuts, logs,
+// transfers), whether it exists already or is created now: every component between the
+// temporary folder (GetTempFolder) and `path` is a folder, not a symbolic link, owned by
+// this user and writable by nobody else (a folder of this user with mode 0755 passes as
+// it is). The temporary folder itself may be shared or reached through a link.
+//
+// Walks the chain one component at a time without following links, creating each missing
+// component with mode 0700 when `create`, and returns the open folder. A link, a folder of
+// another user or one writable by group or others raises FileInaccessibleException; a
+// component that is not a folder, or a path outside the temporary folder,
+// FileBadPathException; other failures the kind of their error number.
+FolderDescriptor OpenPrivateFolder(const std::string& path, bool create);
+
+// OpenPrivateFolder(path, true), the folder closed again.
 void CreatePrivateFolder(const std::string& path);
 
 }  // namespace zarn

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "storage/file_exception.h"
 #include "storage/test_folder.h"
@@ -42,21 +43,76 @@ TEST_F(PrivateFolderTest, CreatesTheChainForThisUserOnly) {
   CreatePrivateFolder(temp_.path());
 }
 
-TEST_F(PrivateFolderTest, RefusesAPlantedLinkOrAForeignFolder) {
-  // A link planted where the chain goes, pointing at a folder somebody else controls.
-  fs::create_directory(temp_ / "Maker");
-  fs::create_directory_symlink(elsewhere_.path(), temp_ / "Maker/Product");
-  EXPECT_THROW(CreatePrivateFolder(temp_ / "Maker/Product/transfers"),
-               FileInaccessibleException);
-  EXPECT_TRUE(fs::is_empty(elsewhere_.path())) << "nothing was created through the link";
+TEST_F(PrivateFolderTest, AcceptsAnExistingFolderOfThisUserThatOnlyItCanWrite) {
+  fs::create_directories(temp_ / "Maker/Product");
+  chmod((temp_ / "Maker").c_str(), 0755);
+  chmod((temp_ / "Maker/Product").c_str(), 0755);
+  CreatePrivateFolder(temp_ / "Maker/Product/logs");
+  EXPECT_EQ(ModeOf(temp_ / "Maker"), 0755u) << "accepted as it is";
+  EXPECT_EQ(ModeOf(temp_ / "Maker/Product/logs"), 0700u);
+  EXPECT_NO_THROW(OpenPrivateFolder(temp_ / "Maker/Product", false));
 
-  // A folder that belongs to another user (only root can hand one over).
-  if (geteuid() == 0) {
-    fs::create_directory(temp_ / "Foreign");
-    ASSERT_EQ(chown((temp_ / "Foreign").c_str(), 65534, 65534), 0);
-    EXPECT_THROW(CreatePrivateFolder(temp_ / "Foreign/sub"), FileInaccessibleException);
-    EXPECT_FALSE(fs::exists(temp_ / "Foreign/sub"));
+  // The temporary folder itself may be shared and reached through a link.
+  chmod(temp_.path().c_str(), 01777);
+  fs::create_directory_symlink(temp_.path(), elsewhere_ / "tmp");
+  ScopedTmpdir through_link(elsewhere_ / "tmp");
+  CreatePrivateFolder(elsewhere_ / "tmp/Maker/Product/transfers");
+  EXPECT_TRUE(fs::is_directory(temp_ / "Maker/Product/transfers"));
+}
+
+// Whatever another user made, or may write into, is refused: a planted link, a folder
+// writable by group or others, a folder of another user. Nothing is created below it.
+TEST_F(PrivateFolderTest, RefusesWhatAnotherUserCouldControl) {
+  const struct {
+    const char* name;
+    bool needs_root;
+    std::function<void(const std::string& planted)> plant;
+  } cases[] = {
+      {"link", false,
+       [this](const std::string& planted) {
+         fs::create_directory_symlink(elsewhere_.path(), planted);
+       }},
+      {"world-writable", false,
+       [](const std::string& planted) {
+         fs::create_directory(planted);
+         chmod(planted.c_str(), 0777);
+       }},
+      {"group-writable", false,
+       [](const std::string& planted) {
+         fs::create_directory(planted);
+         chmod(planted.c_str(), 0770);
+       }},
+      {"sticky and world-writable", false,
+       [](const std::string& planted) {
+         fs::create_directory(planted);
+         chmod(planted.c_str(), 01777);
+       }},
+      {"another user's", true,
+       [](const std::string& planted) {
+         fs::create_directory(planted);
+         chmod(planted.c_str(), 0755);
+         ASSERT_EQ(chown(planted.c_str(), 65534, 65534), 0);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needs_root && geteuid() != 0) continue;  // only root can hand a folder over
+    const std::string maker = temp_ / c.name;
+    fs::create_directory(maker);
+    c.plant(maker + "/Product");
+    for (bool create : {true, false}) {
+      EXPECT_THROW(OpenPrivateFolder(maker + "/Product/transfers", create),
+                   FileInaccessibleException);
+      EXPECT_THROW(OpenPrivateFolder(maker + "/Product", create), FileInaccessibleException);
+    }
+    EXPECT_FALSE(fs::exists(maker + "/Product/transfers"));
   }
+  EXPECT_TRUE(fs::is_empty(elsewhere_.path())) << "nothing was created through the link";
+}
+
+TEST_F(PrivateFolderTest, OpeningWithoutCreatingMakesNothing) {
+  EXPECT_THROW(OpenPrivateFolder(temp_ / "Maker/Product", false), FileBadPathException);
+  EXPECT_FALSE(fs::exists(temp_ / "Maker"));
 }
 
 TEST_F(PrivateFolderTest, RefusesPathsThatLeaveTheTemporaryFolder) {

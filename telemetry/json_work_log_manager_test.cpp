@@ -372,18 +372,23 @@ TEST(JsonWorkLogManagerTest, TakesTheNextFreeNameWithinALimit) {
   }
 }
 
-// Neither a hang nor a crash when the logs folder cannot be made or is not this user's.
+// Neither a hang nor a crash when the logs folder cannot be made or is not this user's
+// alone; nothing is written into it.
 TEST(JsonWorkLogManagerTest, AnUnusableLogsFolderOnlyLosesLines) {
-  enum class Obstacle { FileInTheWay, LinkInTheWay };
-  for (Obstacle obstacle : {Obstacle::FileInTheWay, Obstacle::LinkInTheWay}) {
+  enum class Obstacle { FileInTheWay, LinkInTheWay, WritableByOthers };
+  for (Obstacle obstacle :
+       {Obstacle::FileInTheWay, Obstacle::LinkInTheWay, Obstacle::WritableByOthers}) {
     ScopedTempFolder temp;
     const fs::path elsewhere = temp.path() / "elsewhere";
     fs::create_directories(elsewhere);
     fs::create_directories(temp.logs().parent_path());
     if (obstacle == Obstacle::FileInTheWay) {
       std::ofstream(temp.logs()) << "not a folder";
-    } else {
+    } else if (obstacle == Obstacle::LinkInTheWay) {
       fs::create_directory_symlink(elsewhere, temp.logs());
+    } else {
+      fs::create_directory(temp.logs());
+      fs::permissions(temp.logs(), fs::perms::all);
     }
     PosixSharedFileFactory files;
     {
@@ -392,6 +397,9 @@ TEST(JsonWorkLogManagerTest, AnUnusableLogsFolderOnlyLosesLines) {
       log.Log(EventKind::Transfer, "{}\n");
     }
     EXPECT_TRUE(fs::is_empty(elsewhere));
+    if (obstacle == Obstacle::WritableByOthers) {
+      EXPECT_TRUE(fs::is_empty(temp.logs()));
+    }
     if (obstacle == Obstacle::FileInTheWay) {
       EXPECT_EQ(ReadFile(temp.logs()), "not a folder");
     }

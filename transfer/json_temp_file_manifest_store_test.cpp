@@ -20,6 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr char kId[] = "5d41402abc4b2a76b9719d911017c592";
+
 // Passes everything to a real file, except that Write stores only its first half (or
 // throws), as a full disk or a failing device would.
 class ShortWriteFile : public SharedFile {
@@ -126,15 +128,15 @@ TEST_F(JsonTempFileManifestStoreTest, WritesExactBytesAndReadsThemBack) {
 }
 
 TEST_F(JsonTempFileManifestStoreTest, SecondSaveFailsAndKeepsTheFirstFile) {
-  ASSERT_TRUE(store_.Save("a", TransferManifest(Params("a"))));
-  const std::string first = FileText("a");
-  TransferParams other = Params("a");
+  ASSERT_TRUE(store_.Save(kId, TransferManifest(Params(kId))));
+  const std::string first = FileText(kId);
+  TransferParams other = Params(kId);
   other.destPath = "/elsewhere";
-  EXPECT_FALSE(store_.Save("a", TransferManifest(other)));
-  EXPECT_EQ(FileText("a"), first);
-  EXPECT_TRUE(store_.Remove("a"));
-  EXPECT_FALSE(fs::exists(FilePath("a")));
-  EXPECT_TRUE(store_.Save("a", TransferManifest(other)));
+  EXPECT_FALSE(store_.Save(kId, TransferManifest(other)));
+  EXPECT_EQ(FileText(kId), first);
+  EXPECT_TRUE(store_.Remove(kId));
+  EXPECT_FALSE(fs::exists(FilePath(kId)));
+  EXPECT_TRUE(store_.Save(kId, TransferManifest(other)));
 }
 
 TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
@@ -153,17 +155,17 @@ TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
       {"empty key segment", "{\"a..b\":\"x\",\"transferId\":\"a\"}"},
   };
   for (const auto& c : cases) {
-    fs::remove(FilePath("a"));
-    if (c.text) PutFile("a", c.text);
+    fs::remove(FilePath(kId));
+    if (c.text) PutFile(kId, c.text);
     TransferManifest record(Params("before"));
-    EXPECT_FALSE(store_.Load("a", record)) << c.label;
+    EXPECT_FALSE(store_.Load(kId, record)) << c.label;
   }
   TransferManifest untouched(Params("before"));
-  fs::remove(FilePath("a"));
-  store_.Load("a", untouched);
+  fs::remove(FilePath(kId));
+  store_.Load(kId, untouched);
   EXPECT_EQ(untouched.GetParams().transferId, "before");
   EXPECT_EQ(untouched.GetParams().destPath, "/games/x");
-  EXPECT_FALSE(store_.Remove("a"));
+  EXPECT_FALSE(store_.Remove(kId));
 }
 
 TEST_F(JsonTempFileManifestStoreTest, ReadsAFileOfExactlyOneBlockWhole) {
@@ -173,12 +175,12 @@ TEST_F(JsonTempFileManifestStoreTest, ReadsAFileOfExactlyOneBlockWhole) {
   const std::string tail = "\"}\n";
   const std::string text = head + std::string(4096 - head.size() - tail.size(), 'd') + tail;
   ASSERT_EQ(text.size(), 4096u);
-  PutFile("a", text);
+  PutFile(kId, text);
   std::ostringstream raw;
-  store_.GetImpl().Read("a", raw);
+  store_.GetImpl().Read(kId, raw);
   EXPECT_EQ(raw.str(), text);
   TransferManifest record;
-  ASSERT_TRUE(store_.Load("a", record));
+  ASSERT_TRUE(store_.Load(kId, record));
   EXPECT_EQ(record.GetParams().destPath.size(), 4096 - head.size() - tail.size());
 }
 
@@ -197,19 +199,59 @@ TEST_F(JsonTempFileManifestStoreTest, IncompleteWriteRemovesThePartialFile) {
   for (bool throws : {false, true}) {
     factory_.shortWrites = 1;
     factory_.throws = throws;
-    EXPECT_FALSE(store_.Save("a", TransferManifest(Params("a")))) << throws;
-    EXPECT_FALSE(fs::exists(FilePath("a"))) << throws;
-    EXPECT_TRUE(store_.Save("a", TransferManifest(Params("a")))) << throws;
+    EXPECT_FALSE(store_.Save(kId, TransferManifest(Params(kId)))) << throws;
+    EXPECT_FALSE(fs::exists(FilePath(kId))) << throws;
+    EXPECT_TRUE(store_.Save(kId, TransferManifest(Params(kId)))) << throws;
     TransferManifest record;
-    EXPECT_TRUE(store_.Load("a", record)) << throws;
-    EXPECT_TRUE(store_.Remove("a"));
+    EXPECT_TRUE(store_.Load(kId, record)) << throws;
+    EXPECT_TRUE(store_.Remove(kId));
   }
 }
 
 TEST_F(JsonTempFileManifestStoreTest, TransfersFolderIsPrivate) {
-  ASSERT_TRUE(store_.Save("a", TransferManifest(Params("a"))));
-  const auto perms = fs::status(FilePath("a").parent_path()).permissions();
+  ASSERT_TRUE(store_.Save(kId, TransferManifest(Params(kId))));
+  const auto perms = fs::status(FilePath(kId).parent_path()).permissions();
   EXPECT_EQ(perms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+}
+
+// Only the managers' ids name files: anything else could reach a file outside the folder.
+TEST_F(JsonTempFileManifestStoreTest, IdsOtherThanTransferIdsAreNotFound) {
+  // A valid record beside the transfers folder, where "../<name>" would lead.
+  const std::string name = "0123456789abcdef0123456789abc";
+  const fs::path outside = fs::path(GetTempFolder()) / fs::path(folder_).parent_path() /
+                           (name + ".json");
+  ASSERT_TRUE(store_.Save(kId, TransferManifest(Params(kId))));
+  fs::copy_file(FilePath(kId), outside);
+  const std::string record = FileText(kId);
+  for (const std::string& id :
+       {"../" + name, std::string(31, 'a'), std::string(33, 'a'), std::string(32, 'A'),
+        std::string("5D41402ABC4B2A76B9719D911017C592"), std::string(), std::string("..")}) {
+    TransferManifest loaded(Params("before"));
+    EXPECT_FALSE(store_.Load(id, loaded)) << id;
+    EXPECT_EQ(loaded.GetParams().transferId, "before") << id;
+    EXPECT_FALSE(store_.Save(id, TransferManifest(Params(id)))) << id;
+    EXPECT_FALSE(store_.Remove(id)) << id;
+  }
+  EXPECT_TRUE(fs::exists(outside));
+  EXPECT_EQ(std::distance(fs::directory_iterator(FilePath(kId).parent_path()),
+                          fs::directory_iterator()),
+            1);
+  EXPECT_EQ(FileText(kId), record);
+}
+
+// A transfers folder that others may write into is not used: nothing is stored in it, and
+// nothing planted in it is read or removed.
+TEST_F(JsonTempFileManifestStoreTest, RefusedFolderIsNeitherReadNorWritten) {
+  ASSERT_TRUE(store_.Save(kId, TransferManifest(Params(kId))));
+  const fs::path folder = FilePath(kId).parent_path();
+  fs::permissions(folder, fs::perms::all);
+  const std::string other = std::string(32, 'b');
+  EXPECT_FALSE(store_.Save(other, TransferManifest(Params(other))));
+  EXPECT_FALSE(fs::exists(FilePath(other)));
+  TransferManifest loaded;
+  EXPECT_FALSE(store_.Load(kId, loaded));
+  EXPECT_FALSE(store_.Remove(kId));
+  EXPECT_TRUE(fs::exists(FilePath(kId)));
 }
 
 }  // namespace

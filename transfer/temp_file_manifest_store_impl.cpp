@@ -5,6 +5,7 @@
 #include <limits>
 #include <sstream>
 
+#include "storage/file_exception.h"
 #include "storage/path_helpers.h"
 #include "storage/private_folder.h"
 #include "storage/shared_file.h"
@@ -16,6 +17,14 @@ namespace zarn {
 namespace {
 
 constexpr uint32_t kReadBlock = 4096;
+constexpr std::size_t kTransferIdLength = 32;
+
+// The ids the managers make: 32 lowercase hexadecimal digits. Any other text could name a
+// file outside the folder ("../x").
+bool IsTransferId(const std::string& id) {
+  return id.size() == kTransferIdLength &&
+         id.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
 
 }  // namespace
 
@@ -43,7 +52,6 @@ void TempFileManifestStoreImpl::Write(std::istream& in, const std::string& id) {
   std::shared_ptr<SharedFile> file;
   try {
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    CreatePrivateFolder(JoinPath(GetTempFolder(), folder_));
     file = OpenForWrite(id);
   } catch (...) {
     throw ManifestStreamException();
@@ -68,22 +76,29 @@ void TempFileManifestStoreImpl::Write(std::istream& in, const std::string& id) {
 }
 
 bool TempFileManifestStoreImpl::RemoveFile(const std::string& id) {
-  return sharedFileFactory_->Delete(GetTempFolder(), RelativePath(id));
+  try {
+    return sharedFileFactory_->Delete(GetTempFolder(), CheckedPath(id, false));
+  } catch (...) {
+    return false;
+  }
 }
 
 std::shared_ptr<SharedFile> TempFileManifestStoreImpl::OpenForRead(const std::string& id) {
-  return sharedFileFactory_->Create(GetTempFolder(), RelativePath(id),
+  return sharedFileFactory_->Create(GetTempFolder(), CheckedPath(id, false),
                                     SharedFileOpenMode::OpenExisting, 0,
                                     std::numeric_limits<uint64_t>::max());
 }
 
 std::shared_ptr<SharedFile> TempFileManifestStoreImpl::OpenForWrite(const std::string& id) {
-  return sharedFileFactory_->Create(GetTempFolder(), RelativePath(id),
+  return sharedFileFactory_->Create(GetTempFolder(), CheckedPath(id, true),
                                     SharedFileOpenMode::CreateNew, 0,
                                     std::numeric_limits<uint64_t>::max());
 }
 
-std::string TempFileManifestStoreImpl::RelativePath(const std::string& id) const {
+std::string TempFileManifestStoreImpl::CheckedPath(const std::string& id,
+                                                   bool create_folder) const {
+  if (!IsTransferId(id)) throw FileBadPathException();
+  OpenPrivateFolder(JoinPath(GetTempFolder(), folder_), create_folder);
   return JoinPath(folder_, GetFileName(id));
 }
 

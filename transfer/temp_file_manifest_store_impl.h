@@ -12,7 +12,10 @@ class SharedFile;
 class SharedFileFactory;
 
 // Keeps each record in its own file in a private folder below the system temporary folder.
-// Failures of Read and Write surface as ManifestStreamException.
+// Failures of Read and Write surface as ManifestStreamException. Only transfer ids (32
+// lowercase hexadecimal digits) name files, and only in a folder that passes the
+// private-folder rule (OpenPrivateFolder): any other id, or a refused folder, finds no
+// file, and nothing is written or removed.
 class TempFileManifestStoreImpl : public ManifestStoreImpl {
  public:
   // `folder` is relative to the system temporary folder.
@@ -27,14 +30,19 @@ class TempFileManifestStoreImpl : public ManifestStoreImpl {
   // a later save under the same id.
   void Write(std::istream& in, const std::string& id) override;
 
+  // False for a missing file, a refused id or folder; never throws.
   bool RemoveFile(const std::string& id);
+  // Throw a FileException kind, also for a refused id or folder. Only OpenForWrite
+  // creates the folder.
   std::shared_ptr<SharedFile> OpenForRead(const std::string& id);
   std::shared_ptr<SharedFile> OpenForWrite(const std::string& id);
 
   virtual std::string GetFileName(const std::string& id) const = 0;
 
  private:
-  std::string RelativePath(const std::string& id) const;
+  // The file of `id` relative to the temporary folder, after checking the id and the
+  // folder (created when `create_folder`).
+  std::string CheckedPath(const std::string& id, bool create_folder) const;
 
   std::string folder_;
   SharedFileFactory* sharedFileFactory_;

@@ -74,16 +74,16 @@ TEST_F(TempFileTransferManagerTest, BringsBackAStoredTransferOnce) {
 }
 
 TEST_F(TempFileTransferManagerTest, RefusesMissingAndMismatchedRecords) {
-  Store("aaaa", "bbbb");
-  EXPECT_FALSE(manager_.GetTransfer("aaaa", behavior_));
-  EXPECT_FALSE(manager_.GetTransfer("cccc", behavior_));
+  Store(std::string(32, 'a'), std::string(32, 'b'));
+  EXPECT_FALSE(manager_.GetTransfer(std::string(32, 'a'), behavior_));
+  EXPECT_FALSE(manager_.GetTransfer(std::string(32, 'c'), behavior_));
   EXPECT_TRUE(factory_.made.empty());
 }
 
 TEST_F(TempFileTransferManagerTest, RestoresNothingAfterShutdown) {
-  Store("aaaa", "aaaa");
+  Store(std::string(32, 'a'), std::string(32, 'a'));
   manager_.Shutdown();
-  EXPECT_FALSE(manager_.GetTransfer("aaaa", behavior_));
+  EXPECT_FALSE(manager_.GetTransfer(std::string(32, 'a'), behavior_));
   EXPECT_TRUE(factory_.made.empty());
 }
 

@@ -6,6 +6,7 @@
 
 #include "storage/path_helpers.h"
 #include "updater/dialog_messages.h"
+#include "updater/file_helpers.h"
 #include "updater/module_resources.h"
 #include "updater/posix_process.h"
 #include "updater/simple_locale.h"
@@ -235,11 +236,13 @@ bool Dialog::LaunchDownloader() {
       std::lock_guard<std::mutex> lock(lock_);
       fileName = packageFileName_;
     }
-    // A package without a run file has nothing to start, and a run file must lie in the
-    // data folder: the folder itself or a path leaving it is never started.
+    // A package without a run file has nothing to start, and a run file must be a regular
+    // file in the data folder: the folder itself, a path leaving it and a link are never
+    // started.
     if (fileName.empty()) return false;
     const std::string path = ResolvePath(settings_.dataFolder, fileName);
     if (!IsBelow(settings_.dataFolder, path)) return false;
+    if (!IsPlainFileIn(settings_.dataFolder, fileName)) return false;
     PosixProcess process(path, window);
     return process.Launch(true, BuildDownloaderCommandLine(), "");
   } catch (...) {

@@ -347,11 +347,14 @@ TEST_F(DialogTest, RefusesRunFilesThatCannotBeTheDownloader) {
   // A script outside the data folder that must never run.
   std::ofstream(folder_ / "outside.sh") << Downloader(folder_.path());
   chmod((folder_ / "outside.sh").c_str(), 0700);
+  // A link inside the data folder that leads to it.
+  std::filesystem::create_symlink(folder_ / "outside.sh", settings_.dataFolder + "/link.exe");
   const std::string cases[] = {
       "",                      // no run file: the data folder itself is not opened
       "missing.exe",           // nothing to start
       "../outside.sh",         // leaves the data folder
       folder_ / "outside.sh",  // absolute
+      "link.exe",              // a link, not a regular file
   };
   for (const std::string& runFile : cases) {
     SCOPED_TRACE(runFile);

@@ -1,24 +1,19 @@
 #include "updater/file_helpers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
 #include "storage/path_helpers.h"
+#include "storage/posix_shared_file_path.h"
 #include "storage/private_folder.h"
 
 namespace zarn {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool IsBelow(const std::string& folder, const std::string& path) {
-  if (folder.empty()) return false;
-  std::string prefix = folder.back() == '/' ? folder : folder + "/";
-  return path.compare(0, prefix.size(), prefix) == 0;
-}
-
-}  // namespace
 
 bool FolderExists(const std::string& path) {
   std::error_code error;
@@ -27,14 +22,21 @@ bool FolderExists(const std::string& path) {
 
 bool CreateDirectories(const std::string& path) {
   try {
-    const std::string temp = GetTempFolder();
-    if (IsBelow(temp, path)) {
-      CreatePrivateFolder(path);
-      return true;
-    }
-    std::error_code error;
-    fs::create_directories(fs::u8path(path), error);
-    return !error && fs::is_directory(fs::u8path(path), error);
+    CreatePrivateFolder(path);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool IsPlainFileIn(const std::string& folder, const std::string& name) {
+  try {
+    OpenPrivateFolder(folder, false);
+    const int fd = OpenFileBelow(folder, name, O_RDONLY | O_NONBLOCK, false);
+    struct stat status {};
+    const bool plain = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    close(fd);
+    return plain;
   } catch (...) {
     return false;
   }

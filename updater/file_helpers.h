@@ -9,11 +9,14 @@ namespace zarn {
 
 // Whether anything (a folder or a file) exists at `path`.
 bool FolderExists(const std::string& path);
-// Creates `path` and the folders above it. Below the temporary folder every folder of the
-// chain is made private (mode 0700) and must be a real folder of this user, so that no
+// Creates `path` and the folders above it up to the temporary folder, and checks the
+// whole chain, new or old, by the private-folder rule (CreatePrivateFolder), so that no
 // other local user can plant files where the updater downloads and starts them. True when
-// the folder exists afterwards.
+// the folder exists afterwards and passed; false for a path outside the temporary folder.
 bool CreateDirectories(const std::string& path);
+// Whether `name` below `folder` is a regular file reached without following any link,
+// `folder` passing the private-folder rule.
+bool IsPlainFileIn(const std::string& folder, const std::string& name);
 // The parent folder of `path`.
 std::string ParentFolder(const std::string& path);
 // Copies a regular file; false when `to` exists or anything fails.

@@ -23,9 +23,9 @@ namespace zarn {
 
 namespace {
 
-bool EnsureFolder(const std::string& path) {
-  return FolderExists(path) || CreateDirectories(path);
-}
+// An existing folder is checked as closely as a new one: another local user may have made
+// it first.
+bool EnsureFolder(const std::string& path) { return CreateDirectories(path); }
 
 // Runs from the creation of the folders to the end of the dialog.
 void RunDialog(Updater::Dialog& dialog, TransferService& service, TransferMonitor& monitor,

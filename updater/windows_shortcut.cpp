@@ -31,7 +31,7 @@ std::string InternetShortcutBytes(const std::string& target) {
 
 bool WindowsShortcut::Create(const std::string& target) {
   try {
-    if (!FolderExists(folder_) && !CreateDirectories(folder_)) return false;
+    if (!CreateDirectories(folder_)) return false;
     if (FolderExists(ResolvePath(folder_, file_name_)) && !RemoveFileAt(folder_, file_name_)) {
       return false;
     }

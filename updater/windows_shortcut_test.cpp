@@ -48,6 +48,23 @@ TEST(WindowsShortcutTest, CreateWritesReplacesAndKeepsWhatCannotBeRemoved) {
   EXPECT_TRUE(std::filesystem::is_directory(shortcuts + "/dir.url/inside"));
 }
 
+// An existing shortcuts folder is checked as closely as a new one: a folder others may
+// write into, or a link, gets no file.
+TEST(WindowsShortcutTest, CreateRefusesAFolderOthersControl) {
+  TestFolder folder;
+  TestFolder elsewhere;
+  PosixSharedFileFactory factory;
+  std::filesystem::create_directories(folder / "open/shortcuts");
+  std::filesystem::permissions(folder / "open/shortcuts", std::filesystem::perms::all);
+  std::filesystem::create_directory(folder / "linked");
+  std::filesystem::create_directory_symlink(elsewhere.path(), folder / "linked/shortcuts");
+  for (const std::string& shortcuts : {folder / "open/shortcuts", folder / "linked/shortcuts"}) {
+    WindowsShortcut shortcut("pkg", shortcuts, &factory);
+    EXPECT_FALSE(shortcut.Create("/opt/u")) << shortcuts;
+    EXPECT_TRUE(std::filesystem::is_empty(shortcuts)) << shortcuts;
+  }
+}
+
 TEST(WindowsShortcutTest, SaveAsAndRemove) {
   TestFolder folder;
   PosixSharedFileFactory factory;
