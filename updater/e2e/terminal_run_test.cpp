@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
+#include <string>
+#include <vector>
 
 #include "updater/e2e/e2e_fixture.h"
 #include "updater/transfer_service_impl.h"
@@ -34,6 +38,31 @@ class TerminalRunTest : public UpdaterRunTest {
     close(err);
     return code;
   }
+
+  // Every path below `root`, links not followed, with its owner and mode.
+  static std::vector<std::string> Tree(const std::string& root) {
+    std::vector<std::string> found;
+    for (auto it = std::filesystem::recursive_directory_iterator(root);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+      struct stat status {};
+      lstat(it->path().c_str(), &status);
+      found.push_back(it->path().lexically_relative(root).string() + " " +
+                      std::to_string(status.st_uid) + " " + std::to_string(status.st_mode));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  // A folder made by another user (nobody) that everyone may write into.
+  static void PlantForeignFolder(const std::string& path) {
+    std::filesystem::create_directory(path);
+    ASSERT_EQ(chmod(path.c_str(), 0777), 0);
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+  }
+
+  static constexpr char kDiskWriteMessage[] =
+      "Orvask Downloader Error: We're having some trouble writing to your disk. Can you make "
+      "sure your user account has sufficient permissions and try again?\n";
 };
 
 TEST_F(TerminalRunTest, DownloadsBothPackagesAndLaunchesTheDownloader) {
@@ -76,9 +105,7 @@ TEST_F(TerminalRunTest, NoReachableServerShowsTheNetworkMessageOnce) {
 }
 
 TEST_F(TerminalRunTest, AnUnwritableWorkingFolderShowsTheDiskWriteMessage) {
-  const std::string message =
-      "Orvask Downloader Error: We're having some trouble writing to your disk. Can you make "
-      "sure your user account has sufficient permissions and try again?\n";
+  const std::string message = kDiskWriteMessage;
   const struct {
     const char* name;
     bool binds_root;
@@ -111,6 +138,119 @@ TEST_F(TerminalRunTest, AnUnwritableWorkingFolderShowsTheDiskWriteMessage) {
     EXPECT_EQ(folder_.ReadFile("out"), "");
     chmod(temp.c_str(), 0700);
   }
+}
+
+// Another local user prepares the working folders in the shared temporary folder before
+// the run, to swap the downloader once it is verified. The run must write nothing into
+// them, launch nothing, and show the disk-write message.
+TEST_F(TerminalRunTest, WorkingFoldersPlantedByAnotherUserAreRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can hand a folder to another user";
+  NginxServers nginx(folder_.path(), folder_ / "www", 2, "");
+  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
+  MakePackages({nginx.host(1)});
+  const struct {
+    const char* name;
+    // Plants below the temporary folder `temp`; returns the folder whose tree must stay.
+    std::function<std::string(const std::string& temp)> plant;
+  } cases[] = {
+      {"the whole chain, world-writable",
+       [this](const std::string& temp) {
+         PlantForeignFolder(temp + "/Corvane Technologies");
+         PlantForeignFolder(temp + "/Corvane Technologies/Skelmir");
+         PlantForeignFolder(temp + "/Corvane Technologies/Skelmir/" + kSkinPackage);
+         return temp + "/Corvane Technologies";
+       }},
+      {"a link to a folder holding the chain",
+       [this](const std::string& temp) {
+         const std::string planted = folder_ / "planted";
+         PlantForeignFolder(planted);
+         PlantForeignFolder(planted + "/Skelmir");
+         PlantForeignFolder(planted + "/Skelmir/" + kSkinPackage);
+         std::filesystem::create_directory_symlink(planted, temp + "/Corvane Technologies");
+         return planted;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string temp = folder_ / (std::string("tmp-") + std::to_string(&c - cases));
+    std::filesystem::create_directories(temp);
+    setenv("TMPDIR", temp.c_str(), 1);
+    const std::string planted = c.plant(temp);
+    const std::vector<std::string> before = Tree(planted);
+
+    ASSERT_EQ(Run(Module(nginx.host(0))), 0);
+    EXPECT_EQ(folder_.ReadFile("err"), kDiskWriteMessage);
+    EXPECT_EQ(folder_.ReadFile("out"), "");
+    EXPECT_EQ(Tree(planted), before) << "nothing was written into the planted folders";
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "markers/argv")) << "nothing ran";
+  }
+}
+
+TEST_F(TerminalRunTest, ExistingFoldersOfTheUserWithMode0755AreUsed) {
+  NginxServers nginx(folder_.path(), folder_ / "www", 2, "");
+  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
+  MakePackages({nginx.host(1)});
+  const std::string skin = DataFolder() + "/" + kSkinPackage;
+  std::filesystem::create_directories(skin);
+  for (const std::string& folder :
+       {folder_ / "tmp/Corvane Technologies", DataFolder(), skin}) {
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  }
+
+  ASSERT_EQ(Run(Module(nginx.host(0))), 0);
+  EXPECT_EQ(folder_.ReadFile("err"), "");
+  EXPECT_EQ(folder_.ReadFile("tmp/Corvane Technologies/Skelmir/data/game.pak"), data_);
+  EXPECT_EQ(folder_.ReadFile("markers/cwd"), DataFolder() + "\n");
+}
+
+// Links planted inside the user's own data folder are never followed: nothing is written
+// where they lead, nothing is launched, and the user sees the disk-write message.
+TEST_F(TerminalRunTest, LinksInsideTheDataFolderAreNotFollowed) {
+  NginxServers nginx(folder_.path(), folder_ / "www", 2, "");
+  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
+  MakePackages({nginx.host(1)});
+  const struct {
+    const char* link;
+    const char* target;  // below elsewhere/
+  } cases[] = {
+      {"data", ""},                               // a folder link
+      {"Downloader.exe", "Downloader.exe"},       // a dangling file link
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.link);
+    std::filesystem::remove_all(folder_ / "tmp/Corvane Technologies");
+    std::filesystem::remove_all(folder_ / "elsewhere");
+    std::filesystem::create_directories(DataFolder());
+    std::filesystem::create_directories(folder_ / "elsewhere");
+    std::filesystem::create_symlink(folder_ / "elsewhere" + (*c.target ? "/" : "") + c.target,
+                                    DataFolder() + "/" + c.link);
+
+    ASSERT_EQ(Run(Module(nginx.host(0))), 0);
+    EXPECT_NE(folder_.ReadFile("err").find(kDiskWriteMessage), std::string::npos)
+        << folder_.ReadFile("err");
+    EXPECT_TRUE(std::filesystem::is_empty(folder_ / "elsewhere"));
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "markers/argv")) << "nothing ran";
+  }
+}
+
+// A TMPDIR that is missing, names a file or is relative gives /tmp, never the folder the
+// program was started from.
+TEST_F(TerminalRunTest, AnUnusableTmpdirCreatesNothingInTheWorkingFolder) {
+  const std::string work = folder_ / "work";
+  std::filesystem::create_directories(work + "/tmp");
+  folder_.WriteFile("work/plain", "x");
+  const std::vector<std::string> before = Tree(work);
+  const bool had_product_folder = std::filesystem::exists("/tmp/Corvane Technologies");
+  const std::string previous = std::filesystem::current_path();
+  ASSERT_EQ(chdir(work.c_str()), 0);
+  for (const std::string& tmpdir : {folder_ / "missing", work + "/plain", std::string("tmp")}) {
+    SCOPED_TRACE(tmpdir);
+    setenv("TMPDIR", tmpdir.c_str(), 1);
+    ASSERT_EQ(Run(Module("127.0.0.1:" + std::to_string(FreePort()))), 0);
+    EXPECT_EQ(Tree(work), before) << "nothing new below the working folder";
+  }
+  ASSERT_EQ(chdir(previous.c_str()), 0);
+  if (!had_product_folder) std::filesystem::remove_all("/tmp/Corvane Technologies");
 }
 
 }  // namespace
