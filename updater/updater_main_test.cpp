@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "storage/test_folder.h"
 #include "transfer/transfer_config.h"
+#include "updater/file_helpers.h"
 #include "updater/fake_transfer_service.h"
 #include "updater/module_resources.h"
 #include "updater/ui/queued_dialog_host.h"
@@ -66,6 +71,44 @@ TEST_F(UpdaterMainTest, AFailureAtCreationShowsItsMessageWithoutADialog) {
   EXPECT_EQ(front_->Events().size(), 1u);  // no window was made
   EXPECT_EQ(config_.engineThreads, 2 * TransferConfig().engineThreads);
   EXPECT_EQ(config_.logMask, -9);
+}
+
+// An existing data or skin folder is checked as closely as a new one: one that is not a
+// folder, or that others may write into, stops the run before a transfer or a window is
+// made.
+TEST_F(UpdaterMainTest, ARefusedDataOrSkinFolderShowsTheDiskWriteMessage) {
+  const UpdaterSettings settings(ModuleResources::Embedded(), {});
+  const struct {
+    const char* name;
+    std::function<void()> plant;
+  } cases[] = {
+      {"a file in the data folder's place",
+       [&settings] {
+         std::filesystem::create_directories(ParentFolder(settings.dataFolder));
+         std::ofstream(settings.dataFolder) << "x";
+       }},
+      {"a skin folder others may write into",
+       [&settings] {
+         std::filesystem::create_directories(settings.skinPath);
+         std::filesystem::permissions(settings.skinPath, std::filesystem::perms::all);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(folder_ / "Corvane Technologies");
+    c.plant();
+    const std::size_t events = front_->Events().size();
+    // A run that got as far as creating transfers would show the unexpected-error message.
+    setup_ = [](FakeTransferService&) {};
+    EXPECT_EQ(Run(), 0);
+    const std::vector<Event> all = front_->Events();
+    const std::vector<Event> events_after(all.begin() + events, all.end());
+    ASSERT_EQ(events_after.size(), 1u) << "one message box and no window";
+    EXPECT_EQ(events_after[0].what, "box");
+    EXPECT_EQ(events_after[0].text,
+              "We're having some trouble writing to your disk. Can you make sure your user "
+              "account has sufficient permissions and try again?");
+  }
 }
 
 TEST_F(UpdaterMainTest, TeardownWaitsForTheMonitorBeforeReleasingWhatItUses) {
