@@ -8,10 +8,10 @@
 
 namespace zarn {
 
-// A memory-mapped view of exactly the byte range [lower, upper] of a file. A fault while
-// the view's memory is touched through Read, Write, Apply or Fetch reaches the caller as
-// FileInvalidMapException. Used by one thread at a time; views of disjoint ranges of one
-// file may be used from different threads at once.
+// A view of exactly the byte range [lower, upper] of a file. A file that another process
+// truncated, or a fault while the view's memory is touched, reaches the caller of Read,
+// Write, Apply or Fetch as FileInvalidMapException. Used by one thread at a time; views of
+// disjoint ranges of one file may be used from different threads at once.
 class MemoryMappedFileData : public BoundedFileData {
  public:
   // A function over the view's bytes. It runs under the fault guard, which leaves it by a
@@ -25,13 +25,15 @@ class MemoryMappedFileData : public BoundedFileData {
   // [Tell, Tell + n - 1]. Touches no memory. n = 0 gives nullptr.
   virtual uint8_t* Advance(uint32_t n) = 0;
 
-  // The address of the byte at lower, whatever the cursor.
+  // The address of the byte at lower, whatever the cursor: the file's bytes themselves,
+  // which may be written through it.
   virtual uint8_t* Data() = 0;
 
-  // Calls `function` once with (Data(), upper - lower + 1) and returns its result.
+  // Calls `function` once with the range's bytes as the file holds them (upper - lower + 1
+  // of them, whatever the cursor) and returns its result.
   virtual uint32_t Apply(const ApplyFunction& function) = 0;
 
-  // Touches every page of the range, bringing it into memory.
+  // Brings every byte of the range into memory, for a following Apply. Writes nothing.
   virtual void Fetch() = 0;
 };
 

@@ -2,16 +2,24 @@
 #define ZARN_STORAGE_POSIX_MEMORY_MAP_H_
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 
 namespace zarn {
 
-// A file's one mapping: the descriptor that views are mapped from and the file's size when
-// the mapping was made. Views never reach past that size, so the mapping never grows with
-// the file. Does not own the descriptor; views stay valid after the mapping and the file
-// are gone.
+// What a file's views share: a descriptor of their own for the file (so that views stay
+// valid after the file is closed), the file's size when the first view was made (views
+// never reach past it, so the mapping never grows with the file), the lock that lets one
+// view at a time write the file, and which ranges are known to hold zeros. Views write a
+// chunk in one or few large calls; without the lock, writers of one file would spin on the
+// kernel's lock of the file instead of sleeping on this one.
 class PosixMemoryMap {
  public:
-  PosixMemoryMap(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  // Takes a descriptor of its own for `fd` (closed with the map); the kind of the error
+  // number when the system refuses one. `zeros`: the file was sized here and nothing has
+  // been written to it since, so every byte is 0 until a view writes it.
+  PosixMemoryMap(int fd, uint64_t size, bool zeros = false);
+  ~PosixMemoryMap();
 
   PosixMemoryMap(const PosixMemoryMap&) = delete;
   PosixMemoryMap& operator=(const PosixMemoryMap&) = delete;
@@ -19,9 +27,36 @@ class PosixMemoryMap {
   int fd() const { return fd_; }
   uint64_t size() const { return size_; }
 
+  // Writes all n bytes at `offset`, under the write lock. FileInvalidMapException when the
+  // file is shorter than `size` before or after the write (another process truncated it:
+  // the write would only put this range back into a file whose other bytes are gone);
+  // otherwise the kind of write's error number.
+  void WriteAt(const uint8_t* data, uint64_t n, uint64_t offset);
+
+  // Reads exactly n bytes at `offset`. FileInvalidMapException when the file ends before
+  // them; otherwise the kind of read's error number.
+  void ReadAt(uint8_t* data, uint64_t n, uint64_t offset) const;
+
+  // FileInvalidMapException when the file is now shorter than `size`.
+  void CheckNotTruncated() const;
+
+  // Whether every byte of [lower, upper] is still 0: the file was sized here and no view
+  // has written or mapped a byte of the range. Such a range need not be read: a read of a
+  // file this run has just made would only bring in fresh pages of zeros.
+  bool KnownZero(uint64_t lower, uint64_t upper);
+  // [lower, upper] may hold anything from now on (a view maps it writable).
+  void MarkWritten(uint64_t lower, uint64_t upper);
+  // Nothing is known to hold zeros any more (the file was written around the views).
+  void ForgetZeros();
+
  private:
+  void MarkWrittenLocked(uint64_t begin, uint64_t end);
+
   const int fd_;
   const uint64_t size_;
+  std::mutex write_mutex_;  // guards the writes and the fields below
+  bool zeros_;
+  std::map<uint64_t, uint64_t> written_;  // disjoint [begin, end) written since sizing
 };
 
 }  // namespace zarn

@@ -3,10 +3,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "storage/fault_guard.h"
 #include "storage/file_error.h"
@@ -55,6 +58,22 @@ void RunFetch(void* context) {
   TouchPages(job->data, job->length, PageSize(), job->value);
 }
 
+constexpr uint32_t kZeroRegionBytes = 16u << 20;
+
+// kZeroRegionBytes of zeros that cost neither memory nor time to read: a read-only private
+// mapping whose pages all map the system's one zero page, mapped once for the process.
+// Falls back to a zero-filled allocation when the system refuses the mapping.
+const uint8_t* Zeros() {
+  static const uint8_t* const zeros = [] {
+    void* region = mmap(nullptr, kZeroRegionBytes, PROT_READ,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (region != MAP_FAILED) return static_cast<const uint8_t*>(region);
+    return static_cast<const uint8_t*>(calloc(kZeroRegionBytes, 1));
+  }();
+  if (zeros == nullptr) throw std::bad_alloc();
+  return zeros;
+}
+
 }  // namespace
 
 uint64_t TouchPages(const volatile uint8_t* data, uint64_t length, uint64_t page_size,
@@ -69,22 +88,23 @@ uint64_t TouchPages(const volatile uint8_t* data, uint64_t length, uint64_t page
   return touched;
 }
 
-PosixMemoryMapView::PosixMemoryMapView(const PosixMemoryMap& map, uint64_t lower, uint64_t upper)
-    : MemoryMappedFileData(lower, upper) {
+PosixMemoryMapView::PosixMemoryMapView(std::shared_ptr<PosixMemoryMap> map, uint64_t lower,
+                                       uint64_t upper, ViewBufferPool* pool)
+    : MemoryMappedFileData(lower, upper), map_(std::move(map)) {
   RangeLength(lower, upper);
-  const uint64_t delta = lower % PageSize();
-  const uint64_t offset = lower - delta;
-  const uint64_t mapped_length = upper - offset + 1;
-  if (mapped_length >= 0x100000000ull) throw std::bad_alloc();
-  void* base = mmap(nullptr, mapped_length, PROT_READ | PROT_WRITE, MAP_SHARED, map.fd(),
-                    static_cast<off_t>(offset));
-  if (base == MAP_FAILED) ThrowFileException(errno, FileOperation::kMap);
-  base_ = static_cast<uint8_t*>(base);
-  mapped_length_ = mapped_length;
-  delta_ = static_cast<uint32_t>(delta);
+  delta_ = static_cast<uint32_t>(lower % PageSize());
+  if (upper - (lower - delta_) + 1 >= 0x100000000ull) throw std::bad_alloc();
+  if (pool != nullptr) buffer_ = pool->Acquire(Length());
+  if (!buffer_) MapRange();
 }
 
-PosixMemoryMapView::~PosixMemoryMapView() { munmap(base_, mapped_length_); }
+PosixMemoryMapView::~PosixMemoryMapView() {
+  try {
+    if (buffer_) Flush();
+  } catch (...) {
+  }
+  if (base_ != nullptr) munmap(base_, mapped_length_);
+}
 
 uint64_t PosixMemoryMapView::Tell() { return lower_ + position_; }
 
@@ -96,8 +116,16 @@ void PosixMemoryMapView::Seek(uint64_t position) {
 uint32_t PosixMemoryMapView::Read(void* buffer, uint32_t n) {
   if (n == 0) return 0;
   const uint32_t m = n < 4096 ? n : 4096;
-  // The cursor moves before the copy: after a fault it is past the bytes.
-  CopyJob job{buffer, Advance(m), m};
+  RangeLength(Tell(), Tell() + m - 1);
+  // The cursor moves before the copy: after a failure it is past the bytes.
+  const uint32_t at = position_;
+  position_ += m;
+  if (buffer_) {
+    Flush();
+    map_->ReadAt(static_cast<uint8_t*>(buffer), m, lower_ + at);
+    return m;
+  }
+  CopyJob job{buffer, base_ + delta_ + at, m};
   if (!RunWithFaultGuard(base_, mapped_length_, RunCopy, &job)) {
     throw FileInvalidMapException();
   }
@@ -107,6 +135,99 @@ uint32_t PosixMemoryMapView::Read(void* buffer, uint32_t n) {
 uint32_t PosixMemoryMapView::Write(const void* data, uint32_t n) {
   if (n == 0) return 0;
   RangeLength(Tell(), Tell() + n - 1);
+  if (!buffer_) return WriteMapped(data, n);
+  const uint32_t begin = position_;
+  const uint32_t end = position_ + n;
+  if (dirty_begin_ == dirty_end_) {
+    // A truncated file fails the write that starts a run, not only the one that ends it.
+    map_->CheckNotTruncated();
+    dirty_begin_ = begin;
+    dirty_end_ = end;
+  } else if (end < dirty_begin_ || begin > dirty_end_) {
+    Flush();
+    dirty_begin_ = begin;
+    dirty_end_ = end;
+  } else {
+    // Touching or overlapping the pending run (a body written again from the start after
+    // a failed attempt): one run still, written once.
+    dirty_begin_ = std::min(dirty_begin_, begin);
+    dirty_end_ = std::max(dirty_end_, end);
+  }
+  std::memcpy(buffer_.data() + begin, data, n);
+  if (dirty_begin_ == 0 && dirty_end_ == Length()) {
+    content_ = Content::kBuffer;
+  } else if (content_ == Content::kZeros) {
+    content_ = Content::kUnknown;  // the buffer holds these bytes only, not the zeros around
+  }
+  // The range's last byte ends a body: the file gets the whole run in one call (writes in
+  // pieces cost more, in locks and in the checks around each write, than they save).
+  if (dirty_end_ == Length()) Flush();
+  position_ = end;  // only after the write: after a failure the cursor has not moved
+  return n;
+}
+
+uint8_t* PosixMemoryMapView::Advance(uint32_t n) {
+  if (n == 0) return nullptr;
+  RangeLength(Tell(), Tell() + n - 1);
+  if (buffer_) MapRange();
+  uint8_t* at = base_ + delta_ + position_;
+  position_ += n;
+  return at;
+}
+
+uint8_t* PosixMemoryMapView::Data() {
+  if (buffer_) MapRange();
+  return base_ + delta_;
+}
+
+uint32_t PosixMemoryMapView::Apply(const ApplyFunction& function) {
+  if (!buffer_) return ApplyMapped(function);
+  Flush();
+  if (content_ == Content::kUnknown) Fill();
+  map_->CheckNotTruncated();
+  return function(content_ == Content::kZeros ? Zeros() : buffer_.data(), Length());
+}
+
+void PosixMemoryMapView::Fetch() {
+  if (!buffer_) return FetchMapped();
+  Fill();
+}
+
+void PosixMemoryMapView::Fill() {
+  Flush();
+  content_ = Content::kUnknown;
+  if (map_->KnownZero(lower_, upper_) && Length() <= kZeroRegionBytes) {
+    map_->CheckNotTruncated();
+    content_ = Content::kZeros;
+    return;
+  }
+  map_->ReadAt(buffer_.data(), Length(), lower_);
+  content_ = Content::kBuffer;
+}
+
+void PosixMemoryMapView::Flush() {
+  if (dirty_begin_ == dirty_end_) return;
+  map_->WriteAt(buffer_.data() + dirty_begin_, dirty_end_ - dirty_begin_, lower_ + dirty_begin_);
+  dirty_begin_ = dirty_end_ = 0;
+}
+
+void PosixMemoryMapView::MapRange() {
+  if (buffer_) {
+    Flush();
+    buffer_ = ViewBufferPool::Buffer();
+    content_ = Content::kUnknown;
+  }
+  const uint64_t offset = lower_ - delta_;
+  const uint64_t mapped_length = upper_ - offset + 1;
+  void* base = mmap(nullptr, mapped_length, PROT_READ | PROT_WRITE, MAP_SHARED, map_->fd(),
+                    static_cast<off_t>(offset));
+  if (base == MAP_FAILED) ThrowFileException(errno, FileOperation::kMap);
+  base_ = static_cast<uint8_t*>(base);
+  mapped_length_ = mapped_length;
+  map_->MarkWritten(lower_, upper_);  // written through pointers from now on, unseen
+}
+
+uint32_t PosixMemoryMapView::WriteMapped(const void* data, uint32_t n) {
   // The cursor moves only after the copy: after a fault it has not moved.
   CopyJob job{base_ + delta_ + position_, data, n};
   if (!RunWithFaultGuard(base_, mapped_length_, RunCopy, &job)) {
@@ -116,33 +237,24 @@ uint32_t PosixMemoryMapView::Write(const void* data, uint32_t n) {
   return n;
 }
 
-uint8_t* PosixMemoryMapView::Advance(uint32_t n) {
-  if (n == 0) return nullptr;
-  RangeLength(Tell(), Tell() + n - 1);
-  uint8_t* at = base_ + delta_ + position_;
-  position_ += n;
-  return at;
-}
-
-uint8_t* PosixMemoryMapView::Data() { return base_ + delta_; }
-
-uint32_t PosixMemoryMapView::Apply(const ApplyFunction& function) {
-  ApplyJob job{&function, Data(), Length(), 0};
+uint32_t PosixMemoryMapView::ApplyMapped(const ApplyFunction& function) {
+  ApplyJob job{&function, base_ + delta_, Length(), 0};
   if (!RunWithFaultGuard(base_, mapped_length_, RunApply, &job)) {
     throw FileInvalidMapException();
   }
   return job.result;
 }
 
-void PosixMemoryMapView::Fetch() {
-  // One call brings every page in, present and writable, without a fault per page (the
-  // chunk is verified and then written through this view). EFAULT is the kernel's word for
-  // a page that would raise SIGBUS, such as one past a truncated end.
-  if (madvise(base_, mapped_length_, MADV_POPULATE_WRITE) == 0) return;
+void PosixMemoryMapView::FetchMapped() {
+  // One call brings every page in, without a fault per page. Readable only: a page made
+  // writable is dirty, and a chunk that is already complete must not be written back (nor
+  // move the file's modification time). EFAULT is the kernel's word for a page that would
+  // raise SIGBUS, such as one past a truncated end.
+  if (madvise(base_, mapped_length_, MADV_POPULATE_READ) == 0) return;
   if (errno == EFAULT) throw FileInvalidMapException();
   // Older kernels lack the advice: touch the pages, so that faults surface here.
   madvise(base_, mapped_length_, MADV_WILLNEED);
-  FetchJob job{Data(), Length(), 0};
+  FetchJob job{base_ + delta_, Length(), 0};
   if (!RunWithFaultGuard(base_, mapped_length_, RunFetch, &job)) {
     throw FileInvalidMapException();
   }
@@ -152,9 +264,10 @@ void PosixMemoryMapView::Fetch() {
   }
 }
 
-std::shared_ptr<MemoryMappedFileData> MakePosixMemoryMapView(const PosixMemoryMap& map,
-                                                             uint64_t lower, uint64_t upper) {
-  return std::make_shared<PosixMemoryMapView>(map, lower, upper);
+std::shared_ptr<MemoryMappedFileData> MakePosixMemoryMapView(std::shared_ptr<PosixMemoryMap> map,
+                                                             uint64_t lower, uint64_t upper,
+                                                             ViewBufferPool* pool) {
+  return std::make_shared<PosixMemoryMapView>(std::move(map), lower, upper, pool);
 }
 
 }  // namespace zarn

@@ -1,24 +1,33 @@
 #include "storage/posix_memory_map_view.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "storage/crc32.h"
 #include "storage/file_exception.h"
+#include "storage/posix_memory_map.h"
 #include "storage/posix_shared_file_factory.h"
 #include "storage/test_folder.h"
+#include "storage/view_buffer_pool.h"
 
 namespace zarn {
 namespace {
 
 using Mode = SharedFileOpenMode;
+
+// The two ways a view works: on a buffer of its own, or on the file's mapped pages.
+enum class Way { kBuffered, kMapped };
 
 std::string Pattern(std::size_t size) {
   std::string data(size, '\0');
@@ -28,8 +37,32 @@ std::string Pattern(std::size_t size) {
 
 const uint64_t kPage = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 
+uint32_t ChunkCrc32(const uint8_t* data, uint32_t length) { return Crc32(data, length); }
+
+struct timespec ModificationTime(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+  return status.st_mtim;
+}
+
 class PosixMemoryMapViewTest : public testing::Test {
  protected:
+  // A view of [a, b] of the file `name` made the given way, over a map of the test's own.
+  std::shared_ptr<MemoryMappedFileData> ViewOf(const std::string& name, uint64_t a, uint64_t b,
+                                               Way way) {
+    const int fd = open((folder_ / name).c_str(), O_RDWR | O_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    struct stat status {};
+    fstat(fd, &status);
+    auto map = std::make_shared<PosixMemoryMap>(fd, static_cast<uint64_t>(status.st_size));
+    close(fd);  // the map has a descriptor of its own
+    auto view = MakePosixMemoryMapView(map, a, b, way == Way::kBuffered ? &pool_ : nullptr);
+    EXPECT_EQ(dynamic_cast<PosixMemoryMapView&>(*view).buffered(), way == Way::kBuffered);
+    return view;
+  }
+
+  uint64_t SizeOf(const std::string& name) { return std::filesystem::file_size(folder_ / name); }
+
   // The file `name` holding `content`, opened without bounds.
   std::shared_ptr<SharedFile> FileWith(const std::string& name, const std::string& content) {
     folder_.WriteFile(name, content);
@@ -48,7 +81,14 @@ class PosixMemoryMapViewTest : public testing::Test {
 
   PosixSharedFileFactory factory_;
   TestFolder folder_;
+  ViewBufferPool pool_{64 << 20, 16 << 20};
 };
+
+class EachWayTest : public PosixMemoryMapViewTest, public testing::WithParamInterface<Way> {};
+INSTANTIATE_TEST_SUITE_P(Ways, EachWayTest, testing::Values(Way::kBuffered, Way::kMapped),
+                         [](const testing::TestParamInfo<Way>& info) {
+                           return info.param == Way::kBuffered ? "Buffered" : "Mapped";
+                         });
 
 TEST_F(PosixMemoryMapViewTest, ViewInsideAPageMapsFromThePageStart) {
   const std::string content = Pattern(3 * kPage);
@@ -117,24 +157,115 @@ TEST_F(PosixMemoryMapViewTest, PageWalkEndsForRangesCloseTo4GiB) {
   munmap(reservation, length);
 }
 
-TEST_F(PosixMemoryMapViewTest, TruncatedFileRaisesInvalidMapAndTheProcessGoesOn) {
-  const auto file = FileWith("f", Pattern(4 * kPage));
-  const auto view = file->Map(100, 3 * kPage);
+TEST_P(EachWayTest, TruncatedFileRaisesInvalidMapAndTheProcessGoesOn) {
+  folder_.WriteFile("f", Pattern(4 * kPage));
+  const auto view = ViewOf("f", 100, 3 * kPage, GetParam());
+  auto pending = ViewOf("f", 3 * kPage + 1, 4 * kPage - 1, GetParam());
+  char buffer[64] = {};
+  pending->Write(buffer, 64);  // the start of a body, not yet in the file when buffered
   TruncateFromAnotherProcess("f");
 
   EXPECT_THROW(view->Fetch(), FileInvalidMapException);
-  EXPECT_THROW(view->Apply([](const uint8_t* data, uint32_t length) {
-                 return Crc32(data, length);
-               }),
-               FileInvalidMapException);
-  char buffer[64];
+  EXPECT_THROW(view->Apply(&ChunkCrc32), FileInvalidMapException);
   view->Seek(200);
   EXPECT_THROW(view->Read(buffer, 64), FileInvalidMapException);
   EXPECT_EQ(view->Tell(), 264u) << "Read moves the cursor before it copies";
   EXPECT_THROW(view->Write(buffer, 64), FileInvalidMapException);
   EXPECT_EQ(view->Tell(), 264u) << "Write moves it only after the copy";
-  // The guard is gone again: the same views fault the same way on a second try.
+  // A whole body: nothing of it may go into the file, which would grow again with a hole
+  // where the other ranges' bytes were.
+  const std::string body(3 * kPage - 99, 'b');
+  view->Seek(100);
+  EXPECT_THROW(view->Write(body.data(), static_cast<uint32_t>(body.size())),
+               FileInvalidMapException);
+  // The same views fail the same way on a second try.
   EXPECT_THROW(view->Fetch(), FileInvalidMapException);
+  EXPECT_THROW(pending->Apply(&ChunkCrc32), FileInvalidMapException);
+  pending.reset();  // the bytes it holds are dropped, not written
+  EXPECT_EQ(SizeOf("f"), 0u);
+}
+
+// A chunk that is already complete is only read: its file is not written, its pages are
+// not dirtied and its modification time stays.
+TEST_P(EachWayTest, AViewThatIsOnlyReadWritesNothing) {
+  const std::string content = Pattern(3 * kPage);
+  folder_.WriteFile("f", content);
+  const struct timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (folder_ / "f").c_str(), past, 0), 0);
+  {
+    const auto view = ViewOf("f", 10, 3 * kPage - 11, GetParam());
+    view->Fetch();
+    EXPECT_EQ(view->Apply(&ChunkCrc32), Crc32(content.data() + 10, 3 * kPage - 20));
+    char buffer[100];
+    view->Seek(20);
+    EXPECT_EQ(view->Read(buffer, 100), 100u);
+    EXPECT_EQ(std::string(buffer, 100), content.substr(20, 100));
+  }
+  const struct timespec after = ModificationTime(folder_ / "f");
+  EXPECT_EQ(after.tv_sec, past[0].tv_sec);
+  EXPECT_EQ(after.tv_nsec, 0);
+  EXPECT_EQ(folder_.ReadFile("f"), content);
+}
+
+// A body arrives in pieces: the file has it once its last byte is written, and Apply sees
+// what the file holds, also after a failed body was written again from the start.
+TEST_P(EachWayTest, BodiesReachTheFileAndApplySeesWhatItHolds) {
+  folder_.WriteFile("f", std::string(3 * kPage, 'x'));
+  const std::string first = Pattern(kPage);
+  const std::string second = Pattern(2 * kPage).substr(kPage);
+  {
+    const auto view = ViewOf("f", kPage, 2 * kPage - 1, GetParam());
+    view->Fetch();
+    view->Write(first.data(), 1000);  // a body that breaks off
+    view->Seek(kPage);
+    view->Write(second.data(), 3000);
+    view->Write(second.data() + 3000, static_cast<uint32_t>(kPage - 3000));
+    EXPECT_EQ(folder_.ReadFile("f").substr(kPage, kPage), second);
+    EXPECT_EQ(view->Apply(&ChunkCrc32), Crc32(second.data(), kPage));
+
+    view->Seek(kPage);
+    view->Write(first.data(), 500);  // a partial body: the file has it before Apply runs
+    EXPECT_EQ(view->Apply(&ChunkCrc32),
+              Crc32((first.substr(0, 500) + second.substr(500)).data(), kPage));
+    view->Seek(kPage + 600);
+    view->Write(first.data(), 10);  // pending when the view goes
+  }
+  const std::string content = folder_.ReadFile("f");
+  EXPECT_EQ(content.substr(0, kPage), std::string(kPage, 'x'));
+  EXPECT_EQ(content.substr(kPage + 600, 10), first.substr(0, 10));
+  EXPECT_EQ(content.substr(2 * kPage), std::string(kPage, 'x'));
+}
+
+// The ranges of a file sized here are zeros and are not read; a range that any way of
+// writing has touched since is read from the file.
+TEST_F(PosixMemoryMapViewTest, OnlyRangesNotWrittenSinceSizingAreTakenForZeros) {
+  const uint64_t size = 8 * kPage;
+  const auto file = factory_.Create(folder_.path(), "f", Mode::CreateNew, 0, size - 1);
+  ASSERT_TRUE(file->Allocate(size));
+  auto crc_of = [&](uint64_t a, uint64_t b) {
+    const auto view = file->Map(a, b);
+    view->Fetch();
+    return view->Apply(&ChunkCrc32);
+  };
+  auto file_crc = [&](uint64_t a, uint64_t b) {
+    return Crc32(folder_.ReadFile("f").data() + a, static_cast<std::size_t>(b - a + 1));
+  };
+  const std::string zeros(size, '\0');
+  EXPECT_EQ(crc_of(0, size - 1), Crc32(zeros.data(), size));
+
+  const std::string bytes = Pattern(kPage);
+  file->Map(kPage, 2 * kPage - 1)->Write(bytes.data(), kPage);      // through a view
+  EXPECT_EQ(crc_of(kPage / 2, 3 * kPage - 1), file_crc(kPage / 2, 3 * kPage - 1));
+  EXPECT_EQ(crc_of(2 * kPage, 3 * kPage - 1), Crc32(zeros.data(), kPage));  // untouched
+
+  std::memcpy(file->Map(3 * kPage, 4 * kPage - 1)->Data() + 7, "mapped", 6);  // in place
+  EXPECT_EQ(crc_of(3 * kPage, 4 * kPage - 1), file_crc(3 * kPage, 4 * kPage - 1));
+  EXPECT_NE(crc_of(3 * kPage, 4 * kPage - 1), Crc32(zeros.data(), kPage));
+
+  file->Seek(6 * kPage + 5);
+  file->Write("around", 6);  // past every view
+  EXPECT_EQ(crc_of(5 * kPage, size - 1), file_crc(5 * kPage, size - 1));
+  EXPECT_NE(crc_of(5 * kPage, size - 1), Crc32(zeros.data(), 3 * kPage));
 }
 
 TEST_F(PosixMemoryMapViewTest, ThreadsFaultingAtOnceEachGetTheirOwnException) {

@@ -15,6 +15,7 @@
 #include "storage/posix_memory_map_view.h"
 #include "storage/posix_shared_file_path.h"
 #include "storage/text_conversion.h"
+#include "storage/view_buffer_pool.h"
 
 namespace zarn {
 namespace {
@@ -122,6 +123,7 @@ uint32_t PosixSharedFile::Write(const void* data, uint32_t n) {
   if (n == 0) return 0;
   const uint64_t position = Tell();
   RangeLength(position, position + n - 1);
+  ForgetZeros();
   // All n bytes or an exception: a silently short write would pass for a whole one.
   uint32_t done = 0;
   while (done < n) {
@@ -162,6 +164,8 @@ bool PosixSharedFile::Allocate(uint64_t size) {
     ThrowFileException(error, FileOperation::kAllocate);
   }
   Seek(0);
+  std::lock_guard<std::mutex> lock(map_mutex_);
+  zeros_ = !map_;
   return true;
 }
 
@@ -178,21 +182,27 @@ bool PosixSharedFile::AllowExecute() {
   return fchmod(fd_, mode | ((mode & 0444) >> 2)) == 0;
 }
 
+void PosixSharedFile::ForgetZeros() {
+  std::lock_guard<std::mutex> lock(map_mutex_);
+  zeros_ = false;
+  if (map_) map_->ForgetZeros();
+}
+
 std::shared_ptr<MemoryMappedFileData> PosixSharedFile::Map() { return Map(lower_, upper_); }
 
 std::shared_ptr<MemoryMappedFileData> PosixSharedFile::Map(uint64_t a, uint64_t b) {
   RangeLength(a, b);
   if (Size() <= b) throw FileInvalidMapException();
-  const PosixMemoryMap* map;
+  std::shared_ptr<PosixMemoryMap> map;
   {
     // Always under the lock: an unlocked first look at map_ would race with its creation
     // on another thread.
     std::lock_guard<std::mutex> lock(map_mutex_);
-    if (!map_) map_ = std::make_unique<PosixMemoryMap>(fd_, Size());
-    map = map_.get();
+    if (!map_) map_ = std::make_shared<PosixMemoryMap>(fd_, Size(), zeros_);
+    map = map_;
   }
   if (b >= map->size()) throw FileInvalidMapException();
-  return MakePosixMemoryMapView(*map, a, b);
+  return MakePosixMemoryMapView(std::move(map), a, b, &ViewBufferPool::Shared());
 }
 
 }  // namespace zarn

@@ -34,10 +34,13 @@ class PosixSharedFile : public SharedFile {
 
  private:
   void Open(const std::string& folder, const std::string& file_name, SharedFileOpenMode mode);
+  // The file is written around its views: no range is known to hold zeros any more.
+  void ForgetZeros();
 
   int fd_ = -1;
-  std::mutex map_mutex_;                 // guards map_
-  std::unique_ptr<PosixMemoryMap> map_;  // made at the first Map
+  std::mutex map_mutex_;                 // guards map_ and zeros_
+  std::shared_ptr<PosixMemoryMap> map_;  // made at the first Map, shared with the views
+  bool zeros_ = false;  // sized by Allocate and not written since: every byte is 0
   std::string path_;
 };
 

@@ -8,8 +8,6 @@
 
 namespace zarn {
 
-std::mutex MutexPrefetchChunkWork::s_mutex;
-
 std::shared_ptr<MutexPrefetchChunkWork> MutexPrefetchChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedMapData> map) {
@@ -29,7 +27,6 @@ void MutexPrefetchChunkWork::Describe(boost::property_tree::ptree& tree) const {
 
 WorkStatus MutexPrefetchChunkWork::ExecuteTask() {
   try {
-    std::lock_guard<std::mutex> lock(s_mutex);
     if (!map_->view) {
       return MissingPreconditionStatus("MutexPrefetchChunkWork::ExecuteTask has no shared map");
     }

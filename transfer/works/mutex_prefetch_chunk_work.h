@@ -2,7 +2,6 @@
 #define ZARN_TRANSFER_WORKS_MUTEX_PREFETCH_CHUNK_WORK_H_
 
 #include <memory>
-#include <mutex>
 
 #include "transfer/works/transfer_work.h"
 #include "work/simple_work.h"
@@ -11,8 +10,10 @@ namespace zarn {
 
 class TransferSharedMapData;
 
-// Brings the chunk's pages into memory. One chunk at a time in the whole process does
-// this, so that concurrent chunks do not thrash the disk with scattered page faults.
+// Brings the chunk's bytes into memory for the verification that follows (the view's
+// Fetch: one large read of the range, which writes nothing). Chunks do this at the same
+// time: each reads its range in one call, so there are no scattered page faults for a
+// process-wide lock to keep from thrashing the disk.
 class MutexPrefetchChunkWork : public TransferWork, public SimpleWork {
  public:
   static std::shared_ptr<MutexPrefetchChunkWork> Create(
@@ -24,9 +25,6 @@ class MutexPrefetchChunkWork : public TransferWork, public SimpleWork {
   void Describe(boost::property_tree::ptree& tree) const override;
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
-
-  // Taken by every prefetch of every chunk of every transfer.
-  static std::mutex s_mutex;
 
  private:
   const std::shared_ptr<TransferSharedMapData> map_;

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <future>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -126,20 +123,6 @@ TEST_F(ChunkStepsTest, ChunkResetForgetsItsBytesWithoutTouchingTheCounters) {
   EXPECT_EQ(wi_->Snapshot().completedBytes, 3u);
   work->ReleaseMap();  // releasing an empty view changes nothing
   EXPECT_EQ(chunk->view, nullptr);
-}
-
-TEST_F(ChunkStepsTest, PrefetchesWaitForEachOtherButOtherStepsDoNot) {
-  const auto chunk = Chunk(0, 3, Crc32("0123", 4));
-  ASSERT_EQ(CreateChunkMapWork::Create(wi_, chunk)->Run().result, WorkResult::Success);
-  std::future<WorkResult> prefetch;
-  {
-    std::lock_guard<std::mutex> busy(MutexPrefetchChunkWork::s_mutex);  // another prefetch
-    EXPECT_EQ(VerifyChunkWork::Create(wi_, chunk)->Run().result, WorkResult::Success);
-    prefetch = std::async(std::launch::async,
-                          [&] { return MutexPrefetchChunkWork::Create(wi_, chunk)->Run().result; });
-    EXPECT_EQ(prefetch.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  }
-  EXPECT_EQ(prefetch.get(), WorkResult::Success);
 }
 
 }  // namespace
