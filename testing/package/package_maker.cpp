@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include <Poco/URI.h>
 
@@ -166,11 +167,12 @@ std::vector<PackageFileContent> ReadPackageFolder(const std::string& folder) {
   std::vector<PackageFileContent> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
     if (!entry.is_regular_file()) continue;
+    // One read into a string of the file's size: benchmark packages hold GiBs.
     std::ifstream in(entry.path(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
+    std::string bytes(static_cast<std::size_t>(entry.file_size()), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!in) throw std::runtime_error("cannot read " + entry.path().string());
-    files.push_back({entry.path().lexically_relative(folder).generic_string(), bytes.str()});
+    files.push_back({entry.path().lexically_relative(folder).generic_string(), std::move(bytes)});
   }
   std::sort(files.begin(), files.end(),
             [](const PackageFileContent& a, const PackageFileContent& b) { return a.path < b.path; });
