@@ -5,6 +5,7 @@
 #include <boost/locale/gnu_gettext.hpp>
 #include <boost/locale/info.hpp>
 #include <boost/locale/message.hpp>
+#include <cstddef>
 #include <cstdlib>
 
 #include "updater/message_catalog.h"
@@ -13,9 +14,47 @@ namespace zarn {
 
 namespace {
 
-// "de_DE.ISO-8859-1@euro" -> "de_DE.UTF-8@euro": the encoding of a name is replaced.
+constexpr std::size_t kMaxNamePart = 32;
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsNamePartChar(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '_'; }
+
+// The length of the run of accepted characters of text from at.
+std::size_t RunLength(const std::string& text, std::size_t at, bool (*accept)(char)) {
+  std::size_t end = at;
+  while (end < text.size() && accept(text[end])) ++end;
+  return end - at;
+}
+
+// Whether name is a plain language: 2 or 3 ASCII letters, then optionally '_' and a
+// region (2 letters or 3 digits), '.' and an encoding, '@' and a modifier. The locale
+// backend is handed nothing else: it crashes on some other names (a long language part,
+// bytes outside ASCII).
+bool IsPlainLanguageName(const std::string& name) {
+  std::size_t at = RunLength(name, 0, IsAsciiLetter);
+  if (at < 2 || at > 3) return false;
+  if (at < name.size() && name[at] == '_') {
+    const std::size_t region = RunLength(name, at + 1, IsAsciiLetter) == 2 ? 2
+                               : RunLength(name, at + 1, IsAsciiDigit) == 3 ? 3
+                                                                           : 0;
+    if (region == 0) return false;
+    at += 1 + region;
+  }
+  for (char separator : {'.', '@'}) {
+    if (at < name.size() && name[at] == separator) {
+      const std::size_t part = RunLength(name, at + 1, IsNamePartChar);
+      if (part == 0 || part > kMaxNamePart) return false;
+      at += 1 + part;
+    }
+  }
+  return at == name.size();
+}
+
+// "de_DE.ISO-8859-1@euro" -> "de_DE.UTF-8@euro": the encoding of a name is replaced. A name
+// that is not a plain language ("", "C", "POSIX" among them) is the default locale.
 std::string WithUtf8Encoding(const std::string& name) {
-  if (name.empty() || name == "C" || name == "POSIX") return "C.UTF-8";
+  if (!IsPlainLanguageName(name)) return "C.UTF-8";
   std::string::size_type at = name.find('@');
   std::string base = name.substr(0, at);
   std::string variant = at == std::string::npos ? "" : name.substr(at);

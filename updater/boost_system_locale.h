@@ -12,7 +12,9 @@ class MessageCatalog;
 
 // The user's locale with the gettext catalogs of a MessageCatalog, through boost.locale.
 // Only language, country and variant come from the locale name; the text encoding is
-// always UTF-8, whatever the name says.
+// always UTF-8, whatever the name says. A name that is not a plain language (2 or 3 ASCII
+// letters, optionally '_' and a region, '.' and an encoding, '@' and a modifier) is read
+// as the default locale: English texts.
 class BoostSystemLocale : public SimpleLocale {
  public:
   // `locale_name` as in the environment ("de_DE.UTF-8", "pt_BR", "C"); "" is the user's

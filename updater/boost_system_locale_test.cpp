@@ -136,6 +136,51 @@ TEST_F(BoostSystemLocaleTest, TakesTheLanguageFromTheEnvironment) {
   unsetenv("LC_ALL");
 }
 
+// Names from the environment that the locale backend crashed on, and other names that are
+// not a plain language: English texts, never a crash. Plain names still choose their
+// catalog.
+TEST_F(BoostSystemLocaleTest, NamesThatAreNotAPlainLanguageReadAsEnglish) {
+  const struct {
+    const char* variable;
+    std::string value;
+    uint16_t catalog;  // 0: English
+  } cases[] = {
+      {"LANG", "xxxxxxxxxxxx", 0},
+      {"LANG", "xxxxxxxxxxxx.UTF-8", 0},
+      {"LANG", std::string(100000, 'd'), 0},
+      {"LC_ALL", "d\xc3\xa9_DE.UTF-8", 0},
+      {"LC_ALL", "de_DE.UTF-8\xff", 0},
+      {"LC_ALL", "\xe6\x97\xa5\xe6\x9c\xac", 0},
+      {"LANG", "", 0},
+      {"LANG", "C", 0},
+      {"LANG", "POSIX", 0},
+      {"LANG", "C.UTF-8", 0},
+      {"LANG", "de_DEU", 0},
+      {"LANG", "de_DE.", 0},
+      {"LANG", "de_DE." + std::string(33, 'u'), 0},
+      {"LANG", "de/../../x", 0},
+      {"LC_ALL", "de", 112},
+      {"LANG", "es_419.UTF-8", 115},
+      {"LANG", "pt_BR.utf8@x-y_z", 122},
+      {"LC_ALL", "ZH_tw", 128},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value.substr(0, 40));
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    unsetenv("LANG");
+    setenv(c.variable, c.value.c_str(), 1);
+    BoostSystemLocale locale(catalog_);
+    for (const std::string& id : Updater::AllMessageIds()) {
+      const std::string expected = c.catalog == 0 ? id : EmbeddedCatalog(c.catalog)[id];
+      ASSERT_EQ(locale.Translate(id), expected);
+    }
+    EXPECT_FALSE(locale.FormatTimeRemaining(7265).empty());
+  }
+  unsetenv("LC_ALL");
+  unsetenv("LANG");
+}
+
 TEST_F(BoostSystemLocaleTest, FormatsTheTimeRemaining) {
   BoostSystemLocale english(catalog_, "en_US.UTF-8");
   const struct {
