@@ -94,6 +94,10 @@ void CurlHttpRequest::ApplyOptions() {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROXY, proxy_.c_str());
   curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+  // Plain HTTP only, for the request and for any redirect: a server must not send the
+  // client to another protocol that libcurl happens to know (ftp, file, ...).
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
   // Bodies of several MiB arrive in larger reads than the 16 KiB default: fewer receive
   // calls and sink calls per chunk.
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);

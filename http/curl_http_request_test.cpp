@@ -325,6 +325,40 @@ TEST_F(CurlHttpRequestTest, FollowsOneRedirect) {
   EXPECT_EQ("/new", requests[1].path);
 }
 
+// Whether asked for or redirected to, no other protocol is spoken: nothing connects to
+// the port the other URL names.
+TEST_F(CurlHttpRequestTest, SpeaksPlainHttpOnly) {
+  HttpTestServer elsewhere;
+  const std::string authority = "127.0.0.1:" + std::to_string(elsewhere.Port());
+  for (const char* scheme : {"ftp", "https", "gopher", "dict"}) {
+    SCOPED_TRACE(scheme);
+    const std::string url = std::string(scheme) + "://" + authority + "/x";
+    server_.Serve("/redirect", HttpTestResponse::Redirect(url));
+    CurlHttpRequest redirected(Params("/redirect"), "");
+    EXPECT_EQ(HttpRequestResult::BadUrl, redirected.Perform().result);
+    CurlHttpRequest direct(HttpRequestParams(url, &sink_), "");
+    EXPECT_EQ(HttpRequestResult::BadUrl, direct.Perform().result);
+  }
+  CurlHttpRequest file(HttpRequestParams("file:///etc/hostname", &sink_), "");
+  EXPECT_EQ(HttpRequestResult::BadUrl, file.Perform().result);
+  EXPECT_EQ("", sink_.Body());
+  EXPECT_EQ(0, elsewhere.ConnectionCount());
+}
+
+// libcurl resolves "." and ".." segments away but sends encoded dots as they are, which is
+// what keeps an identifier made of dots one literal segment.
+TEST_F(CurlHttpRequestTest, SendsEncodedDotSegmentsLiterally) {
+  for (const char* path : {"/a/%2E%2E/b", "/a/%2E/b", "/a/../b"}) {
+    CurlHttpRequest request(Params(path), "");
+    request.Perform();
+  }
+  const auto requests = server_.Requests();
+  ASSERT_EQ(3u, requests.size());
+  EXPECT_EQ("/a/%2E%2E/b", requests[0].target);
+  EXPECT_EQ("/a/%2E/b", requests[1].target);
+  EXPECT_EQ("/b", requests[2].target);
+}
+
 TEST_F(CurlHttpRequestTest, CancelBeforePerformSendsNothing) {
   server_.ServeFile("/file", "abc");
   CurlHttpRequest request(Params("/file"), "");
