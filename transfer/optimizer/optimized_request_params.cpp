@@ -19,7 +19,13 @@ namespace {
 // characters it always encodes ('%', space, controls, non-ASCII and the like).
 constexpr char kSegmentReserved[] = "/?#[]@!$&'()*+,;=:";
 
+// A segment made only of dots is encoded too: "." and ".." would otherwise be resolved
+// away by the HTTP client, and the identifier would stop being one literal segment.
 void AppendSegment(const std::string& segment, std::string& url) {
+  if (!segment.empty() && segment.find_first_not_of('.') == std::string::npos) {
+    for (std::size_t i = 0; i < segment.size(); ++i) url += "%2E";
+    return;
+  }
   std::string encoded;
   Poco::URI::encode(segment, kSegmentReserved, encoded);
   url += encoded;

@@ -54,6 +54,13 @@ TEST(OptimizedRequestParamsTest, UrlsEncodeEveryIdentifierAndPathSegmentLiterall
        "/packages/p/my pkg/1.0/a b/\xc3\xa9.txt"},
       {"h", "p", "pkg", "1.0", "a%41b.txt", "http://h/packages/p/pkg/1.0/a%2541b.txt",
        "/packages/p/pkg/1.0/a%41b.txt"},
+      // Identifiers of dots stay segments of their own rather than steps up or in place.
+      {"h", "p", "pkg", "..", "f", "http://h/packages/p/pkg/%2E%2E/f",
+       "/packages/p/pkg/../f"},
+      {"h", ".", "..", "...", "f", "http://h/packages/%2E/%2E%2E/%2E%2E%2E/f",
+       "/packages/./../.../f"},
+      {"h", "p", "..pkg", "1.", "..x/f", "http://h/packages/p/..pkg/1./..x/f",
+       "/packages/p/..pkg/1./..x/f"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
