@@ -1,6 +1,6 @@
 #include "transfer/json_temp_file_manifest_store_impl.h"
 
-#include <iterator>
+#include <algorithm>
 #include <sstream>
 
 #include <boost/property_tree/json_parser.hpp>
@@ -15,13 +15,39 @@ namespace {
 
 using boost::property_tree::ptree;
 
+// Whether the values of a JSON text nest deeper than kMaxJsonDepth, or close more than they
+// open. Brackets inside strings do not count.
+bool NestsTooDeep(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJsonDepth) return true;
+    } else if (c == ']' || c == '}') {
+      if (--depth < 0) return true;
+    }
+  }
+  return false;
+}
+
 // Copies `from` into `to`, placing every child at the path its key spells with '.'.
 void CopyWithDottedKeys(const ptree& from, ptree& to) {
   to.put_value(from.data());
   for (const auto& child : from) {
     const std::string& key = child.first;
     if (key.empty() || key.front() == '.' || key.back() == '.' ||
-        key.find("..") != std::string::npos) {
+        key.find("..") != std::string::npos ||
+        static_cast<std::size_t>(std::count(key.begin(), key.end(), '.')) >=
+            kMaxJsonKeySegments) {
       throw ManifestParseException();
     }
     ptree& placed = to.put_child(ptree::path_type(key, '.'), ptree());
@@ -80,10 +106,10 @@ void WriteNode(const ptree& node, std::wstring& out) {
 
 }  // namespace
 
-void JsonTempFileManifestStoreImpl::Parse(std::istream& in, ptree& tree) {
+void JsonTempFileManifestStoreImpl::Parse(std::string text, ptree& tree) {
   try {
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     Utf8ToWide(text);  // refuses text that is not UTF-8
+    if (NestsTooDeep(text)) throw ManifestParseException();
     std::istringstream json(text);
     ptree read;
     boost::property_tree::read_json(json, read);

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
@@ -13,6 +12,7 @@
 #include "storage/path_helpers.h"
 #include "storage/posix_shared_file_factory.h"
 #include "storage/shared_file.h"
+#include "transfer/json_temp_file_manifest_store_impl.h"
 #include "transfer/transfer_manifest.h"
 
 namespace zarn {
@@ -21,6 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kId[] = "5d41402abc4b2a76b9719d911017c592";
+
+// "a.a.a…": a key of `segments` segments.
+std::string DottedKey(int segments) {
+  std::string key = "a";
+  for (int i = 1; i < segments; ++i) key += ".a";
+  return key;
+}
 
 // Passes everything to a real file, except that Write stores only its first half (or
 // throws), as a full disk or a failing device would.
@@ -142,9 +149,9 @@ TEST_F(JsonTempFileManifestStoreTest, SecondSaveFailsAndKeepsTheFirstFile) {
 TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
   const struct {
     const char* label;
-    const char* text;  // nullptr: no file at all
+    std::string text;  // "-": no file at all
   } cases[] = {
-      {"missing", nullptr},
+      {"missing", "-"},
       {"empty", ""},
       {"not json", "transferId=a\n"},
       {"truncated", "{\"transferId\":\"a\",\"partnerId\":\"p\""},
@@ -153,10 +160,16 @@ TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
       {"not utf-8", "{\"transferId\":\"a\",\"partnerId\":\"\xFF\",\"packageId\":\"k\","
                     "\"versionId\":\"1\",\"destPath\":\"d\"}\n"},
       {"empty key segment", "{\"a..b\":\"x\",\"transferId\":\"a\"}"},
+      // The reader and the key splitting recurse per level and per segment: a hostile
+      // file must not overflow the stack.
+      {"nested a million deep", std::string(1000000, '[') + std::string(1000000, ']')},
+      {"closes before it opens", "]" + std::string(100000, '[')},
+      {"key of 100000 segments", "{\"" + DottedKey(100000) + "\":\"x\"}"},
+      {"key of 65 segments", "{\"" + DottedKey(65) + "\":\"x\"}"},
   };
   for (const auto& c : cases) {
     fs::remove(FilePath(kId));
-    if (c.text) PutFile(kId, c.text);
+    if (c.text != "-") PutFile(kId, c.text);
     TransferManifest record(Params("before"));
     EXPECT_FALSE(store_.Load(kId, record)) << c.label;
   }
@@ -176,21 +189,22 @@ TEST_F(JsonTempFileManifestStoreTest, ReadsAFileOfExactlyOneBlockWhole) {
   const std::string text = head + std::string(4096 - head.size() - tail.size(), 'd') + tail;
   ASSERT_EQ(text.size(), 4096u);
   PutFile(kId, text);
-  std::ostringstream raw;
+  std::string raw;
   store_.GetImpl().Read(kId, raw);
-  EXPECT_EQ(raw.str(), text);
+  EXPECT_EQ(raw, text);
   TransferManifest record;
   ASSERT_TRUE(store_.Load(kId, record));
   EXPECT_EQ(record.GetParams().destPath.size(), 4096 - head.size() - tail.size());
 }
 
 TEST_F(JsonTempFileManifestStoreTest, DottedKeyBecomesNestedPath) {
-  std::istringstream in("{\"a.b\":\"x\",\"c\":{\"d\":\"y\"}}");
   boost::property_tree::ptree tree;
-  store_.GetImpl().Parse(in, tree);
+  const std::string longest = "k." + DottedKey(kMaxJsonKeySegments - 1);
+  store_.GetImpl().Parse("{\"a.b\":\"x\",\"c\":{\"d\":\"y\"},\"" + longest + "\":\"z\"}", tree);
   EXPECT_EQ(tree.get<std::string>("a.b"), "x");
   EXPECT_EQ(tree.get_child("a").size(), 1u);
   EXPECT_EQ(tree.get<std::string>("c.d"), "y");
+  EXPECT_EQ(tree.get<std::string>(longest), "z");
 }
 
 // A save whose bytes did not all reach the file removes the partial file: otherwise the

@@ -32,19 +32,18 @@ TempFileManifestStoreImpl::TempFileManifestStoreImpl(const std::string& folder,
                                                      SharedFileFactory* sharedFileFactory)
     : folder_(folder), sharedFileFactory_(sharedFileFactory) {}
 
-void TempFileManifestStoreImpl::Read(const std::string& id, std::ostream& out) {
+void TempFileManifestStoreImpl::Read(const std::string& id, std::string& out) {
   try {
     std::shared_ptr<SharedFile> file = OpenForRead(id);
     char buffer[kReadBlock];
     uint32_t count = 0;
     do {
       count = file->Read(buffer, kReadBlock);
-      out.write(buffer, count);
+      out.append(buffer, count);
     } while (count == kReadBlock);
   } catch (...) {
     throw ManifestStreamException();
   }
-  if (out.fail()) throw ManifestStreamException();
 }
 
 void TempFileManifestStoreImpl::Write(std::istream& in, const std::string& id) {

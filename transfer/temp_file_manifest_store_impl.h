@@ -24,7 +24,7 @@ class TempFileManifestStoreImpl : public ManifestStoreImpl {
   TempFileManifestStoreImpl& operator=(const TempFileManifestStoreImpl&) = delete;
 
   // Appends the whole file of `id` to `out`.
-  void Read(const std::string& id, std::ostream& out) override;
+  void Read(const std::string& id, std::string& out) override;
   // Creates the file of `id` (an existing one makes this fail) with the whole of `in`. A
   // file that could not be written completely is removed again, so that it cannot block
   // a later save under the same id.

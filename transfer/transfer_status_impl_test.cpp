@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <memory>
-#include <sstream>
 
 #include <boost/property_tree/ptree.hpp>
 #include <gtest/gtest.h>
@@ -20,13 +19,13 @@ namespace {
 std::shared_ptr<PackageManifest> MakePackage(uint64_t totalBytes) {
   std::string checksums;
   for (uint32_t i = 0; i < GetChunkCount(0xFFFFFFFFu, totalBytes); ++i) checksums += "00000000";
-  std::istringstream in(
+  const std::string xml(
       "<package><id>P</id><name>N</name><partnerId>R</partnerId><versionId>1</versionId>"
       "<run>run.exe</run><files><file><path>run.exe</path><chunksize>4294967295</chunksize>"
       "<size>" + std::to_string(totalBytes) + "</size><checksums>" + checksums + "</checksums>"
       "</file></files></package>");
   boost::property_tree::ptree tree;
-  ParseXmlManifest(in, tree);
+  ParseXmlManifest(xml, tree);
   auto package = std::make_shared<StandardPackageManifest>();
   package->Read(tree);
   return package;

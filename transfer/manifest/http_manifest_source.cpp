@@ -1,7 +1,7 @@
 #include "transfer/manifest/http_manifest_source.h"
 
+#include <algorithm>
 #include <new>
-#include <ostream>
 
 #include "http/http_request.h"
 #include "http/http_request_factory.h"
@@ -12,20 +12,35 @@
 namespace zarn {
 namespace {
 
-// Appends every piece of the body to the caller's stream.
-class StreamWriter : public HttpWriteCallback {
+// Appends every piece of the body to the caller's text, up to kMaxManifestBytes in all. The
+// text grows by doubling but never past the bound, so a body at the bound is held once.
+class BoundedTextWriter : public HttpWriteCallback {
  public:
-  explicit StreamWriter(std::ostream* out) : out_(out) {}
+  explicit BoundedTextWriter(std::string* out) : out_(out) {}
 
   HttpRequestStatus Write(const std::uint8_t* data, std::uint32_t length) override {
-    if (length == 0) return HttpRequestStatus(HttpRequestResult::Succeeded, 0);
-    out_->write(reinterpret_cast<const char*>(data), length);
-    if (out_->good()) return HttpRequestStatus(HttpRequestResult::Succeeded, length);
-    return HttpRequestStatus(HttpRequestResult::WriteFailed, 0);
+    const std::size_t needed = out_->size() + length;
+    if (needed > kMaxManifestBytes) {
+      tooLong_ = true;
+      return HttpRequestStatus(HttpRequestResult::WriteFailed, 0);
+    }
+    try {
+      if (needed > out_->capacity()) {
+        out_->reserve(std::min(std::max(needed, 2 * out_->capacity()), kMaxManifestBytes));
+      }
+      out_->append(reinterpret_cast<const char*>(data), length);
+    } catch (const std::bad_alloc&) {
+      // Nothing may be thrown through the library's callback.
+      return HttpRequestStatus(HttpRequestResult::OutOfMemory, 0);
+    }
+    return HttpRequestStatus(HttpRequestResult::Succeeded, length);
   }
 
+  bool TooLong() const { return tooLong_; }
+
  private:
-  std::ostream* out_;
+  std::string* out_;
+  bool tooLong_ = false;
 };
 
 }  // namespace
@@ -40,8 +55,8 @@ HttpManifestSource::HttpManifestSource(const std::string& url,
       connectTimeout_(connectTimeout),
       timeout_(timeout) {}
 
-void HttpManifestSource::Read(const std::string& /*id*/, std::ostream& out) {
-  StreamWriter writer(&out);
+void HttpManifestSource::Read(const std::string& /*id*/, std::string& out) {
+  BoundedTextWriter writer(&out);
   HttpRequestParams params(url_, &writer);
   params.connectTimeout = connectTimeout_;
   params.timeout = timeout_;
@@ -52,9 +67,9 @@ void HttpManifestSource::Read(const std::string& /*id*/, std::ostream& out) {
         requestFactory_->CreateForSession(params, session_);
     status = request->Perform();
   }
+  if (writer.TooLong()) throw ManifestParseException();
   switch (status.result) {
     case HttpRequestResult::Succeeded:
-      if (!out.good()) throw ManifestStreamException(status.message);
       return;
     case HttpRequestResult::OutOfMemory:
       throw std::bad_alloc();

@@ -1,6 +1,7 @@
 #ifndef ZARN_TRANSFER_MANIFEST_HTTP_MANIFEST_SOURCE_H_
 #define ZARN_TRANSFER_MANIFEST_HTTP_MANIFEST_SOURCE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,7 +13,11 @@ namespace zarn {
 class HttpRequestFactory;
 class HttpSession;
 
-// Fetches a manifest's bytes with one HTTP GET of a URL fixed at construction. A client
+// The largest manifest body accepted; a longer one ends its fetch while it is received.
+constexpr std::size_t kMaxManifestBytes = 64u << 20;
+
+// Fetches a manifest's bytes with one HTTP GET of a URL fixed at construction. A body past
+// kMaxManifestBytes throws ManifestParseException as soon as it passes the bound. A client
 // error or a rejected URL throws ManifestLocatorException, running out of memory
 // std::bad_alloc, and every other failure ManifestStreamException (transient), each with
 // the request's message. Parsing is left to the kind of document.
@@ -26,7 +31,7 @@ class HttpManifestSource : public ManifestSource {
   HttpManifestSource& operator=(const HttpManifestSource&) = delete;
 
   // Ignores id: the URL is fixed.
-  void Read(const std::string& id, std::ostream& out) override;
+  void Read(const std::string& id, std::string& out) override;
 
  private:
   const std::string url_;

@@ -1,6 +1,6 @@
 #include "transfer/manifest/manifest_source.h"
 
-#include <sstream>
+#include <utility>
 
 #include <boost/property_tree/ptree.hpp>
 
@@ -9,10 +9,10 @@
 namespace zarn {
 
 void ReadManifest(ManifestSource& source, const std::string& id, InputManifest& manifest) {
-  std::stringstream stream;
-  source.Read(id, stream);
+  std::string text;
+  source.Read(id, text);
   boost::property_tree::ptree tree;
-  source.Parse(stream, tree);
+  source.Parse(std::move(text), tree);
   manifest.Read(tree);
 }
 

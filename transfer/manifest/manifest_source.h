@@ -1,7 +1,6 @@
 #ifndef ZARN_TRANSFER_MANIFEST_MANIFEST_SOURCE_H_
 #define ZARN_TRANSFER_MANIFEST_MANIFEST_SOURCE_H_
 
-#include <iosfwd>
 #include <string>
 
 #include <boost/property_tree/ptree_fwd.hpp>
@@ -14,11 +13,12 @@ class InputManifest;
 class ManifestSource {
  public:
   virtual ~ManifestSource() = default;
-  // Writes the raw bytes of the document named by id into out. A source whose location is
+  // Appends the raw bytes of the document named by id to out. A source whose location is
   // fixed at construction ignores id.
-  virtual void Read(const std::string& id, std::ostream& out) = 0;
-  // Parses the bytes of in into tree.
-  virtual void Parse(std::istream& in, boost::property_tree::ptree& tree) = 0;
+  virtual void Read(const std::string& id, std::string& out) = 0;
+  // Parses text into tree. The text is the source's to consume: a document of many
+  // megabytes is parsed where it lies, never copied again.
+  virtual void Parse(std::string text, boost::property_tree::ptree& tree) = 0;
 };
 
 // The one way a manifest is read from any source: fetch, parse, then the record's Read.

@@ -1,7 +1,5 @@
 #include "transfer/manifest/manifest_source.h"
 
-#include <istream>
-#include <ostream>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
@@ -18,14 +16,12 @@ class FixedSource : public ManifestSource {
  public:
   explicit FixedSource(std::string text, bool failRead = false)
       : text_(std::move(text)), failRead_(failRead) {}
-  void Read(const std::string& id, std::ostream& out) override {
+  void Read(const std::string& id, std::string& out) override {
     readId = id;
     if (failRead_) throw ManifestStreamException("connection refused");
-    out << text_;
+    out += text_;
   }
-  void Parse(std::istream& in, boost::property_tree::ptree& tree) override {
-    std::string text;
-    std::getline(in, text);
+  void Parse(std::string text, boost::property_tree::ptree& tree) override {
     tree.put("text", text);
   }
   std::string readId;

@@ -10,7 +10,8 @@ namespace zarn {
 void StandardNodeListManifest::Read(const boost::property_tree::ptree& tree) {
   nodes_.clear();
   try {
-    const boost::property_tree::ptree list = tree.get_child("ArrayOfNodeInfo");
+    const boost::property_tree::ptree& list = tree.get_child("ArrayOfNodeInfo");
+    if (list.count("NodeInfo") > kMaxNodes) throw ManifestParseException();
     for (const auto& child : list) {
       if (child.first != "NodeInfo") continue;
       nodes_.push_back(std::make_shared<StandardNodeManifest>(child.second));

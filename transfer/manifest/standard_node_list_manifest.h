@@ -1,12 +1,17 @@
 #ifndef ZARN_TRANSFER_MANIFEST_STANDARD_NODE_LIST_MANIFEST_H_
 #define ZARN_TRANSFER_MANIFEST_STANDARD_NODE_LIST_MANIFEST_H_
 
+#include <cstddef>
+
 #include "transfer/manifest/node_list_manifest.h"
 
 namespace zarn {
 
-// The "ArrayOfNodeInfo" document: one node per "NodeInfo" child (at least one); other
-// children are skipped. Nodes with the same id are not merged.
+// The most nodes a node list may name.
+constexpr std::size_t kMaxNodes = 10000;
+
+// The "ArrayOfNodeInfo" document: one node per "NodeInfo" child (at least one, at most
+// kMaxNodes); other children are skipped. Nodes with the same id are not merged.
 class StandardNodeListManifest : public NodeListManifest {
  public:
   StandardNodeListManifest() = default;

@@ -1,6 +1,5 @@
 #include "transfer/manifest/standard_node_list_manifest.h"
 
-#include <sstream>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
@@ -16,9 +15,8 @@ namespace zarn {
 namespace {
 
 void ReadNodeList(const std::string& xml, StandardNodeListManifest& list) {
-  std::istringstream in(xml);
   boost::property_tree::ptree tree;
-  ParseXmlManifest(in, tree);
+  ParseXmlManifest(xml, tree);
   list.Read(tree);
 }
 
@@ -70,6 +68,20 @@ TEST(StandardNodeListManifestTest, RejectsInvalidLists) {
     StandardNodeListManifest list;
     EXPECT_THROW(ReadNodeList(c.second, list), ManifestParseException);
   }
+}
+
+// The nodes are counted before any is built.
+TEST(StandardNodeListManifestTest, AtMostTenThousandNodes) {
+  auto list = [](std::size_t count) {
+    std::string xml = "<ArrayOfNodeInfo>";
+    for (std::size_t i = 0; i < count; ++i) xml += Node("n" + std::to_string(i), "h");
+    return xml + "</ArrayOfNodeInfo>";
+  };
+  StandardNodeListManifest most;
+  ReadNodeList(list(kMaxNodes), most);
+  EXPECT_EQ(most.GetNodes().size(), kMaxNodes);
+  StandardNodeListManifest tooMany;
+  EXPECT_THROW(ReadNodeList(list(kMaxNodes + 1), tooMany), ManifestParseException);
 }
 
 TEST(StandardNodeManifestTest, WritesHostAndStatistics) {

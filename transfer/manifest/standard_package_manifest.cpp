@@ -23,7 +23,7 @@ void StandardPackageManifest::Read(const boost::property_tree::ptree& tree) {
 }
 
 void StandardPackageManifest::ReadFields(const boost::property_tree::ptree& tree) {
-  const boost::property_tree::ptree package = tree.get_child("package");
+  const boost::property_tree::ptree& package = tree.get_child("package");
   id_ = package.get<std::string>("id");
   name_ = package.get<std::string>("name");
   partnerId_ = package.get<std::string>("partnerId");

@@ -1,6 +1,5 @@
 #include "transfer/manifest/standard_package_manifest.h"
 
-#include <sstream>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
@@ -16,9 +15,8 @@ namespace {
 
 // Parses an XML document as the HTTP source does and reads it into a package.
 void ReadPackage(const std::string& xml, StandardPackageManifest& package) {
-  std::istringstream in(xml);
   boost::property_tree::ptree tree;
-  ParseXmlManifest(in, tree);
+  ParseXmlManifest(xml, tree);
   package.Read(tree);
 }
 

@@ -11,7 +11,7 @@ class XmlHttpManifestSource : public HttpManifestSource {
   using HttpManifestSource::HttpManifestSource;
 
   // ParseXmlManifest: malformed XML throws ManifestParseException.
-  void Parse(std::istream& in, boost::property_tree::ptree& tree) override;
+  void Parse(std::string text, boost::property_tree::ptree& tree) override;
 };
 
 }  // namespace zarn

@@ -1,99 +1,143 @@
 #include "transfer/manifest/xml_manifest_tree.h"
 
-#include <istream>
-#include <iterator>
-#include <sstream>
+#include <algorithm>
 #include <string>
 
+#include <boost/property_tree/detail/xml_parser_read_rapidxml.hpp>
 #include <boost/property_tree/ptree.hpp>
-#include <boost/property_tree/xml_parser.hpp>
 
 #include "transfer/manifest/manifest_exception.h"
 
 namespace zarn {
 namespace {
 
+using boost::property_tree::ptree;
+
 constexpr char kAttributes[] = "<xmlattr>";
+constexpr std::size_t kNone = std::string::npos;
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool IsOnlyXmlSpace(const std::string& text) {
-  for (char c : text) {
-    if (!IsXmlSpace(c)) return false;
-  }
-  return true;
+  return std::all_of(text.begin(), text.end(), IsXmlSpace);
 }
 
 // The XML reader keeps text made only of white space; the documents treat it as empty.
-void EmptyBlankValues(boost::property_tree::ptree& node) {
+void EmptyBlankValues(ptree& node) {
   if (!node.data().empty() && IsOnlyXmlSpace(node.data())) node.data().clear();
   for (auto& child : node) EmptyBlankValues(child.second);
 }
 
-// The XML reader parses nested elements by recursion, so a hostile document nested deeply
-// enough overflows the stack of the thread that reads it. Manifests are a few levels deep.
-constexpr int kMaxXmlDepth = 64;
+bool StartsWith(const std::string& xml, std::size_t at, const char* prefix) {
+  return xml.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
+}
 
-// Whether the elements of xml nest deeper than limit, counted from the tags alone.
-// Comments, CDATA sections, declarations and processing instructions hold no elements.
-bool NestsDeeperThan(const std::string& xml, int limit) {
-  int depth = 0;
-  std::size_t i = 0;
-  while ((i = xml.find('<', i)) != std::string::npos) {
-    std::size_t end;
-    if (xml.compare(i, 4, "<!--") == 0) {
-      end = xml.find("-->", i);
-    } else if (xml.compare(i, 9, "<![CDATA[") == 0) {
-      end = xml.find("]]>", i);
-    } else if (i + 1 < xml.size() && (xml[i + 1] == '?' || xml[i + 1] == '!')) {
-      end = xml.find('>', i);
-    } else if (i + 1 < xml.size() && xml[i + 1] == '/') {
-      --depth;
-      end = xml.find('>', i);
-    } else {
-      char quote = 0;
-      for (end = i + 1; end < xml.size(); ++end) {
-        const char c = xml[end];
-        if (quote) {
-          if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-          quote = c;
-        } else if (c == '>') {
-          break;
-        }
-      }
-      if (end < xml.size() && xml[end - 1] != '/' && ++depth > limit) return true;
+// The position of the last character of the first terminator at or after from.
+std::size_t EndOf(const std::string& xml, std::size_t from, const char* terminator) {
+  const std::size_t at = xml.find(terminator, from);
+  return at == kNone ? kNone : at + std::char_traits<char>::length(terminator) - 1;
+}
+
+// Scans the start tag at `at` up to its '>' (a quoted value may hold '>') and adds the
+// nodes it becomes to nodes: the element, and for each attribute the node that keeps it
+// and one per segment of its name where it is hoisted, plus one that holds them all.
+// Answers the position of the '>', or kNone when the text ends first.
+std::size_t ScanStartTag(const std::string& xml, std::size_t at, std::size_t& nodes) {
+  ++nodes;
+  bool attributes = false;
+  char quote = 0;
+  for (std::size_t i = at + 1; i < xml.size(); ++i) {
+    const char c = xml[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      return i;
+    } else if (c == '=') {
+      nodes += attributes ? 2 : 3;
+      attributes = true;
+    } else if (c == '.') {
+      ++nodes;
     }
-    if (end == std::string::npos || end >= xml.size()) return false;
-    i = end + 1;
   }
-  return false;
+  return kNone;
+}
+
+// Whether the markup of xml stays within the bounds, judged from the text alone as the
+// reader will see it: it skips a processing instruction to "?>", a comment to "-->" and a
+// CDATA section to "]]>", and elements nest inside everything else. The reader's recursion
+// and the size of the tree it builds are thereby bounded before either is paid for.
+bool IsWithinBounds(const std::string& xml) {
+  int depth = 0;
+  std::size_t nodes = 0;
+  std::size_t at = 0;
+  while ((at = xml.find('<', at)) != kNone && nodes <= kMaxXmlNodes) {
+    std::size_t end;
+    if (StartsWith(xml, at, "<?")) {
+      end = EndOf(xml, at + 2, "?>");
+    } else if (StartsWith(xml, at, "<!--")) {
+      end = EndOf(xml, at + 4, "-->");
+      ++nodes;
+    } else if (StartsWith(xml, at, "<![CDATA[")) {
+      end = EndOf(xml, at + 9, "]]>");
+      ++nodes;
+    } else if (StartsWith(xml, at, "<!")) {
+      return false;  // a DOCTYPE or another declaration: the documents need none
+    } else if (StartsWith(xml, at, "</")) {
+      if (--depth < 0) return false;
+      end = xml.find('>', at);
+    } else {
+      end = ScanStartTag(xml, at, nodes);
+      if (end != kNone && xml[end - 1] != '/' && ++depth > kMaxXmlDepth) return false;
+    }
+    if (end == kNone) break;  // cut short: the reader refuses it
+    at = end + 1;
+  }
+  return nodes <= kMaxXmlNodes;
+}
+
+// What read_xml does at its default settings, minus its copy of the whole text: the text is
+// parsed where it lies (the parser writes into it) and the tree built from the parsed nodes.
+void ReadXmlInPlace(std::string& xml, ptree& tree) {
+  namespace rapidxml = boost::property_tree::detail::rapidxml;
+  rapidxml::xml_document<char> document;
+  document.parse<rapidxml::parse_comment_nodes>(xml.data());
+  ptree read;
+  for (auto* node = document.first_node(); node != nullptr; node = node->next_sibling()) {
+    boost::property_tree::xml_parser::read_xml_node(node, read, 0);
+  }
+  tree.swap(read);
 }
 
 }  // namespace
 
-void HoistXmlAttributes(boost::property_tree::ptree& node) {
+void HoistXmlAttributes(ptree& node) {
   for (auto& child : node) {
     if (child.first != kAttributes) HoistXmlAttributes(child.second);
   }
   const auto attributes = node.find(kAttributes);
   if (attributes == node.not_found()) return;
   // Copied first: putting children may reallocate the node's child list.
-  const boost::property_tree::ptree copy = attributes->second;
+  const ptree copy = attributes->second;
   for (const auto& attribute : copy) {
     const std::string& name = attribute.first;
-    // put_child refuses an empty path: a name ending in '.' would leave one.
-    if (name.empty() || name.back() == '.') throw ManifestParseException();
-    node.put_child(boost::property_tree::ptree::path_type(name, '.'), attribute.second);
+    // put_child refuses an empty path (a name ending in '.' would leave one) and walks the
+    // path one recursive call per segment.
+    if (name.empty() || name.back() == '.' ||
+        static_cast<std::size_t>(std::count(name.begin(), name.end(), '.')) >=
+            kMaxXmlNameSegments) {
+      throw ManifestParseException();
+    }
+    node.put_child(ptree::path_type(name, '.'), attribute.second);
   }
 }
 
-void ParseXmlManifest(std::istream& in, boost::property_tree::ptree& tree) {
+void ParseXmlManifest(std::string xml, ptree& tree) {
   try {
-    const std::string xml{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (NestsDeeperThan(xml, kMaxXmlDepth)) throw ManifestParseException();
-    std::istringstream text(xml);
-    boost::property_tree::read_xml(text, tree);
+    if (!IsWithinBounds(xml)) throw ManifestParseException();
+    ReadXmlInPlace(xml, tree);
+    std::string().swap(xml);  // the text is no longer needed by the time the tree grows
     EmptyBlankValues(tree);
     HoistXmlAttributes(tree);
   } catch (...) {

@@ -1,22 +1,37 @@
 #ifndef ZARN_TRANSFER_MANIFEST_XML_MANIFEST_TREE_H_
 #define ZARN_TRANSFER_MANIFEST_XML_MANIFEST_TREE_H_
 
-#include <iosfwd>
+#include <cstddef>
+#include <string>
 
 #include <boost/property_tree/ptree_fwd.hpp>
 
 namespace zarn {
 
+// Bounds on a document from the network, checked on its text before any tree is built:
+// elements may nest at most kMaxXmlDepth deep (the reader recurses per level), and a
+// document may hold at most kMaxXmlNodes nodes, where an element, a comment and a CDATA
+// section count one each and an attribute one plus the segments of its dotted name (the
+// nodes it is kept and hoisted as). A node of the tree costs a few hundred bytes.
+constexpr int kMaxXmlDepth = 64;
+constexpr std::size_t kMaxXmlNodes = 500000;
+// An attribute name is a path of at most this many '.'-separated segments.
+constexpr std::size_t kMaxXmlNameSegments = 64;
+
 // Reads an XML manifest document into tree: the property tree's XML reader at its default
-// settings, then every value made only of white space emptied (so "<Host>  </Host>" and
-// the indentation between elements read as no text), then HoistXmlAttributes. Any failure
+// settings, run on xml in place (the text is consumed: it is parsed where it lies and
+// freed before the tree is post-processed), then every value made only of white space
+// emptied (so "<Host>  </Host>" and the indentation between elements read as no text),
+// then HoistXmlAttributes. A document past the bounds above, with a DOCTYPE or another
+// declaration, or with a close tag that closes nothing, is refused unread. Any failure
 // throws ManifestParseException with an empty message.
-void ParseXmlManifest(std::istream& in, boost::property_tree::ptree& tree);
+void ParseXmlManifest(std::string xml, boost::property_tree::ptree& tree);
 
 // Makes every attribute of every element also readable as a child of that element: the
 // "<xmlattr>" child stays, and each attribute's subtree is put at the path its name forms
 // (an attribute wins over a child element of the same name). A name that cannot be a path
-// (empty, or ending in '.') throws ManifestParseException.
+// (empty, ending in '.', or of more than kMaxXmlNameSegments segments) throws
+// ManifestParseException.
 void HoistXmlAttributes(boost::property_tree::ptree& node);
 
 }  // namespace zarn

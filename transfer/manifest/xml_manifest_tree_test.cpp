@@ -1,6 +1,5 @@
 #include "transfer/manifest/xml_manifest_tree.h"
 
-#include <sstream>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
@@ -12,9 +11,8 @@ namespace zarn {
 namespace {
 
 boost::property_tree::ptree Parse(const std::string& xml) {
-  std::istringstream in(xml);
   boost::property_tree::ptree tree;
-  ParseXmlManifest(in, tree);
+  ParseXmlManifest(xml, tree);
   return tree;
 }
 
@@ -70,6 +68,67 @@ TEST(XmlManifestTreeTest, DeepNestingIsAParseErrorNotAStackOverflow) {
   const std::string noElements =
       "<!-- <a><a><a> --><![CDATA[<a><a>]]><?pi <a> ?><b c=\"<a>\" d='>'/><e/>";
   EXPECT_NO_THROW(Parse(Nested(64, noElements)));
+}
+
+// Markup the reader skips further than a first '>' must not hide close tags from the depth
+// count: each of these would otherwise let the deep nesting after it through.
+TEST(XmlManifestTreeTest, SkippedMarkupCannotHideCloseTags) {
+  std::string closes;
+  for (int i = 0; i < 1000; ++i) closes += "</a>";
+  const std::pair<const char*, std::string> cases[] = {
+      {"processing instruction", "<?pi > " + closes + " ?>"},
+      {"declaration", "<?xml version=\"1.0\" > " + closes + " ?>"},
+      {"comment opened by <!-->", "<r><!--> " + closes + " --></r>"},
+      {"CDATA", "<r><![CDATA[> " + closes + " ]]></r>"},
+      {"DOCTYPE with a subset", "<!DOCTYPE r [ <!ENTITY e \"x\"> " + closes + " ]>"},
+      {"close tags with nothing open", closes},
+  };
+  for (const auto& c : cases) {
+    EXPECT_THROW(Parse(c.second + Nested(1000)), ManifestParseException) << c.first;
+  }
+  EXPECT_NO_THROW(Parse("<?pi > </a> ?><!-- > </a> --><r><![CDATA[> </a>]]></r>"));
+  EXPECT_EQ(Parse("<r>1<!-->-->2</r>").get<std::string>("r"), "12");
+  for (const char* declaration : {"<!DOCTYPE r><r/>", "<!ENTITY e \"x\"><r/>", "<r><!x></r>"}) {
+    EXPECT_THROW(Parse(declaration), ManifestParseException) << declaration;
+  }
+}
+
+std::string DottedName(std::size_t segments) {
+  std::string name = "a";
+  for (std::size_t i = 1; i < segments; ++i) name += ".a";
+  return name;
+}
+
+// Hoisting walks an attribute's name one recursive call per segment.
+TEST(XmlManifestTreeTest, AttributeNamesHaveAtMost64Segments) {
+  const auto tree = Parse("<r " + DottedName(kMaxXmlNameSegments) + "=\"1\"/>");
+  EXPECT_EQ(tree.get_child("r").get<std::string>(
+                boost::property_tree::ptree::path_type(DottedName(kMaxXmlNameSegments), '.')),
+            "1");
+  for (std::size_t segments : {kMaxXmlNameSegments + 1, std::size_t(100000)}) {
+    EXPECT_THROW(Parse("<r " + DottedName(segments) + "=\"1\"/>"), ManifestParseException)
+        << segments;
+  }
+}
+
+// The tree a document becomes is bounded before it is built: elements, comments and
+// attributes (kept, and hoisted segment by segment) all count.
+TEST(XmlManifestTreeTest, DocumentsOfTooManyNodesAreRefusedUnread) {
+  auto repeated = [](const std::string& piece, std::size_t count) {
+    std::string xml = "<r>";
+    xml.reserve(piece.size() * count + 8);
+    for (std::size_t i = 0; i < count; ++i) xml += piece;
+    return xml + "</r>";
+  };
+  const std::pair<const char*, std::string> cases[] = {
+      {"elements", repeated("<a/>", kMaxXmlNodes)},
+      {"comments", repeated("<!---->", kMaxXmlNodes)},
+      {"attributes", repeated("<a b=''/>", kMaxXmlNodes / 4 + 1)},
+      {"dotted attributes", repeated("<a b.c.d=''/>", kMaxXmlNodes / 6 + 1)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_THROW(Parse(c.second), ManifestParseException) << c.first;
+  }
 }
 
 }  // namespace

@@ -232,9 +232,8 @@ inline std::string NodeListXml(const std::vector<std::string>& hosts) {
 
 // The records the manifest works would deliver for these documents.
 inline std::shared_ptr<NodeListManifest> MakeNodeList(const std::vector<std::string>& hosts) {
-  std::istringstream xml(NodeListXml(hosts));
   boost::property_tree::ptree tree;
-  ParseXmlManifest(xml, tree);
+  ParseXmlManifest(NodeListXml(hosts), tree);
   auto list = std::make_shared<StandardNodeListManifest>();
   list->Read(tree);
   return list;
@@ -242,9 +241,8 @@ inline std::shared_ptr<NodeListManifest> MakeNodeList(const std::vector<std::str
 
 inline std::shared_ptr<PackageManifest> MakePackage(const std::string& run,
                                                     const std::vector<TestFile>& files) {
-  std::istringstream xml(PackageXml("partner", "pkg", "1.0", run, files));
   boost::property_tree::ptree tree;
-  ParseXmlManifest(xml, tree);
+  ParseXmlManifest(PackageXml("partner", "pkg", "1.0", run, files), tree);
   auto package = std::make_shared<StandardPackageManifest>();
   package->Read(tree);
   return package;
