@@ -12,11 +12,19 @@ bool HasDrive(const std::string& path) {
          path[1] == ':';
 }
 
+// A NUL would cut the name short at the file system, and other control characters have no
+// business in a file name.
+bool IsControl(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7F;
+}
+
 }  // namespace
 
 std::string NormalizeManifestPath(const std::string& path) {
   std::string slashed = path;
   for (char& c : slashed) {
+    if (IsControl(c)) throw ManifestParseException();
     if (c == '\\') c = '/';
   }
   if (!slashed.empty() && slashed[0] == '/') throw ManifestParseException();

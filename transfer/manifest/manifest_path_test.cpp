@@ -32,5 +32,17 @@ TEST(ManifestPathTest, RefusesPathsThatLeaveTheFolder) {
   }
 }
 
+// "one.bin" and "one.bin\0" would be two entries but one file on disk.
+TEST(ManifestPathTest, RefusesControlCharacters) {
+  const std::string cases[] = {
+      std::string("data/one.bin\0", 13), std::string("\0", 1), "a\tb", "a\nb", "dir\r/x",
+      "a\x1f", "a\x7f", "\x01/x",
+  };
+  for (const std::string& c : cases) {
+    EXPECT_THROW(NormalizeManifestPath(c), ManifestParseException) << c.size();
+  }
+  EXPECT_EQ(NormalizeManifestPath("caf\xc3\xa9/~x y"), "caf\xc3\xa9/~x y");
+}
+
 }  // namespace
 }  // namespace zarn

@@ -1,5 +1,7 @@
 #include "transfer/manifest/standard_package_manifest.h"
 
+#include <unordered_set>
+
 #include <boost/property_tree/ptree.hpp>
 
 #include "transfer/manifest/manifest_exception.h"
@@ -31,9 +33,11 @@ void StandardPackageManifest::ReadFields(const boost::property_tree::ptree& tree
   run_ = package.get<std::string>("run", "");
 
   files_.clear();
+  std::unordered_set<std::string> paths;
   for (const auto& child : package.get_child("files")) {
     if (child.first != "file") throw ManifestParseException();
     files_.push_back(std::make_shared<StandardFileManifest>(child.second));
+    if (!paths.insert(files_.back()->GetPath()).second) throw ManifestParseException();
   }
   if (id_.empty() || name_.empty() || partnerId_.empty() || versionId_.empty()) {
     throw ManifestParseException();

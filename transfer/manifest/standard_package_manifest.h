@@ -9,8 +9,9 @@
 namespace zarn {
 
 // The package manifest read from the "package" document: "id", "name", "partnerId",
-// "versionId" (all required, non-empty), the optional "run" path and the "files" list.
-// Made empty and filled once by Read.
+// "versionId" (all required, non-empty), the optional "run" path and the "files" list, in
+// which no two files may have the same path once normalised (they would be one file on
+// disk, written and verified twice). Made empty and filled once by Read.
 class StandardPackageManifest : public PackageManifest {
  public:
   StandardPackageManifest() = default;
