@@ -31,7 +31,7 @@ TEST(StandardNodeListManifestTest, ReadsNodesInDocumentOrder) {
       "<ArrayOfNodeInfo xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
       "                 xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">\n"
       "  " + Node("n1", "127.0.0.1:18081") + "\n  <!-- a comment -->\n"
-      "  " + Node("n2", " spaced.example ") + "\n"
+      "  " + Node("n2", "[::1]:8080") + "\n"
       "  <Other>skipped</Other>\n"
       "  <NodeInfo NodeId=\"n3\"><Host>h3</Host><Extra/></NodeInfo>\n"
       "  " + Node("n1", "again.example") + "\n"
@@ -40,7 +40,7 @@ TEST(StandardNodeListManifestTest, ReadsNodesInDocumentOrder) {
   const auto& nodes = list.GetNodes();
   ASSERT_EQ(nodes.size(), 4u);
   const std::pair<const char*, const char*> expected[] = {
-      {"n1", "127.0.0.1:18081"}, {"n2", " spaced.example "}, {"n3", "h3"},
+      {"n1", "127.0.0.1:18081"}, {"n2", "[::1]:8080"}, {"n3", "h3"},
       {"n1", "again.example"}};
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     EXPECT_EQ(nodes[i]->GetNodeId(), expected[i].first);
@@ -62,6 +62,13 @@ TEST(StandardNodeListManifestTest, RejectsInvalidLists) {
       {"Host white space only",
        "<ArrayOfNodeInfo>" + Node("n", "h") + Node("m", " \n\t ") + "</ArrayOfNodeInfo>"},
       {"malformed XML", "<ArrayOfNodeInfo>" + Node("n", "h")},
+      // A host goes into chunk URLs as it is: only a name or an address with a port.
+      {"Host with blanks", "<ArrayOfNodeInfo>" + Node("n", " h ") + "</ArrayOfNodeInfo>"},
+      {"Host with a path", "<ArrayOfNodeInfo>" + Node("n", "h/evil?x=") + "</ArrayOfNodeInfo>"},
+      {"Host with credentials",
+       "<ArrayOfNodeInfo>" + Node("n", "user:pw@h") + "</ArrayOfNodeInfo>"},
+      {"Host as an attribute",
+       "<ArrayOfNodeInfo><NodeInfo NodeId=\"n\" Host=\"h#\"/></ArrayOfNodeInfo>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);

@@ -3,6 +3,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "transfer/manifest/manifest_exception.h"
+#include "transfer/manifest/node_host.h"
 
 namespace zarn {
 
@@ -17,7 +18,7 @@ void StandardNodeManifest::Read(const boost::property_tree::ptree& tree) {
   } catch (...) {
     throw ManifestParseException();
   }
-  if (nodeId_.empty() || host_.empty()) throw ManifestParseException();
+  if (nodeId_.empty() || !IsValidNodeHost(host_)) throw ManifestParseException();
 }
 
 void StandardNodeManifest::Write(boost::property_tree::ptree& tree) const {

@@ -8,7 +8,8 @@
 
 namespace zarn {
 
-// A "NodeInfo" element: "NodeId" and "Host", both required and non-empty.
+// A "NodeInfo" element: "NodeId" (required, non-empty) and "Host" (required, a name or
+// an address with an optional port: IsValidNodeHost).
 class StandardNodeManifest : public NodeManifest {
  public:
   // Reads the element at once; throws ManifestParseException when it is not valid.
