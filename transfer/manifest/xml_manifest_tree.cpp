@@ -76,6 +76,7 @@ bool IsWithinBounds(const std::string& xml) {
     std::size_t end;
     if (StartsWith(xml, at, "<?")) {
       end = EndOf(xml, at + 2, "?>");
+      ++nodes;  // none in the tree, but the text after it is a node of the reader's own
     } else if (StartsWith(xml, at, "<!--")) {
       end = EndOf(xml, at + 4, "-->");
       ++nodes;

@@ -10,9 +10,11 @@ namespace zarn {
 
 // Bounds on a document from the network, checked on its text before any tree is built:
 // elements may nest at most kMaxXmlDepth deep (the reader recurses per level), and a
-// document may hold at most kMaxXmlNodes nodes, where an element, a comment and a CDATA
-// section count one each and an attribute one plus the segments of its dotted name (the
-// nodes it is kept and hoisted as). A node of the tree costs a few hundred bytes.
+// document may hold at most kMaxXmlNodes nodes. Elements, comments, CDATA sections and
+// processing instructions count one each (each may also be followed by a run of text, a
+// node of the reader's own); attributes count the nodes they are kept and hoisted as,
+// one more per segment of a dotted name. A node costs a few hundred bytes, so a document
+// at the bounds is read in well under 512 MiB (bench/transfer_manifest_bench.cpp).
 constexpr int kMaxXmlDepth = 64;
 constexpr std::size_t kMaxXmlNodes = 500000;
 // An attribute name is a path of at most this many '.'-separated segments.

@@ -111,8 +111,9 @@ TEST(XmlManifestTreeTest, AttributeNamesHaveAtMost64Segments) {
   }
 }
 
-// The tree a document becomes is bounded before it is built: elements, comments and
-// attributes (kept, and hoisted segment by segment) all count.
+// The tree a document becomes is bounded before it is built: elements, comments,
+// instructions (text runs between them are nodes of the reader) and attributes (kept, and
+// hoisted segment by segment) all count.
 TEST(XmlManifestTreeTest, DocumentsOfTooManyNodesAreRefusedUnread) {
   auto repeated = [](const std::string& piece, std::size_t count) {
     std::string xml = "<r>";
@@ -123,6 +124,7 @@ TEST(XmlManifestTreeTest, DocumentsOfTooManyNodesAreRefusedUnread) {
   const std::pair<const char*, std::string> cases[] = {
       {"elements", repeated("<a/>", kMaxXmlNodes)},
       {"comments", repeated("<!---->", kMaxXmlNodes)},
+      {"text between instructions", repeated("<?x?>y", kMaxXmlNodes)},
       {"attributes", repeated("<a b=''/>", kMaxXmlNodes / 4 + 1)},
       {"dotted attributes", repeated("<a b.c.d=''/>", kMaxXmlNodes / 6 + 1)},
   };
