@@ -1,6 +1,7 @@
 // A manifest host that is down, slow, or serves malformed, truncated or hostile documents:
 // the transfer stops with a manifest error (or, for a host that cannot be reached, a
-// network error) while initialising, writes nothing, and never hangs.
+// network error) while initialising, writes nothing, and never hangs. The documents are
+// read on the engine's pool threads, as in production: a crash there ends the test run.
 
 #include <chrono>
 #include <filesystem>
@@ -11,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
+#include "transfer/manifest/http_manifest_source.h"
+#include "transfer/manifest/standard_node_list_manifest.h"
+#include "transfer/manifest/xml_manifest_tree.h"
 
 namespace zarn {
 namespace e2e {
@@ -31,13 +35,41 @@ std::string FileElement(const std::string& path, const std::string& chunkSize,
          size + "</size><checksums>" + checksums + "</checksums></file>";
 }
 
-std::string Nested(std::size_t depth) {
+// A package nested depth deep, after `prefix` (markup that may hide close tags).
+std::string Nested(std::size_t depth, const std::string& prefix = "") {
   std::string xml;
-  xml.reserve(depth * 7 + 64);
-  xml += "<?xml version=\"1.0\"?><package>";
+  xml.reserve(prefix.size() + depth * 7 + 64);
+  xml += "<?xml version=\"1.0\"?>" + prefix + "<package>";
   for (std::size_t i = 0; i < depth; ++i) xml += "<a>";
   for (std::size_t i = 0; i < depth; ++i) xml += "</a>";
   return xml + "</package>";
+}
+
+std::string Repeated(const std::string& piece, std::size_t count) {
+  std::string text;
+  text.reserve(piece.size() * count);
+  for (std::size_t i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+// A package whose root element carries one attribute named by `segments` dotted segments.
+std::string DottedAttribute(std::size_t segments) {
+  return "<package " + Repeated("a.", segments - 1) + "a=\"1\"><id>PKG1</id></package>";
+}
+
+// A node list of the given hosts.
+std::string NodeList(const std::vector<std::string>& hosts) {
+  std::string xml = "<ArrayOfNodeInfo>";
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    xml += "<NodeInfo><NodeId>n" + std::to_string(i) + "</NodeId><Host>" + hosts[i] +
+           "</Host></NodeInfo>";
+  }
+  return xml + "</ArrayOfNodeInfo>";
+}
+
+// A good node beside one with the given host: one bad host refuses the whole list.
+std::string NodeListWithHost(const std::string& host) {
+  return NodeList({"node.example:8080", host});
 }
 
 struct Case {
@@ -46,6 +78,9 @@ struct Case {
   std::string nodeListXml;  // "" : the fixture's real node list
   TransferError error;
   bool retryable;
+  // The package manifest is a body past the bound, its server stalling for good right
+  // after the bound: only a fetch cut off while it is received ends in time.
+  bool bodyPastTheBound = false;
 };
 
 // Test names and messages show the case by its name.
@@ -63,6 +98,13 @@ TEST_P(ManifestFaultsTest, StopsWithAManifestErrorAndWritesNothing) {
   }
   if (!c.nodeListXml.empty()) {
     manifests_.ServeFile(NodeListPath(package_.partnerId), c.nodeListXml);
+  }
+  if (c.bodyPastTheBound) {
+    HttpTestResponse endless;
+    endless.body = "<package>" + std::string(kMaxManifestBytes, ' ');
+    endless.stallAtByte = kMaxManifestBytes + 1;
+    endless.stallFor = HttpTestResponse::kForever;
+    manifests_.Serve(PackageManifestPath(package_.packageId, package_.versionId), endless);
   }
   const TransferStatus status = Run();
   EXPECT_TRUE(TestEngine::HasStopped(status)) << DescribeStatus(status);
@@ -124,6 +166,45 @@ const Case kCases[] = {
     {"NodeWithoutHost", "", "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId></NodeInfo>"
      "</ArrayOfNodeInfo>", TransferError::Manifest, false},
     {"NodeListDeepNesting", "", Nested(200000), TransferError::Manifest, false},
+    // Markup the reader skips past its first '>' hides no close tags from the depth count.
+    {"InstructionHidingCloseTags", Nested(50000, "<?pi > " + Repeated("</a>", 50000) + " ?>"),
+     "", TransferError::Manifest, false},
+    {"DoctypeHidingCloseTags",
+     Nested(50000, "<!DOCTYPE package [ " + Repeated("</a>", 50000) + " ]>"), "",
+     TransferError::Manifest, false},
+    {"StrayCloseTags", Nested(50000, Repeated("</a>", 50000)), "", TransferError::Manifest,
+     false},
+    {"DottedAttributeName", DottedAttribute(100000), "", TransferError::Manifest, false},
+    {"TooManyElements", ManifestWithFiles(Repeated("<a/>", kMaxXmlNodes)), "",
+     TransferError::Manifest, false},
+    {"NodeListOfTooManyElements", "",
+     "<ArrayOfNodeInfo>" + Repeated("<a/>", kMaxXmlNodes) + "</ArrayOfNodeInfo>",
+     TransferError::Manifest, false},
+    {"BodyPastTheBound", "", "", TransferError::Manifest, false, true},
+    // Two entries, one file on disk.
+    {"NulInPath",
+     ManifestWithFiles(FileElement("data/one.bin", "4", "4", kGoodChecksum) +
+                       FileElement("data/one.bin&#0;", "4", "4", kGoodChecksum)),
+     "", TransferError::Manifest, false},
+    {"ControlCharacterInPath",
+     ManifestWithFiles(FileElement("data/a&#27;b.bin", "4", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"SamePathOnceNormalised",
+     ManifestWithFiles(FileElement("data/a.bin", "4", "4", kGoodChecksum) +
+                       FileElement("data//a.bin", "4", "4", kGoodChecksum)),
+     "", TransferError::Manifest, false},
+    // A host that would change where a chunk request goes or what it sends.
+    {"HostWithPath", "", NodeListWithHost("host/evil?x="), TransferError::Manifest, false},
+    {"HostWithCredentials", "", NodeListWithHost("user:pw@host"), TransferError::Manifest, false},
+    {"HostWithFragment", "", NodeListWithHost("host#"), TransferError::Manifest, false},
+    {"HostWithBlanks", "", NodeListWithHost(" host "), TransferError::Manifest, false},
+    {"HostWithScheme", "", NodeListWithHost("http://host"), TransferError::Manifest, false},
+    {"HostPortZero", "", NodeListWithHost("host:0"), TransferError::Manifest, false},
+    {"HostPortTooLarge", "", NodeListWithHost("host:65536"), TransferError::Manifest, false},
+    {"HostOctalAddress", "", NodeListWithHost("010.0.0.1"), TransferError::Manifest, false},
+    {"HostIpv6WithoutBrackets", "", NodeListWithHost("::1"), TransferError::Manifest, false},
+    {"TooManyNodes", "", NodeList(std::vector<std::string>(kMaxNodes + 1, "node.example")),
+     TransferError::Manifest, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Documents, ManifestFaultsTest, ::testing::ValuesIn(kCases),

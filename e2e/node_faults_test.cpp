@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ enum class Node {
   LongBody,      // sends 1000 bytes more than the range asks
   ShortBody,     // sends 1000 bytes fewer than the range asks
   NoRanges,      // ignores the range: 200 with the whole file
+  RedirectToFtp,  // answers every chunk with a redirect to ftp:// on a listening port
 };
 
 struct Case {
@@ -90,9 +92,17 @@ class NodeFaultsTest : public EndToEndTest, public ::testing::WithParamInterface
       case Node::NoRanges:
         shape.ranges = false;
         break;
+      case Node::RedirectToFtp:
+        ftpTarget_ = std::make_unique<HttpTestServer>();
+        shape = HttpTestResponse::Redirect("ftp://127.0.0.1:" +
+                                           std::to_string(ftpTarget_->Port()) + "/chunk");
+        break;
     }
     AddTestNode(shape);
   }
+
+  // Where the RedirectToFtp node points: nothing may ever connect to it.
+  std::unique_ptr<HttpTestServer> ftpTarget_;
 };
 
 TEST_P(NodeFaultsTest, EndsVerifiedOrWithTheRightError) {
@@ -111,6 +121,9 @@ TEST_P(NodeFaultsTest, EndsVerifiedOrWithTheRightError) {
   } else {
     ExpectFailed(status, c.error, /*retryable=*/true);
   }
+  if (ftpTarget_) {
+    EXPECT_EQ(ftpTarget_->ConnectionCount(), 0);
+  }
 }
 
 // Errors of a node failure are Network; a chunk that never verifies is Checksum. Both are
@@ -127,6 +140,7 @@ const Case kCases[] = {
     {"TrickleBelowLowSpeedLimit", {Node::Trickle, Node::Nginx}, true, TransferError::None, 0},
     {"BodyLongerThanRange", {Node::LongBody, Node::Nginx}, true, TransferError::None, 0},
     {"NodeIgnoresRanges", {Node::NoRanges, Node::Nginx}, true, TransferError::None, 0},
+    {"NodeRedirectsToFtp", {Node::RedirectToFtp, Node::Good}, true, TransferError::None, 0},
     {"BodyShorterThanRange", {Node::ShortBody, Node::Nginx}, true, TransferError::None, 6},
     // A chunk whose bytes failed verification is fetched again from another node: it
     // completes without a user's retry.
