@@ -38,27 +38,31 @@ std::size_t EndOf(const std::string& xml, std::size_t from, const char* terminat
   return at == kNone ? kNone : at + std::char_traits<char>::length(terminator) - 1;
 }
 
-// Scans the start tag at `at` up to its '>' (a quoted value may hold '>') and adds the
-// nodes it becomes to nodes: the element, and for each attribute the node that keeps it
-// and one per segment of its name where it is hoisted, plus one that holds them all.
-// Answers the position of the '>', or kNone when the text ends first.
+// Scans the start tag at `at` up to its '>' and adds the nodes it becomes to nodes: the
+// element, and for each attribute the node that keeps it and one per segment of its name
+// where it is hoisted, plus one that holds them all. As for the reader, a value is quoted
+// right after its '=' (white space between) and may hold '>'; a quote anywhere else is a
+// character of a name. Answers the position of the '>', or kNone when the text ends first.
 std::size_t ScanStartTag(const std::string& xml, std::size_t at, std::size_t& nodes) {
   ++nodes;
   bool attributes = false;
-  char quote = 0;
+  bool valueNext = false;
   for (std::size_t i = at + 1; i < xml.size(); ++i) {
     const char c = xml[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
+    if (valueNext && (c == '"' || c == '\'')) {
+      i = xml.find(c, i + 1);
+      if (i == kNone) return kNone;
+      valueNext = false;
     } else if (c == '>') {
       return i;
     } else if (c == '=') {
       nodes += attributes ? 2 : 3;
       attributes = true;
+      valueNext = true;
     } else if (c == '.') {
       ++nodes;
+    } else if (!IsXmlSpace(c)) {
+      valueNext = false;
     }
   }
   return kNone;

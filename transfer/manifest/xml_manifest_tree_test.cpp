@@ -86,6 +86,11 @@ TEST(XmlManifestTreeTest, SkippedMarkupCannotHideCloseTags) {
   for (const auto& c : cases) {
     EXPECT_THROW(Parse(c.second + Nested(1000)), ManifestParseException) << c.first;
   }
+  // A quote the reader takes as part of a name opens no value that could hide markup.
+  for (const char* tag : {"<p\">", "<p q'=\"1\">", "<p q = '>'  r=\"\" s\"=''>"}) {
+    EXPECT_THROW(Parse(tag + Nested(1000) + "</p>"), ManifestParseException) << tag;
+    EXPECT_NO_THROW(Parse(tag + Nested(10) + "</p>")) << tag;
+  }
   EXPECT_NO_THROW(Parse("<?pi > </a> ?><!-- > </a> --><r><![CDATA[> </a>]]></r>"));
   EXPECT_EQ(Parse("<r>1<!-->-->2</r>").get<std::string>("r"), "12");
   for (const char* declaration : {"<!DOCTYPE r><r/>", "<!ENTITY e \"x\"><r/>", "<r><!x></r>"}) {
