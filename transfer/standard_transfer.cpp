@@ -48,10 +48,9 @@ void FireQuietly(TransferEvent& event) {
 
 }  // namespace
 
-StandardTransfer::StandardTransfer(const TransferParams& params,
-                                   const TransferBehavior& behavior,
+StandardTransfer::StandardTransfer(const TransferParams& params, const TransferBehavior& behavior,
                                    TransferWorkflowFactory* workflowFactory)
-    : workflowFactory_(workflowFactory) {
+    : mutex_(std::make_shared<std::recursive_mutex>()), workflowFactory_(workflowFactory) {
   CreateData(params, behavior);
   try {
     BuildWorkflow();
@@ -64,7 +63,9 @@ StandardTransfer::StandardTransfer(const TransferParams& params,
 }
 
 StandardTransfer::~StandardTransfer() {
-  // The tree may report its files while it goes; the rest of the transfer is still whole.
+  // First: no report may reach this object from here on, neither from the tree while it
+  // goes nor from works that outlive it.
+  if (workInterface_) workInterface_->Detach();
   std::shared_ptr<Workflow> workflow = std::move(workflow_);
   workflow.reset();
 }
@@ -73,21 +74,21 @@ StandardTransfer::~StandardTransfer() {
 
 TransferStatus StandardTransfer::Initialize() {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   InitializeLocked(result, lock);
   return result;
 }
 
 TransferStatus StandardTransfer::Start(const std::string& folder) {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   StartLocked(result, lock, folder);
   return result;
 }
 
 TransferStatus StandardTransfer::GetStatus() {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   const uint32_t interval = data_->behavior.config.periodicEventInterval * 1000u;
   if (data_->status->GetActiveTime().PeekDelta() > interval) {
     TransferPeriodicEvent event(workInterface_, *data_->status);
@@ -100,48 +101,48 @@ TransferStatus StandardTransfer::GetStatus() {
 
 TransferStatus StandardTransfer::Cancel(bool deleteFiles) {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   CancelLocked(result, lock, deleteFiles);
   return result;
 }
 
 TransferStatus StandardTransfer::Pause() {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   PauseLocked(result, lock);
   return result;
 }
 
 TransferStatus StandardTransfer::Resume() {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   ResumeLocked(result, lock);
   return result;
 }
 
 TransferStatus StandardTransfer::Retry() {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   RetryLocked(result, lock);
   return result;
 }
 
 TransferStatus StandardTransfer::Suspend() {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   SuspendLocked(result, lock);
   return result;
 }
 
 TransferStatus StandardTransfer::Restore() {
   TransferStatus result;
-  TransferLock lock(mutex_);
+  TransferLock lock(*mutex_);
   RestoreLocked(result, lock);
   return result;
 }
 
 bool StandardTransfer::HasEnoughDiskSpace(const std::string& folder) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(*mutex_);
   if (InnerStatus().state != TransferState::Initialized || !data_->package) return false;
   try {
     uint64_t available = GetFreeSpace(folder);
@@ -158,14 +159,14 @@ bool StandardTransfer::HasEnoughDiskSpace(const std::string& folder) {
 }
 
 std::shared_ptr<TransferWorkInterface> StandardTransfer::GetData() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(*mutex_);
   return workInterface_;
 }
 
 std::string StandardTransfer::DescribeNodes() {
   std::shared_ptr<NodeListManifest> nodeList;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     nodeList = data_->nodeList;
   }
   if (!nodeList || nodeList->GetNodes().empty()) return "[]";
@@ -457,7 +458,7 @@ void StandardTransfer::CreateData(const TransferParams& params,
                                   const TransferBehavior& behavior) {
   if (workInterface_) workInterface_->Detach();
   data_ = std::make_shared<StandardTransferData>(params, behavior);
-  workInterface_ = std::make_shared<StandardTransferWorkInterface>(this, data_);
+  workInterface_ = std::make_shared<StandardTransferWorkInterface>(this, mutex_, data_);
 }
 
 void StandardTransfer::BuildWorkflow() {

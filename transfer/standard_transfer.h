@@ -27,8 +27,8 @@ using TransferLock = std::unique_lock<std::recursive_mutex>;
 // transfer's recursive lock; events are fired after the lock has been released, with the
 // snapshot (and the status deltas they report) taken under it.
 //
-// The transfer must outlive every work that can still report through its work interface:
-// the engine pool is stopped and joined before transfers are destroyed.
+// Works may outlive the transfer (running chunk works keep the tree): its destruction
+// detaches the work interface, whose later reports are dropped without touching it.
 class StandardTransfer : public Transfer {
  public:
   // Built Initializing with a workflow that is not started yet, or Suspended when the
@@ -69,7 +69,7 @@ class StandardTransfer : public Transfer {
   // deletes files.
   virtual void TrackFile(TransferLock& lock, const std::string& name);
 
-  std::recursive_mutex& GetMutex() { return mutex_; }
+  std::recursive_mutex& GetMutex() { return *mutex_; }
 
  protected:
   virtual void InitializeLocked(TransferStatus& result, TransferLock& lock);
@@ -102,7 +102,9 @@ class StandardTransfer : public Transfer {
   bool IsFatal() const;
   TransferStatus& InnerStatus() const;
 
-  std::recursive_mutex mutex_;
+  // Shared with the work interfaces, which lock it to learn whether the transfer is still
+  // there: it must outlive the transfer.
+  const std::shared_ptr<std::recursive_mutex> mutex_;
   TransferWorkflowFactory* workflowFactory_;
   std::shared_ptr<StandardTransferData> data_;
   std::shared_ptr<StandardTransferWorkInterface> workInterface_;

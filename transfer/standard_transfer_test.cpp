@@ -387,6 +387,35 @@ TEST(StandardTransferTest, SuspendStartsFreshDataAndReportsTheOldRun) {
   EXPECT_EQ(rig.Workflow().starts, 1);
 }
 
+// Running works keep the tree, and with it the work interface, after the transfer is gone.
+// Their reports must not touch the destroyed transfer (AddressSanitizer shows any access).
+TEST(StandardTransferTest, ReportsAfterTheTransferIsGoneTouchNothing) {
+  Rig rig;
+  rig.DriveTo(TransferState::Transferring);
+  std::shared_ptr<TransferWorkInterface> works = rig.Data();
+  std::shared_ptr<Workflow> tree = rig.workflows.made.back();
+  rig.transfer.reset();
+  rig.Clear();
+
+  works->TrackFile("late.bin");
+  works->GetPackageAcquireCallback()->OnWorkComplete(
+      nullptr, WorkStatus(WorkResult::Success, PackageStatusData::Create(rig.package)));
+  works->GetNodeListAcquireCallback()->OnWorkComplete(
+      nullptr, WorkStatus(WorkResult::Success, NodeListStatusData::Create(rig.nodeList)));
+  works->GetInitializeCallback()->OnWorkComplete(nullptr, WorkStatus(WorkResult::Success));
+  works->GetWorkCompleteCallback()->OnWorkComplete(
+      nullptr, WorkStatus(WorkResult::Error, MakeTransferErrorData(TransferError::DiskFull, "x")));
+  works->GetRetryableErrorCallback()->OnWorkflowRetryableError(
+      tree, nullptr,
+      WorkStatus(WorkResult::RetryableError,
+                 MakeTransferErrorData(TransferError::Network, "late")));
+  EXPECT_TRUE(rig.Events().empty());
+  EXPECT_TRUE(rig.files.Deletes().empty());
+  // What the works read of their own data stays theirs.
+  EXPECT_EQ(works->CopyParams().transferId, "t");
+  EXPECT_TRUE(works->GetProgressUpdater());
+}
+
 TEST(StandardTransferTest, SuspendedFlagSuspendsEvenWhileInitializing) {
   TransferParams params = DefaultParams();
   params.suspended = 1;

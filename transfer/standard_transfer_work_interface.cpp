@@ -1,5 +1,7 @@
 #include "transfer/standard_transfer_work_interface.h"
 
+#include <utility>
+
 #include "transfer/standard_transfer.h"
 #include "transfer/standard_transfer_data.h"
 #include "transfer/transfer_status_impl.h"
@@ -7,8 +9,10 @@
 namespace zarn {
 
 StandardTransferWorkInterface::StandardTransferWorkInterface(
-    StandardTransfer* transfer, std::shared_ptr<StandardTransferData> data)
+    StandardTransfer* transfer, std::shared_ptr<std::recursive_mutex> transferMutex,
+    std::shared_ptr<StandardTransferData> data)
     : transfer_(transfer),
+      transferMutex_(std::move(transferMutex)),
       data_(std::move(data)),
       workComplete_(this, &StandardTransferWorkInterface::ForwardWorkComplete),
       packageAcquire_(this, &StandardTransferWorkInterface::ForwardPackageAcquire),
@@ -18,7 +22,7 @@ StandardTransferWorkInterface::StandardTransferWorkInterface(
 StandardTransferWorkInterface::~StandardTransferWorkInterface() = default;
 
 TransferParams StandardTransferWorkInterface::CopyParams() {
-  std::lock_guard<std::recursive_mutex> lock(transfer_->GetMutex());
+  std::lock_guard<std::recursive_mutex> lock(*transferMutex_);
   return data_->params;
 }
 
@@ -39,43 +43,43 @@ std::shared_ptr<TransferProgressUpdater> StandardTransferWorkInterface::GetProgr
 }
 
 void StandardTransferWorkInterface::TrackFile(const std::string& filePath) {
-  TransferLock lock(transfer_->GetMutex());
+  TransferLock lock(*transferMutex_);
   if (alive_) transfer_->TrackFile(lock, filePath);
 }
 
 void StandardTransferWorkInterface::OnWorkflowRetryableError(
     const std::shared_ptr<Workflow>& workflow, const std::shared_ptr<const Work>& work,
     const WorkStatus& status) {
-  TransferLock lock(transfer_->GetMutex());
+  TransferLock lock(*transferMutex_);
   if (alive_) transfer_->OnWorkflowRetryableError(lock, workflow, work, status);
 }
 
 void StandardTransferWorkInterface::Detach() {
-  std::lock_guard<std::recursive_mutex> lock(transfer_->GetMutex());
+  std::lock_guard<std::recursive_mutex> lock(*transferMutex_);
   alive_ = false;
 }
 
 void StandardTransferWorkInterface::ForwardWorkComplete(const std::shared_ptr<const Work>& work,
                                                         const WorkStatus& status) {
-  TransferLock lock(transfer_->GetMutex());
+  TransferLock lock(*transferMutex_);
   if (alive_) transfer_->OnWorkComplete(lock, work, status);
 }
 
 void StandardTransferWorkInterface::ForwardPackageAcquire(
     const std::shared_ptr<const Work>& work, const WorkStatus& status) {
-  TransferLock lock(transfer_->GetMutex());
+  TransferLock lock(*transferMutex_);
   if (alive_) transfer_->OnPackageAcquire(lock, work, status);
 }
 
 void StandardTransferWorkInterface::ForwardNodeListAcquire(
     const std::shared_ptr<const Work>& work, const WorkStatus& status) {
-  TransferLock lock(transfer_->GetMutex());
+  TransferLock lock(*transferMutex_);
   if (alive_) transfer_->OnNodeListAcquire(lock, work, status);
 }
 
 void StandardTransferWorkInterface::ForwardInitialize(const std::shared_ptr<const Work>& work,
                                                       const WorkStatus& status) {
-  TransferLock lock(transfer_->GetMutex());
+  TransferLock lock(*transferMutex_);
   if (alive_) transfer_->OnInitialize(lock, work, status);
 }
 

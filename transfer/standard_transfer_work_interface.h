@@ -2,6 +2,7 @@
 #define ZARN_TRANSFER_STANDARD_TRANSFER_WORK_INTERFACE_H_
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "transfer/transfer_work_interface.h"
@@ -15,11 +16,14 @@ class StandardTransferData;
 
 // The work interface of a StandardTransfer's current data. Every report it forwards takes
 // the transfer's lock and reaches the transfer only while the interface is attached: once
-// the transfer has replaced its data (Detach), reports of the old works are dropped.
+// the transfer has replaced its data or is destroyed (Detach), reports of the old works
+// are dropped. The lock is shared with the transfer and outlives it, so that a work still
+// running after the transfer is gone touches nothing of it.
 class StandardTransferWorkInterface : public TransferWorkInterface,
                                       public WorkflowRetryableErrorCallback {
  public:
   StandardTransferWorkInterface(StandardTransfer* transfer,
+                                std::shared_ptr<std::recursive_mutex> transferMutex,
                                 std::shared_ptr<StandardTransferData> data);
   StandardTransferWorkInterface(const StandardTransferWorkInterface&) = delete;
   StandardTransferWorkInterface& operator=(const StandardTransferWorkInterface&) = delete;
@@ -69,7 +73,8 @@ class StandardTransferWorkInterface : public TransferWorkInterface,
                               const WorkStatus& status);
   void ForwardInitialize(const std::shared_ptr<const Work>& work, const WorkStatus& status);
 
-  StandardTransfer* transfer_;
+  StandardTransfer* transfer_;  // only while alive_, under transferMutex_
+  const std::shared_ptr<std::recursive_mutex> transferMutex_;
   std::shared_ptr<StandardTransferData> data_;
   bool alive_ = true;
   InternalCallback workComplete_;
