@@ -2,11 +2,100 @@
 
 #include <Poco/URI.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/tokenizer.hpp>
+#include <boost/xpressive/regex_error.hpp>
 #include <boost/xpressive/xpressive_dynamic.hpp>
 
 namespace zarn {
+namespace {
+
+const std::string kSchemeMark = "://";
+
+bool IsSeparator(char c) { return c == ';' || c == ' '; }
+
+std::size_t FindSeparator(const std::string& text, std::size_t from) {
+  return std::find_if(text.begin() + from, text.end(), IsSeparator) - text.begin();
+}
+
+// Where user info that begins at from ends: at its first '@', or at a later one that
+// follows without a separator in between (a password may hold '@'); npos when there is
+// no '@' before the host's path.
+std::size_t FindUserInfoEnd(const std::string& text, std::size_t from) {
+  const std::size_t path = std::min(text.find('/', from), text.size());
+  std::size_t at = text.find('@', from);
+  if (at >= path) return std::string::npos;
+  for (std::size_t i = at + 1; i < path && !IsSeparator(text[i]); ++i) {
+    if (text[i] == '@') at = i;
+  }
+  return at;
+}
+
+// The length of a leading "name=", where name is a scheme name; 0 when there is none.
+std::size_t SchemeKeyLength(const std::string& entry) {
+  if (entry.empty() || !std::isalpha(static_cast<unsigned char>(entry[0]))) return 0;
+  std::size_t i = 1;
+  while (i < entry.size() && (std::isalnum(static_cast<unsigned char>(entry[i])) ||
+                              entry[i] == '+' || entry[i] == '-' || entry[i] == '.')) {
+    ++i;
+  }
+  return i < entry.size() && entry[i] == '=' ? i + 1 : 0;
+}
+
+// Where an entry's user info (if any) begins: after "scheme://", else after "name=".
+std::size_t AuthorityBegin(const std::string& entry) {
+  const std::size_t mark = entry.find(kSchemeMark);
+  return mark == std::string::npos ? SchemeKeyLength(entry) : mark + kSchemeMark.size();
+}
+
+// Where the entry that begins at `begin` ends. An entry in URL form may hold separators
+// in its user info.
+std::size_t EntryEnd(const std::string& text, std::size_t begin) {
+  const std::size_t plainEnd = FindSeparator(text, begin);
+  const std::size_t mark = text.find(kSchemeMark, begin);
+  if (mark == std::string::npos || mark >= plainEnd) return plainEnd;
+  const std::size_t at = FindUserInfoEnd(text, mark + kSchemeMark.size());
+  if (at == std::string::npos || at < plainEnd) return plainEnd;
+  return FindSeparator(text, at);
+}
+
+// An entry for every scheme: no '=' outside its user info.
+bool IsPlainEntry(const std::string& entry) {
+  const std::size_t from = AuthorityBegin(entry);
+  const std::size_t at = FindUserInfoEnd(entry, from);
+  const std::string outside =
+      at == std::string::npos ? entry : entry.substr(0, from) + entry.substr(at + 1);
+  return outside.find('=') == std::string::npos;
+}
+
+// libcurl ends user info at its first '@' and refuses spaces; it decodes percent-encoding.
+std::string EncodeUserInfo(const std::string& entry) {
+  const std::size_t from = AuthorityBegin(entry);
+  const std::size_t at = FindUserInfoEnd(entry, from);
+  if (at == std::string::npos) return entry;
+  std::string encoded = entry.substr(0, from);
+  for (std::size_t i = from; i < at; ++i) {
+    if (entry[i] == '@') {
+      encoded += "%40";
+    } else if (entry[i] == ' ') {
+      encoded += "%20";
+    } else {
+      encoded += entry[i];
+    }
+  }
+  return encoded + entry.substr(at);
+}
+
+std::vector<std::string> SplitBypassList(const std::string& text) {
+  const boost::char_separator<char> separators("; ");
+  const boost::tokenizer<boost::char_separator<char>> tokens(text, separators);
+  return std::vector<std::string>(tokens.begin(), tokens.end());
+}
+
+}  // namespace
 
 std::string SelectProxyForUrl(const std::string& url, const std::string& proxyList,
                               const std::string& bypassList) {
@@ -24,7 +113,7 @@ std::string SelectProxyForUrl(const std::string& url, const std::string& proxyLi
         entry.compare(0, kHttpPrefix.size(), kHttpPrefix) == 0) {
       httpEntry = entry.substr(kHttpPrefix.size());
       foundHttp = true;
-    } else if (!foundPlain && entry.find('=') == std::string::npos) {
+    } else if (!foundPlain && IsPlainEntry(entry)) {
       plainEntry = entry;
       foundPlain = true;
     }
@@ -32,18 +121,28 @@ std::string SelectProxyForUrl(const std::string& url, const std::string& proxyLi
   const std::string chosen = foundHttp ? httpEntry : plainEntry;
   if (chosen == ":" || chosen == "::") return "";
   if (MatchesProxyBypassList(host, bypassList)) return "";
-  return chosen;
+  return EncodeUserInfo(chosen);
 }
 
 std::vector<std::string> SplitProxyList(const std::string& text) {
-  const boost::char_separator<char> separators("; ");
-  const boost::tokenizer<boost::char_separator<char>> tokens(text, separators);
-  return std::vector<std::string>(tokens.begin(), tokens.end());
+  std::vector<std::string> entries;
+  std::size_t begin = 0;
+  while (true) {
+    while (begin < text.size() && IsSeparator(text[begin])) ++begin;
+    if (begin == text.size()) return entries;
+    const std::size_t end = EntryEnd(text, begin);
+    entries.push_back(text.substr(begin, end - begin));
+    begin = end;
+  }
 }
 
 bool MatchesProxyBypassList(const std::string& host, const std::string& bypassList) {
-  for (const std::string& entry : SplitProxyList(bypassList)) {
-    if (MatchesProxyBypassEntry(host, entry)) return true;
+  for (const std::string& entry : SplitBypassList(bypassList)) {
+    try {
+      if (MatchesProxyBypassEntry(host, entry)) return true;
+    } catch (const boost::xpressive::regex_error&) {
+      // One malformed entry in the user's settings must not decide for the others.
+    }
   }
   return false;
 }

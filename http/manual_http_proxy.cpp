@@ -10,8 +10,7 @@ ManualHttpProxy::ManualHttpProxy(const std::string& proxyList, const std::string
     : proxyList_(proxyList), bypassList_(bypassList) {}
 
 std::string ManualHttpProxy::GetProxy(const std::string& url) {
-  // One malformed bypass entry in the user's settings must not fail every transfer: the
-  // request goes direct, as the automatic kind does.
+  // A URL the proxy rules cannot read goes direct, as with the automatic kind.
   try {
     return SelectProxyForUrl(url, proxyList_, bypassList_);
   } catch (const std::exception&) {

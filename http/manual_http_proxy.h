@@ -12,8 +12,8 @@ class ManualHttpProxy : public HttpProxy {
  public:
   ManualHttpProxy(const std::string& proxyList, const std::string& bypassList);
 
-  // SelectProxyForUrl over the two lists. A bypass entry that is no valid pattern (or a
-  // URL that cannot be parsed) answers "" for that request rather than failing it.
+  // SelectProxyForUrl over the two lists. A URL that cannot be parsed answers "" rather
+  // than failing the request.
   std::string GetProxy(const std::string& url) override;
 
  private:
