@@ -1,7 +1,13 @@
 #include "http/environment_http_proxy_factory.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include <boost/tokenizer.hpp>
 
@@ -20,6 +26,72 @@ std::string FirstSet(const EnvironmentHttpProxyFactory::Environment& environment
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// ":" and a port number.
+bool IsPortSuffix(const std::string& text) {
+  return text.size() > 1 && text.size() <= 6 && text[0] == ':' &&
+         std::all_of(text.begin() + 1, text.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// Labels of letters, digits, '-' and '_' joined by single dots: nothing a pattern would
+// read as more than itself, once '.' is escaped.
+bool IsHostName(const std::string& name) {
+  if (name.empty() || name.front() == '.' || name.back() == '.') return false;
+  char previous = '.';
+  for (char c : name) {
+    const bool allowed = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+    if (!allowed && !(c == '.' && previous != '.')) return false;
+    previous = c;
+  }
+  return true;
+}
+
+bool IsIpv4Address(const std::string& text) {
+  in_addr address{};
+  return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+// An IPv6 address as URLs name it (lower case, as the URL parser gives hosts), in its
+// canonical form and, when written otherwise, as written; none when it is no address.
+std::vector<std::string> Ipv6Entries(const std::string& text) {
+  in6_addr address{};
+  if (::inet_pton(AF_INET6, text.c_str(), &address) != 1) return {};
+  char canonical[INET6_ADDRSTRLEN] = {};
+  if (::inet_ntop(AF_INET6, &address, canonical, sizeof canonical) == nullptr) return {};
+  std::vector<std::string> entries{canonical};
+  if (text != canonical) entries.push_back(text);
+  return entries;
+}
+
+// One no_proxy item as bypass entries; none when it names nothing a pattern can match.
+std::vector<std::string> TranslateNoProxyItem(std::string item) {
+  std::transform(item.begin(), item.end(), item.begin(), [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  });
+  if (item == "*") return {"*"};
+  if (item.front() == '[') {  // [IPv6] or [IPv6]:port
+    const std::size_t close = item.find(']');
+    if (close == std::string::npos) return {};
+    const std::string port = item.substr(close + 1);
+    if (!port.empty() && !IsPortSuffix(port)) return {};
+    return Ipv6Entries(item.substr(1, close - 1));
+  }
+  if (std::count(item.begin(), item.end(), ':') > 1) return Ipv6Entries(item);  // no port
+  const std::size_t colon = item.find(':');
+  if (colon != std::string::npos) {
+    if (!IsPortSuffix(item.substr(colon))) return {};
+    item.erase(colon);
+  }
+  if (IsIpv4Address(item)) return {item};
+  if (StartsWith(item, "*.")) {  // the subdomains only
+    return IsHostName(item.substr(2)) ? std::vector<std::string>{item} : std::vector<std::string>{};
+  }
+  item.erase(0, item.find_first_not_of('.'));  // ".domain": the domain and its subdomains
+  if (!item.empty() && item.back() == '.') item.pop_back();  // the root's dot
+  if (!IsHostName(item)) return {};
+  return {item, "*." + item};
 }
 
 }  // namespace
@@ -54,22 +126,11 @@ std::string EnvironmentHttpProxyFactory::TranslateNoProxy(const std::string& noP
   const boost::char_separator<char> separators(", \t");
   const boost::tokenizer<boost::char_separator<char>> tokens(noProxy, separators);
   std::string list;
-  auto add = [&list](const std::string& entry) {
-    if (!list.empty()) list += ';';
-    list += entry;
-  };
-  for (std::string name : tokens) {
-    if (name.find('/') != std::string::npos) continue;  // an address range
-    const std::size_t colon = name.find(':');
-    if (colon != std::string::npos) name.erase(colon);
-    if (name == "*") {
-      add("*");
-      continue;
+  for (const std::string& item : tokens) {
+    for (const std::string& entry : TranslateNoProxyItem(item)) {
+      if (!list.empty()) list += ';';
+      list += entry;
     }
-    while (!name.empty() && name.front() == '.') name.erase(0, 1);
-    if (name.empty()) continue;
-    add(name);
-    add("*." + name);
   }
   return list;
 }

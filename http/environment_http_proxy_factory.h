@@ -33,9 +33,13 @@ class EnvironmentHttpProxyFactory : public HttpProxyFactory {
   // getenv.
   static std::string ProcessEnvironment(const std::string& name);
 
-  // A no_proxy value ("a.com, .b.com localhost") as a bypass list ("a.com;*.a.com;*.b.com;
-  // localhost;*.localhost"): a name also covers its subdomains; "*" bypasses every host.
-  // Address ranges ("10.0.0.0/8") have no pattern and are dropped; a ":port" is dropped.
+  // A no_proxy value ("a.com, .b.com,*.c.com 10.0.0.1 [::1]:80") as a bypass list
+  // ("a.com;*.a.com;b.com;*.b.com;*.c.com;10.0.0.1;::1"), in lower case as URL hosts are
+  // read: a name or ".name" covers the name and its subdomains, "*.name" the subdomains
+  // only, an IPv4 or IPv6 address (bare or in brackets) itself, "*" every host. A ":port"
+  // is dropped (the bypass holds for every port). An item that names nothing a pattern
+  // can match (an address range such as "10.0.0.0/8", or garbage) is skipped, so that
+  // every entry of the list compiles.
   static std::string TranslateNoProxy(const std::string& noProxy);
 
  private:

@@ -132,6 +132,7 @@ struct HttpTestServer::Impl {
 
   asio::io_context context;
   tcp::acceptor acceptor;
+  std::string address;
   std::uint16_t port = 0;
 
   mutable std::mutex mutex;
@@ -149,8 +150,9 @@ struct HttpTestServer::Impl {
   std::thread acceptThread;
 };
 
-HttpTestServer::HttpTestServer() : impl_(new Impl) {
-  const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
+HttpTestServer::HttpTestServer(const std::string& address) : impl_(new Impl) {
+  impl_->address = address;
+  const tcp::endpoint endpoint(asio::ip::make_address(address), 0);
   impl_->acceptor.open(endpoint.protocol());
   impl_->acceptor.set_option(tcp::acceptor::reuse_address(true));
   impl_->acceptor.bind(endpoint);
@@ -187,7 +189,9 @@ void HttpTestServer::Stop() {
 
 std::uint16_t HttpTestServer::Port() const { return impl_->port; }
 
-std::string HttpTestServer::Host() const { return "127.0.0.1:" + std::to_string(impl_->port); }
+std::string HttpTestServer::Host() const {
+  return impl_->address + ":" + std::to_string(impl_->port);
+}
 
 std::string HttpTestServer::Url(const std::string& path) const { return "http://" + Host() + path; }
 

@@ -1,8 +1,9 @@
 #ifndef ZARN_TESTING_HTTP_TEST_SERVER_H_
 #define ZARN_TESTING_HTTP_TEST_SERVER_H_
 
-// An HTTP/1.1 server inside the test process, on 127.0.0.1 at an ephemeral port, with
-// scripted answers and faults. Several instances can run at once (as several nodes).
+// An HTTP/1.1 server inside the test process, on a loopback address (127.0.0.1 unless
+// told otherwise) at an ephemeral port, with scripted answers and faults. Several
+// instances can run at once (as several nodes).
 //
 //   HttpTestServer server;                          // listening once constructed
 //   server.ServeFile("/packages/a.bin", content);   // 200, or 206 for "Range: bytes=a-b"
@@ -79,14 +80,15 @@ class HttpTestServer {
  public:
   using Handler = std::function<HttpTestResponse(const HttpTestRequest&)>;
 
-  HttpTestServer();  // listens on 127.0.0.1 at an ephemeral port
+  // Listens on address (an IPv4 loopback address) at an ephemeral port.
+  explicit HttpTestServer(const std::string& address = "127.0.0.1");
   ~HttpTestServer();  // Stop
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
 
   std::uint16_t Port() const;
-  std::string Host() const;  // "127.0.0.1:<port>"
-  std::string Url(const std::string& path) const;  // "http://127.0.0.1:<port>" + path
+  std::string Host() const;                        // "<address>:<port>"
+  std::string Url(const std::string& path) const;  // "http://<address>:<port>" + path
 
   // The same answer to every request for path.
   void Serve(const std::string& path, HttpTestResponse response);
