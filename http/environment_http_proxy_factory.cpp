@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -111,7 +112,7 @@ std::shared_ptr<HttpProxy> EnvironmentHttpProxyFactory::Create() {
   const std::string proxy = FirstSet(environment_, "http_proxy", "HTTP_PROXY");
   if (proxy.empty()) return MakeEmptyHttpProxy();
   if (StartsWith(proxy, "pac+") || StartsWith(proxy, "wpad://")) {
-    return std::make_shared<LibproxyHttpProxy>();
+    return std::make_shared<LibproxyHttpProxy>(std::chrono::milliseconds(resolveTimeout_));
   }
   const std::string noProxy = FirstSet(environment_, "no_proxy", "NO_PROXY");
   return std::make_shared<ManualHttpProxy>(proxy, TranslateNoProxy(noProxy));

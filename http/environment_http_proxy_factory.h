@@ -22,8 +22,10 @@ class EnvironmentHttpProxyFactory : public HttpProxyFactory {
   // Answers the value of a variable, "" when unset.
   using Environment = std::function<std::string(const std::string& name)>;
 
-  // The four time-outs, in milliseconds, are the discovery limits of the settings; libproxy
-  // offers no way to apply them.
+  // The four time-outs, in milliseconds, are the discovery limits of the settings. The
+  // resolve time-out bounds each automatic query as a whole (LibproxyHttpProxy): libproxy
+  // fetches a configuration script in one blocking call that takes no limits of its own,
+  // so the connect, send and receive time-outs have nothing to apply to.
   EnvironmentHttpProxyFactory(std::uint32_t resolveTimeout, std::uint32_t connectTimeout,
                               std::uint32_t sendTimeout, std::uint32_t receiveTimeout,
                               Environment environment = ProcessEnvironment);

@@ -1,8 +1,9 @@
 #ifndef ZARN_HTTP_LIBPROXY_HTTP_PROXY_H_
 #define ZARN_HTTP_LIBPROXY_HTTP_PROXY_H_
 
-#include <atomic>
-#include <mutex>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,25 +12,39 @@
 namespace zarn {
 
 // Automatic proxy configuration (a configuration script or auto-detection) answered by
-// libproxy. A failed query makes every later answer "" without asking again.
+// libproxy, whose query can block for as long as a script server keeps it waiting. Each
+// query therefore runs on a thread of its own, and a request waits for its answer at most
+// the time-out: without an answer by then it goes direct, and the next request asks again.
+// One query at a time is outstanding: a request that finds one still running waits for it
+// (within its own time-out) before it asks, so a script that never answers holds one
+// thread, not one per request. No lock is held while a request waits. A failed query makes
+// every later answer "" without asking again.
 class LibproxyHttpProxy : public HttpProxy {
  public:
-  LibproxyHttpProxy();
-  ~LibproxyHttpProxy() override;
+  // Fills proxies with the answer for url, in order ("direct://", "http://host:port",
+  // ...); false when the query failed. Runs on the query's own thread; may never return.
+  using Query = std::function<bool(const std::string& url, std::vector<std::string>* proxies)>;
+
+  // A timeout of 0 waits without limit.
+  explicit LibproxyHttpProxy(std::chrono::milliseconds timeout, Query query = MakeLibproxyQuery());
+  ~LibproxyHttpProxy() override;  // an outstanding query finishes on its own
   LibproxyHttpProxy(const LibproxyHttpProxy&) = delete;
   LibproxyHttpProxy& operator=(const LibproxyHttpProxy&) = delete;
 
   std::string GetProxy(const std::string& url) override;
 
- protected:
-  // Fills proxies with libproxy's answer for url, in order ("direct://",
-  // "http://host:port", ...); false when the query failed. Replaceable in tests.
-  virtual bool QueryProxy(const std::string& url, std::vector<std::string>* proxies);
+  // Asks a new libproxy factory, which reads the process's proxy settings (the
+  // environment); every query fails when no factory could be made.
+  static Query MakeLibproxyQuery();
 
  private:
-  std::mutex mutex_;               // libproxy's factory is used by one thread at a time
-  void* factory_ = nullptr;        // pxProxyFactory; null when it could not be made
-  std::atomic<bool> failed_{false};
+  struct Shared;
+
+  // libproxy's answer for url within the time-out; false sends the request direct.
+  bool Ask(const std::string& url, std::vector<std::string>* proxies);
+
+  const std::chrono::milliseconds timeout_;
+  const std::shared_ptr<Shared> shared_;  // also held by the outstanding query's thread
 };
 
 }  // namespace zarn
