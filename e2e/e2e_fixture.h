@@ -45,9 +45,11 @@ class EndToEndTest : public ::testing::Test {
     return *nginx_.back();
   }
 
-  // A test-server node that answers every file with `shape` (its body set to the file).
-  HttpTestServer& AddTestNode(const HttpTestResponse& shape = HttpTestResponse()) {
-    servers_.push_back(std::make_unique<HttpTestServer>());
+  // A test-server node on address that answers every file with `shape` (its body set to
+  // the file).
+  HttpTestServer& AddTestNode(const HttpTestResponse& shape = HttpTestResponse(),
+                              const std::string& address = "127.0.0.1") {
+    servers_.push_back(std::make_unique<HttpTestServer>(address));
     for (const PackageFileContent& file : package_.files) {
       HttpTestResponse response = shape;
       response.body = file.bytes;

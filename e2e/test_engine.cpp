@@ -27,7 +27,7 @@
 namespace zarn {
 namespace {
 
-// Tests talk to 127.0.0.1 only: no proxy, whatever the environment says.
+// Tests talk to loopback addresses only: no proxy, whatever the environment says.
 class DirectProxyFactory : public HttpProxyFactory {
  public:
   std::shared_ptr<HttpProxy> Create() override { return MakeEmptyHttpProxy(); }
@@ -38,9 +38,10 @@ class DirectProxyFactory : public HttpProxyFactory {
 // Members in the composition root's order; destroyed in reverse, after the explicit
 // shut-down steps of ~TestEngine.
 struct TestEngine::Services {
-  Services(const TransferConfig& c, const std::string& analyticsHost)
+  Services(const TransferConfig& c, const std::string& analyticsHost,
+           HttpProxyFactory* proxyFactory)
       : config(c),
-        requestFactory(&proxies),
+        requestFactory(proxyFactory != nullptr ? proxyFactory : &proxies),
         packages(config.manifestHost, &requestFactory, config.manifestConnectTimeout,
                  config.manifestTimeout),
         nodeLists(config.manifestHost, &requestFactory, config.manifestConnectTimeout,
@@ -104,8 +105,9 @@ TransferConfig TestEngine::FastConfig(const std::string& manifestHost,
   return config;
 }
 
-TestEngine::TestEngine(const TransferConfig& config, const std::string& analyticsHost)
-    : services_(std::make_unique<Services>(config, analyticsHost)) {}
+TestEngine::TestEngine(const TransferConfig& config, const std::string& analyticsHost,
+                       HttpProxyFactory* proxies)
+    : services_(std::make_unique<Services>(config, analyticsHost, proxies)) {}
 
 TestEngine::~TestEngine() {
   services_->manager.Shutdown();

@@ -19,6 +19,7 @@
 
 namespace zarn {
 
+class HttpProxyFactory;
 class Transfer;
 class TransferManager;
 class TransferBehavior;
@@ -32,8 +33,10 @@ class TestEngine {
                                    const std::string& workFolder);
 
   // analyticsHost: "host:port" that receives the analytics posts ("" sends them to a port
-  // on 127.0.0.1 where nothing listens, so that they fail at once).
-  explicit TestEngine(const TransferConfig& config, const std::string& analyticsHost = "");
+  // on 127.0.0.1 where nothing listens, so that they fail at once). proxies: where every
+  // session gets its proxy (it must outlive the engine); none connects directly.
+  explicit TestEngine(const TransferConfig& config, const std::string& analyticsHost = "",
+                      HttpProxyFactory* proxies = nullptr);
   ~TestEngine();  // the application's order: manager shut-down, pool, sinks
   TestEngine(const TestEngine&) = delete;
   TestEngine& operator=(const TestEngine&) = delete;
