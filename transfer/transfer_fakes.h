@@ -2,9 +2,11 @@
 #define ZARN_TRANSFER_TRANSFER_FAKES_H_
 
 // Test doubles for the transfer state machine: a workflow that answers as scripted, sinks
-// that record what events post, small manifests and a file factory that records deletes.
+// that record what events post, small manifests, a file factory that records deletes and
+// a request factory that answers from a script instead of the network.
 // Header-only: included by tests only.
 
+#include <algorithm>
 #include <atomic>
 #include <boost/property_tree/ptree.hpp>
 #include <cstdint>
@@ -16,6 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "http/empty_http_proxy.h"
+#include "http/http_proxy_factory.h"
+#include "http/http_request.h"
+#include "http/http_request_factory.h"
+#include "http/http_request_params.h"
+#include "http/http_write_callback.h"
 #include "storage/shared_file_factory.h"
 #include "telemetry/compact_json_writer.h"
 #include "telemetry/event_manager.h"
@@ -157,7 +165,9 @@ class RecordingLog : public WorkLogManager {
     lines_.push_back({work->GetKind(), ToJson(work->GetTree())});
   }
   void OnWorkComplete(const std::shared_ptr<const Work>&, const WorkStatus&) override {}
-  void OnSimpleWorkRetry(const std::shared_ptr<const SimpleWork>&, const WorkStatus&) override {}
+  void OnSimpleWorkRetry(const std::shared_ptr<const SimpleWork>&, const WorkStatus&) override {
+    ++retries;
+  }
   std::vector<std::string> Events() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return events_;
@@ -171,6 +181,8 @@ class RecordingLog : public WorkLogManager {
     events_.clear();
     lines_.clear();
   }
+
+  std::atomic<int> retries{0};  // immediate retries reported by observed works
 
  private:
   mutable std::mutex mutex_;
@@ -199,6 +211,97 @@ class RecordingFileFactory : public SharedFileFactory {
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> deletes_;
+};
+
+// One scripted answer: the body handed to the request's sink, then the result. A sink that
+// refuses a piece ends the request as the request layer does: RangeError and OutOfMemory
+// are kept, any other refusal becomes WriteFailed.
+struct ScriptedAnswer {
+  HttpRequestResult result;
+  std::string body;
+  std::string message;
+};
+
+// Answers every request from a script, in order (the last answer repeats), without any
+// network: the results that a real exchange cannot be made to produce (Idle, OutOfMemory,
+// unknown values) included. Counts the exchanges and keeps their URLs.
+class ScriptedHttpRequestFactory : public HttpRequestFactory {
+ public:
+  ScriptedHttpRequestFactory() : HttpRequestFactory(&proxies_) {}
+  explicit ScriptedHttpRequestFactory(std::vector<ScriptedAnswer> script)
+      : HttpRequestFactory(&proxies_), script_(std::move(script)) {}
+
+  std::shared_ptr<HttpRequest> Create(const HttpRequestParams& params,
+                                      const std::string& proxy) override {
+    return std::make_shared<Request>(params, proxy, this);
+  }
+
+  std::vector<std::string> Urls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return urls_;
+  }
+  std::size_t Performs() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return urls_.size();
+  }
+
+ private:
+  class Direct : public HttpProxyFactory {
+   public:
+    std::shared_ptr<HttpProxy> Create() override { return MakeEmptyHttpProxy(); }
+  };
+
+  class Request : public HttpRequest {
+   public:
+    Request(const HttpRequestParams& params, const std::string& proxy,
+            ScriptedHttpRequestFactory* factory)
+        : HttpRequest(params, proxy), factory_(factory) {}
+    HttpRequestStatus Perform() override {
+      if (cancelled_) return HttpRequestStatus(HttpRequestResult::Cancelled, 0);
+      const ScriptedAnswer answer = factory_->Next(params_.url);
+      HttpRequestStatus status(answer.result, 0);
+      status.message = answer.message;
+      if (!answer.body.empty()) {
+        const HttpRequestStatus written =
+            params_.sink->Write(reinterpret_cast<const std::uint8_t*>(answer.body.data()),
+                                static_cast<std::uint32_t>(answer.body.size()));
+        status.bytes = written.bytes;
+        if (written.result == HttpRequestResult::RangeError ||
+            written.result == HttpRequestResult::OutOfMemory) {
+          status.result = written.result;
+        } else if (written.result != HttpRequestResult::Succeeded) {
+          status.result = HttpRequestResult::WriteFailed;
+        }
+      }
+      return status;
+    }
+    HttpRequestStatus GetStatus() override {
+      return HttpRequestStatus(HttpRequestResult::Idle, 0);
+    }
+    void Cancel() override { cancelled_ = true; }
+    bool Reset(const HttpRequestParams& params, const std::string& proxy) override {
+      params_ = params;
+      proxy_ = proxy;
+      cancelled_ = false;
+      return true;
+    }
+
+   private:
+    ScriptedHttpRequestFactory* factory_;
+    std::atomic<bool> cancelled_{false};
+  };
+
+  ScriptedAnswer Next(const std::string& url) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t index = std::min(urls_.size(), script_.size() - 1);
+    urls_.push_back(url);
+    return script_.at(index);
+  }
+
+  Direct proxies_;
+  const std::vector<ScriptedAnswer> script_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> urls_;
 };
 
 class FakeFile : public FileManifest {
