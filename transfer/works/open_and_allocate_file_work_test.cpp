@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "storage/posix_shared_file_factory.h"
 #include "storage/shared_file.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_single_file_work.h"
@@ -23,17 +24,20 @@ std::string Read(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Existing files start runnable (0755): only a file sized here loses its execute bits,
+// since a new file on this system is never runnable anyway.
 TEST(OpenAndAllocateFileWorkTest, GivesTheFileItsSizeOnlyWhenItHasAnother) {
   const struct {
     const char* name;
     std::optional<std::string> before;  // none: the file does not exist
     std::string after;
+    bool runnable;  // afterwards
   } cases[] = {
-      {"sub/dir/new.exe", std::nullopt, std::string(8, '\0')},  // folders made too
-      {"exact.exe", std::string("abcdefgh"), "abcdefgh"},       // left as it is
-      {"empty.exe", std::string(), std::string(8, '\0')},       // extended
-      {"short.bin", std::string("abc"), std::string(8, '\0')},  // deleted and made anew
-      {"long.bin", std::string("abcdefghijk"), std::string(8, '\0')},
+      {"sub/dir/new.exe", std::nullopt, std::string(8, '\0'), false},  // folders made too
+      {"exact.exe", std::string("abcdefgh"), "abcdefgh", true},         // left as it is
+      {"empty.exe", std::string(), std::string(8, '\0'), false},       // extended, denied
+      {"short.exe", std::string("abc"), std::string(8, '\0'), false},  // deleted, made anew
+      {"long.bin", std::string("abcdefghijk"), std::string(8, '\0'), false},
   };
   tree_test::TempFolder folder;
   tree_test::LocalRig rig;
@@ -43,7 +47,7 @@ TEST(OpenAndAllocateFileWorkTest, GivesTheFileItsSizeOnlyWhenItHasAnother) {
     const std::string path = folder.Path() + "/" + c.name;
     if (c.before) {
       std::ofstream(path, std::ios::binary) << *c.before;
-      std::filesystem::permissions(path, std::filesystem::perms(0644));
+      std::filesystem::permissions(path, std::filesystem::perms(0755));
     }
     auto file = TransferSharedFileData::Create(c.name, 8);
     auto work = OpenAndAllocateFileWork::Create(wi, file);
@@ -54,8 +58,40 @@ TEST(OpenAndAllocateFileWorkTest, GivesTheFileItsSizeOnlyWhenItHasAnother) {
     EXPECT_EQ(Read(path), c.after);
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0111, 0u);  // never runnable while downloading
+    EXPECT_EQ((info.st_mode & 0111) != 0, c.runnable);
   }
+}
+
+// Opens files for real but refuses every delete, as when another process holds the file.
+class UndeletableFileFactory : public PosixSharedFileFactory {
+ public:
+  bool Delete(const std::string&, const std::string&) override {
+    ++deletes;
+    return false;
+  }
+  int deletes = 0;
+};
+
+TEST(OpenAndAllocateFileWorkTest, AWrongSizedFileThatCannotBeDeletedIsARetryableFileError) {
+  tree_test::TempFolder folder;
+  std::ofstream(folder.Path() + "/held.bin", std::ios::binary) << "abc";
+  UndeletableFileFactory files;
+  const TransferConfig config(2);
+  const TransferBehavior behavior(config, nullptr, nullptr, &files, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr);
+  TransferParams params;
+  params.destPath = folder.Path();
+  auto wi = std::make_shared<tree_test::TestTransferWorkInterface>(params, behavior);
+  auto file = TransferSharedFileData::Create("held.bin", 8);
+
+  const WorkStatus status = OpenAndAllocateFileWork::Create(wi, file)->Run();
+  EXPECT_EQ(status.result, WorkResult::RetryableError);
+  const auto payload = std::dynamic_pointer_cast<TransferStatusData>(status.data);
+  ASSERT_NE(payload, nullptr);
+  EXPECT_EQ(payload->ToTransferError(), TransferError::FileAccess);
+  EXPECT_EQ(files.deletes, 1);
+  EXPECT_EQ(file->sharedFile, nullptr);
+  EXPECT_EQ(Read(folder.Path() + "/held.bin"), "abc");
 }
 
 TEST(OpenAndAllocateFileWorkTest, APathThatCannotBeCreatedIsAFileAccessError) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -299,9 +300,13 @@ TEST_F(TransferPackageWorkTest, ExecutablesCannotRunUntilThePackageIsComplete) {
     return response;
   });
   rig_.Publish(kPartner, kPackage, kVersion, "run.exe", files_, Hosts());
+  // An empty, runnable run file left behind: sizing it must take its execute bits away
+  // (a file made new here never has them).
+  const std::string run = folder_.Path() + "/run.exe";
+  WriteFile(run, "");
+  std::filesystem::permissions(run, std::filesystem::perms(0755));
   auto wi = rig_.Start(kPartner, kPackage, kVersion, folder_.Path());
 
-  const std::string run = folder_.Path() + "/run.exe";
   ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
   EXPECT_EQ(ReadFile(run), files_[0].content);
   struct stat info {};
