@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "storage/file_exception.h"
 #include "storage/posix_shared_file_factory.h"
 #include "storage/test_folder.h"
 #include "telemetry/described_work.h"
@@ -247,34 +249,47 @@ class GatedFileFactory : public PosixSharedFileFactory {
   std::promise<void> release_;
 };
 
-// A finished work is described when it reports, not later on a log thread, and the log
-// keeps neither the work nor its tree alive.
+// A finished or retried work is described when it reports, not later on a log thread,
+// and the log keeps neither the work nor its tree alive.
 TEST(JsonWorkLogManagerTest, DescribesAWorkWhenItReports) {
-  ScopedTempFolder temp;
-  GatedFileFactory files;
-  std::weak_ptr<DescribedWork> watched;
-  {
-    JsonWorkLogManager log(kDefaultMask, kLogs, &files);
-    // Both log threads busy: one creating the file, the other waiting for it.
-    PostEvent(log, EventKind::Transfer, "first");
-    files.WaitUntilEntered();
-    PostEvent(log, EventKind::Transfer, "second");
+  for (const bool retry : {false, true}) {
+    SCOPED_TRACE(retry ? "retry" : "completion");
+    ScopedTempFolder temp;
+    GatedFileFactory files;
+    std::weak_ptr<DescribedWork> watched;
+    {
+      JsonWorkLogManager log(kDefaultMask, kLogs, &files);
+      // Both log threads busy: one creating the file, the other waiting for it.
+      PostEvent(log, EventKind::Transfer, "first");
+      files.WaitUntilEntered();
+      PostEvent(log, EventKind::Transfer, "second");
 
-    auto work = std::make_shared<DescribedWork>("as reported", "true");
-    watched = work;
-    log.OnWorkComplete(work, WorkStatus(WorkResult::Success));
-    EXPECT_EQ(work->DescribeThread(), std::this_thread::get_id());
-    work->SetName("changed afterwards");
-    work.reset();
-    EXPECT_TRUE(watched.expired()) << "the queued entry keeps the work alive";
-    files.Release();
-  }
-  EXPECT_EQ(JsonOfLines(LogLines(temp.logs())),
-            (std::multiset<std::string>{
-                "{\"event\":\"first\"}\n", "{\"event\":\"second\"}\n",
-                "{\"event\":\"OnWorkComplete\",\"params\":{\"name\":\"as reported\","
+      auto work = std::make_shared<DescribedWork>("as reported", "true");
+      watched = work;
+      if (retry) {
+        WorkStatus status(WorkResult::RetryableError);
+        status.retry = true;
+        log.OnSimpleWorkRetry(work, status);
+      } else {
+        log.OnWorkComplete(work, WorkStatus(WorkResult::Success));
+      }
+      EXPECT_EQ(work->DescribeThread(), std::this_thread::get_id());
+      work->SetName("changed afterwards");
+      work.reset();
+      EXPECT_TRUE(watched.expired()) << "the queued entry keeps the work alive";
+      files.Release();
+    }
+    const std::string entry =
+        retry ? "{\"event\":\"OnSimpleWorkRetry\",\"params\":{\"name\":\"as reported\","
+                "\"important\":\"true\",\"workStatus\":{\"result\":\"3\",\"retry\":\"true\"}}}"
+                "\n"
+              : "{\"event\":\"OnWorkComplete\",\"params\":{\"name\":\"as reported\","
                 "\"important\":\"true\",\"workStatus\":{\"result\":\"0\",\"retry\":\"false\"}}}"
-                "\n"}));
+                "\n";
+    EXPECT_EQ(JsonOfLines(LogLines(temp.logs())),
+              (std::multiset<std::string>{"{\"event\":\"first\"}\n", "{\"event\":\"second\"}\n",
+                                          entry}));
+  }
 }
 
 TEST(JsonWorkLogManagerTest, AWorkThatCannotBeDescribedIsNotLogged) {
@@ -369,6 +384,31 @@ TEST(JsonWorkLogManagerTest, TakesTheNextFreeNameWithinALimit) {
       EXPECT_TRUE(written.empty());
       EXPECT_EQ(LogFiles(temp.logs()).size(), static_cast<std::size_t>(c.taken));
     }
+  }
+}
+
+// Refuses every file and counts the attempts.
+class RefusingFileFactory : public PosixSharedFileFactory {
+ public:
+  std::shared_ptr<SharedFile> Create(const std::string&, const std::string&, SharedFileOpenMode,
+                                     uint64_t, uint64_t) override {
+    ++creates;
+    throw FileInaccessibleException();
+  }
+  std::atomic<int> creates{0};
+};
+
+// Only a name that is taken moves the log to the next name: a folder that refuses the
+// file is asked once per line, not once per possible name.
+TEST(JsonWorkLogManagerTest, ARefusedFileIsNotRetriedUnderOtherNames) {
+  ScopedTempFolder temp;
+  RefusingFileFactory files;
+  {
+    JsonWorkLogManager log(kDefaultMask, kLogs, &files);
+    log.Log(EventKind::Transfer, "{}\n");
+    EXPECT_EQ(files.creates, 1);
+    log.Log(EventKind::Transfer, "{}\n");  // a later line tries again
+    EXPECT_EQ(files.creates, 2);
   }
 }
 
