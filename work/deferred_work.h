@@ -44,6 +44,9 @@ class DeferredWork : public CompositeWork {
 
   mutable std::mutex child_mutex_;
   std::shared_ptr<Work> child_;
+
+  // Lets tests see whether the child lock is held while a child is being adopted.
+  friend class DeferredWorkPeer;
 };
 
 }  // namespace zarn

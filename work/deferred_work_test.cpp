@@ -1,9 +1,6 @@
 #include "work/deferred_work.h"
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <optional>
 #include <thread>
 
 #include <boost/property_tree/ptree.hpp>
@@ -17,6 +14,24 @@
 #include "work/testing/scripted_leaf.h"
 
 namespace zarn {
+
+class DeferredWorkPeer {
+ public:
+  // Whether anyone holds the work's child lock, asked from another thread (the owner of a
+  // std::mutex may not try to lock it).
+  static bool ChildLockHeld(DeferredWork& work) {
+    bool held = false;
+    std::thread([&] {
+      if (work.child_mutex_.try_lock()) {
+        work.child_mutex_.unlock();
+      } else {
+        held = true;
+      }
+    }).join();
+    return held;
+  }
+};
+
 namespace {
 
 // first, then the deferred work, as the engine's root runs its initialization and files.
@@ -98,61 +113,31 @@ TEST(DeferredWorkTest, DescribesItsName) {
   EXPECT_EQ(no_op.get<std::string>("name"), "NoOpWork");
 }
 
-// A leaf whose attachment waits for the test, to hold Assign in the middle of adopting it.
-class GatedAttachLeaf : public ScriptedLeaf {
+// A leaf that looks, while it is being attached to the workflow, whether its deferred
+// parent still keeps other threads from seeing it.
+class LockCheckingLeaf : public ScriptedLeaf {
  public:
-  GatedAttachLeaf() : ScriptedLeaf("gated") {}
+  explicit LockCheckingLeaf(DeferredWork* parent) : ScriptedLeaf("checking"), parent_(parent) {}
   void AttachWorkflow(const std::shared_ptr<Workflow>& workflow) override {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      attaching_ = true;
-      changed_.notify_all();
-      changed_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
-    }
+    lock_held_while_attached_ = DeferredWorkPeer::ChildLockHeld(*parent_);
     ScriptedLeaf::AttachWorkflow(workflow);
-    attached_ = true;
   }
-  bool WaitUntilAttaching() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return attaching_; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  std::atomic<bool> attached_{false};
+  std::optional<bool> lock_held_while_attached_;
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool attaching_ = false;
-  bool open_ = false;
+  DeferredWork* parent_;
 };
 
 // Another thread must not see the assigned child before it is attached to the workflow:
-// it would queue leaves whose reports reach no workflow, and the tree would stall.
+// it would queue leaves whose reports reach no workflow, and the tree would stall. Every
+// lookup takes the child lock, so the lock must be held across the adoption.
 TEST(DeferredWorkTest, NoOneSeesTheChildBeforeItIsAttached) {
   DeferredTree tree;  // attached to its workflow
-  auto child = std::make_shared<GatedAttachLeaf>();
-  std::thread assigning([&] { tree.deferred->Assign(child); });
-  ASSERT_TRUE(child->WaitUntilAttaching());
-
-  std::atomic<bool> answered{false};
-  bool seen_unattached = false;
-  std::thread looking([&] {
-    const bool current = tree.deferred->IsCurrentChild(child);
-    seen_unattached = current && !child->attached_;
-    answered = true;
-  });
-  // While the adoption is held, the lookup waits for it (it could only answer too early).
-  // A lookup that does not wait answers well inside this bound.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-  while (!answered && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-  child->Open();
-  assigning.join();
-  looking.join();
-  EXPECT_FALSE(seen_unattached);
+  auto child = std::make_shared<LockCheckingLeaf>(tree.deferred.get());
+  ASSERT_TRUE(tree.deferred->Assign(child));
+  ASSERT_TRUE(child->lock_held_while_attached_.has_value());
+  EXPECT_TRUE(*child->lock_held_while_attached_);
+  EXPECT_FALSE(DeferredWorkPeer::ChildLockHeld(*tree.deferred));
   EXPECT_TRUE(tree.deferred->IsCurrentChild(child));
 }
 
