@@ -38,7 +38,11 @@ TransferStatus StoredTransfer::Cancel(bool deleteFiles) {
     return result;
   }
   if (lock.owns_lock()) lock.unlock();
-  std::lock_guard<std::mutex> storeLock(storeMutex_);
+  std::unique_lock<std::mutex> storeLock(storeMutex_, std::try_to_lock);
+  if (!storeLock.owns_lock()) {
+    OnWaitForStore();
+    storeLock.lock();
+  }
   store_->Remove(data->params.transferId);
   return result;
 }

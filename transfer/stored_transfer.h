@@ -21,6 +21,11 @@ class StoredTransfer : public StandardTransfer {
   TransferStatus Start(const std::string& folder) override;
   TransferStatus Cancel(bool deleteFiles) override;
 
+ protected:
+  // Runs on the cancelling thread when a Cancel finds a Start still storing the identity
+  // and is about to wait for it; tests use it to know the cancel has gone as far as it can.
+  virtual void OnWaitForStore() {}
+
  private:
   ManifestStore<TransferManifest>* store_;
   // Held through Start and around Cancel's remove, never inside the transfer's lock: a

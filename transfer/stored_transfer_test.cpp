@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <memory>
@@ -129,29 +130,49 @@ TEST_F(StoredTransferTest, CompletedTransferKeepsItsFileUntilCancelled) {
   EXPECT_FALSE(fs::exists(FilePath(id)));
 }
 
+// Tells when a cancel has to wait for a start that is still storing the identity.
+class WaitReportingTransfer : public StoredTransfer {
+ public:
+  using StoredTransfer::StoredTransfer;
+  std::function<void()> onWait;
+
+ protected:
+  void OnWaitForStore() override { onWait(); }
+};
+
 // The start is saved after its event is sent. A cancel from another thread in that gap
-// must still leave no file behind for a transfer that no longer runs.
+// must still leave no file behind for a transfer that no longer runs. The start goes on
+// only once the cancel has finished or is waiting for the start's save.
 TEST_F(StoredTransferTest, CancelWhileTheStartEventIsSentLeavesNoFile) {
-  std::shared_ptr<Transfer> transfer = Create();
-  const std::string id = transfer->GetStatus().transferId;
+  TransferParams params;
+  params.transferId = "0123456789abcdef0123456789abcdef";
+  params.partnerId = "p";
+  params.packageId = "k";
+  auto transfer =
+      std::make_shared<WaitReportingTransfer>(params, behavior_, &workflows_, &store_);
+  transfer->Initialize();
   Initialized(*transfer);
-  const std::thread::id starter = std::this_thread::get_id();
-  std::promise<void> cancelFired;
-  std::future<void> cancelHasFired = cancelFired.get_future();
+  // Set once the cancel has returned or is waiting for the start.
+  std::promise<void> cancelStopped;
   std::once_flag once;
+  auto stopped = [&] { std::call_once(once, [&] { cancelStopped.set_value(); }); };
+  transfer->onWait = stopped;
+  const std::thread::id starter = std::this_thread::get_id();
   std::future<TransferStatus> cancel;
   analytics_.onPost = [&] {
-    if (std::this_thread::get_id() != starter) {
-      std::call_once(once, [&] { cancelFired.set_value(); });
-    } else if (!cancel.valid()) {
-      cancel = std::async(std::launch::async, [&] { return transfer->Cancel(false); });
-      ASSERT_EQ(cancelHasFired.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-    }
+    if (std::this_thread::get_id() != starter || cancel.valid()) return;
+    cancel = std::async(std::launch::async, [&] {
+      const TransferStatus status = transfer->Cancel(false);
+      stopped();
+      return status;
+    });
+    ASSERT_EQ(cancelStopped.get_future().wait_for(std::chrono::seconds(30)),
+              std::future_status::ready);
   };
   EXPECT_EQ(transfer->Start("/games").state, TransferState::Transferring);
   ASSERT_TRUE(cancel.valid());
   EXPECT_EQ(cancel.get().state, TransferState::Canceled);
-  EXPECT_FALSE(fs::exists(FilePath(id)));
+  EXPECT_FALSE(fs::exists(FilePath(params.transferId)));
 }
 
 TEST_F(StoredTransferTest, ShutdownSuspendsEveryTransferAndKeepsTheirFiles) {
