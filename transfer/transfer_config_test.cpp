@@ -24,12 +24,39 @@ TEST(TransferConfigTest, DefaultsOfTheBuild) {
   EXPECT_EQ("Corvane Technologies/Skelmir/transfers", config.transfersFolder);
   EXPECT_EQ("Corvane Technologies/Skelmir/logs", config.logsFolder);
   EXPECT_EQ(-9, config.logMask);
-  EXPECT_EQ(30u, config.manifestTimeout);
-  EXPECT_EQ(7168u, config.requestRate);
-  EXPECT_EQ(32768u, config.probeRate);
-  EXPECT_EQ(500u, config.estimateInterval);
-  EXPECT_EQ(5000u, config.proxyReceiveTimeout);
-  EXPECT_EQ(10000u, config.optimizerMaxRounds);
+  const struct {
+    const char* name;
+    std::uint32_t value;
+    std::uint32_t expected;
+  } integers[] = {
+      {"manifestRetryLimit", config.manifestRetryLimit, 4},
+      {"manifestConnectTimeout", config.manifestConnectTimeout, 5},
+      {"manifestTimeout", config.manifestTimeout, 30},
+      {"chunkRetryLimit", config.chunkRetryLimit, 4},
+      {"chunkRequestRetryLimit", config.chunkRequestRetryLimit, 4},
+      {"requestConnectTimeout", config.requestConnectTimeout, 3},
+      {"probeConnectTimeout", config.probeConnectTimeout, 2},
+      {"requestMinTimeout", config.requestMinTimeout, 10},
+      {"probeMinTimeout", config.probeMinTimeout, 3},
+      {"requestRate", config.requestRate, 7168},
+      {"probeRate", config.probeRate, 32768},
+      {"lowSpeedTimeBase", config.lowSpeedTimeBase, 5},
+      {"lowSpeedTimeMax", config.lowSpeedTimeMax, 60},
+      {"probeLowSpeedTime", config.probeLowSpeedTime, 3},
+      {"rateWindow", config.rateWindow, 10},
+      {"estimateInterval", config.estimateInterval, 500},
+      {"proxyResolveTimeout", config.proxyResolveTimeout, 5000},
+      {"proxyConnectTimeout", config.proxyConnectTimeout, 5000},
+      {"proxySendTimeout", config.proxySendTimeout, 5000},
+      {"proxyReceiveTimeout", config.proxyReceiveTimeout, 5000},
+      {"analyticsConnectTimeout", config.analyticsConnectTimeout, 5},
+      {"analyticsTimeout", config.analyticsTimeout, 10},
+      {"analyticsRetryLimit", config.analyticsRetryLimit, 1},
+      {"periodicEventInterval", config.periodicEventInterval, 300},
+      {"optimizerRoundsPerNode", config.optimizerRoundsPerNode, 50},
+      {"optimizerMaxRounds", config.optimizerMaxRounds, 10000},
+  };
+  for (const auto& field : integers) EXPECT_EQ(field.expected, field.value) << field.name;
   EXPECT_DOUBLE_EQ(0.3, config.optimizerSmoothing);
   EXPECT_GE(config.engineThreads, 3u);
   EXPECT_EQ(config.engineThreads, config.workflowMaxRunning);
