@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "storage/path_helpers.h"
+#include "transfer/disk_space.h"
 #include "transfer/standard_transfer_data.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
@@ -416,16 +421,29 @@ TEST(StandardTransferTest, ReportsAfterTheTransferIsGoneTouchNothing) {
   EXPECT_TRUE(works->GetProgressUpdater());
 }
 
+// A transfer brought back from the store (flag set) is suspended, not cancelled, in every
+// state before it transfers.
 TEST(StandardTransferTest, SuspendedFlagSuspendsEvenWhileInitializing) {
-  TransferParams params = DefaultParams();
-  params.suspended = 1;
-  Rig rig(params);
-  EXPECT_EQ(rig.transfer->GetStatus().state, TransferState::Suspended);
-  EXPECT_EQ(rig.transfer->Restore().state, TransferState::Initializing);
-  EXPECT_EQ(rig.workflows.made.size(), 1u);  // the one built at construction
-  rig.Clear();
-  EXPECT_EQ(rig.transfer->Suspend().state, TransferState::Suspended);
-  EXPECT_EQ(rig.Events(), std::vector<std::string>{"Suspend"});
+  for (const TransferState state : {TransferState::Initializing, TransferState::InitializingPaused,
+                                    TransferState::Initialized}) {
+    SCOPED_TRACE(ToNumber(state));
+    TransferParams params = DefaultParams();
+    params.suspended = 1;
+    Rig rig(params);
+    EXPECT_EQ(rig.transfer->GetStatus().state, TransferState::Suspended);
+    EXPECT_EQ(rig.transfer->Restore().state, TransferState::Initializing);
+    EXPECT_EQ(rig.workflows.made.size(), 1u);  // the one built at construction
+    if (state == TransferState::InitializingPaused) rig.transfer->Pause();
+    if (state == TransferState::Initialized) {
+      rig.AcquirePackage();
+      rig.AcquireNodeList();
+      rig.CompleteInitialization();
+    }
+    ASSERT_EQ(rig.transfer->GetStatus().state, state);
+    rig.Clear();
+    EXPECT_EQ(rig.transfer->Suspend().state, TransferState::Suspended);
+    EXPECT_EQ(rig.Events(), std::vector<std::string>{"Suspend"});
+  }
 }
 
 TEST(StandardTransferTest, CancelWithDeletionDeletesEveryReportedFileOnce) {
@@ -452,6 +470,20 @@ TEST(StandardTransferTest, CancelWithDeletionOnEndedTransfers) {
     EXPECT_EQ(status.state, TransferState::Completed);
     EXPECT_TRUE(completed.Events().empty());
     EXPECT_EQ(completed.files.Deletes(), std::vector<std::string>{"/dest|run.exe"});
+  }
+  {
+    // A fatal error refuses the cancel itself, but not the deletion.
+    Rig failed;
+    failed.DriveTo(TransferState::Transferring);
+    failed.Data()->TrackFile("run.exe");
+    failed.CompleteRoot(
+        WorkStatus(WorkResult::Error, MakeTransferErrorData(TransferError::FileAccess, "x")));
+    failed.Clear();
+    const TransferStatus status = failed.transfer->Cancel(true);
+    EXPECT_EQ(status.state, TransferState::Transferring);
+    EXPECT_EQ(status.error, TransferError::FileAccess);
+    EXPECT_TRUE(failed.Events().empty());
+    EXPECT_EQ(failed.files.Deletes(), std::vector<std::string>{"/dest|run.exe"});
   }
   {
     Rig suspended;
@@ -808,6 +840,30 @@ TEST(StandardTransferTest, DiskSpaceOnlyWhileInitialized) {
   EXPECT_FALSE(rig.transfer->HasEnoughDiskSpace(folder + "/no such folder"));
   rig.transfer->Start("/dest");
   EXPECT_FALSE(rig.transfer->HasEnoughDiskSpace(folder));
+}
+
+// The bytes of the package's files already in the folder are counted as available: a
+// package larger than the free space fits when most of it is there already.
+TEST(StandardTransferTest, DiskSpaceCountsTheFilesAlreadyThere) {
+  const std::string folder =
+      GetTempFolder() + "/zarn-space-" + std::to_string(::getpid());
+  std::filesystem::create_directories(folder);
+  const uint64_t size = GetFreeSpace(folder) + (uint64_t{1} << 30);
+  Rig rig;
+  auto package = std::make_shared<FakePackage>(
+      "p", "k", "2.0", FileManifestList{std::make_shared<FakeFile>("big.bin", size)}, "big.bin");
+  rig.transfer->Initialize();
+  rig.AcquirePackage(package);
+  rig.AcquireNodeList();
+  rig.CompleteInitialization();
+  EXPECT_FALSE(rig.transfer->HasEnoughDiskSpace(folder));
+  std::ofstream(folder + "/big.bin").close();
+  std::error_code error;
+  std::filesystem::resize_file(folder + "/big.bin", size, error);  // sparse: no blocks taken
+  const bool enough = rig.transfer->HasEnoughDiskSpace(folder);
+  std::filesystem::remove_all(folder);
+  if (error) GTEST_SKIP() << "no sparse file of " << size << " bytes here: " << error.message();
+  EXPECT_TRUE(enough);
 }
 
 }  // namespace
