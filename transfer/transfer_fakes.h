@@ -88,9 +88,12 @@ class ScriptedWorkflow : public Workflow {
   }
   void QueueWork(const std::shared_ptr<SimpleWork>&) override {}
   void OnWorkFinished(const std::shared_ptr<SimpleWork>&, const WorkStatus&) override {}
+  std::function<void()> onWorkComplete;  // runs when an attached work reports
 
  private:
-  void OnWorkComplete(const std::shared_ptr<const Work>&, const WorkStatus&) override {}
+  void OnWorkComplete(const std::shared_ptr<const Work>&, const WorkStatus&) override {
+    if (onWorkComplete) onWorkComplete();
+  }
 };
 
 class ScriptedWorkflowFactory : public TransferWorkflowFactory {
