@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +75,17 @@ const uint8_t* Zeros() {
   return zeros;
 }
 
+int KernelPopulatePages(void* address, std::size_t length) {
+  return madvise(address, length, MADV_POPULATE_READ);
+}
+
+std::atomic<PopulatePagesFunction> g_populate_pages{&KernelPopulatePages};
+
 }  // namespace
+
+PopulatePagesFunction SetPopulatePagesFunction(PopulatePagesFunction function) {
+  return g_populate_pages.exchange(function ? function : &KernelPopulatePages);
+}
 
 uint64_t TouchPages(const volatile uint8_t* data, uint64_t length, uint64_t page_size,
                     uint8_t& combined) {
@@ -250,7 +261,7 @@ void PosixMemoryMapView::FetchMapped() {
   // writable is dirty, and a chunk that is already complete must not be written back (nor
   // move the file's modification time). EFAULT is the kernel's word for a page that would
   // raise SIGBUS, such as one past a truncated end.
-  if (madvise(base_, mapped_length_, MADV_POPULATE_READ) == 0) return;
+  if (g_populate_pages.load()(base_, mapped_length_) == 0) return;
   if (errno == EFAULT) throw FileInvalidMapException();
   // Older kernels lack the advice: touch the pages, so that faults surface here.
   madvise(base_, mapped_length_, MADV_WILLNEED);

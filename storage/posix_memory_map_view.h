@@ -1,6 +1,7 @@
 #ifndef ZARN_STORAGE_POSIX_MEMORY_MAP_VIEW_H_
 #define ZARN_STORAGE_POSIX_MEMORY_MAP_VIEW_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -75,6 +76,15 @@ class PosixMemoryMapView : public MemoryMappedFileData {
 std::shared_ptr<MemoryMappedFileData> MakePosixMemoryMapView(std::shared_ptr<PosixMemoryMap> map,
                                                              uint64_t lower, uint64_t upper,
                                                              ViewBufferPool* pool);
+
+// How a mapped view's Fetch asks the kernel to bring a range's pages in at once: 0, or -1
+// with errno set. Tests replace it to take the page walk that kernels refusing the request
+// get.
+using PopulatePagesFunction = int (*)(void* address, std::size_t length);
+
+// Makes function the one every view's Fetch uses (nullptr: the kernel's); returns the one
+// used before.
+PopulatePagesFunction SetPopulatePagesFunction(PopulatePagesFunction function);
 
 // Reads the first byte of every page_size bytes of [data, data + length) through a
 // volatile pointer (so that no read is optimised away), sets `combined` to 0 AND-ed with

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -69,11 +71,12 @@ class PosixMemoryMapViewTest : public testing::Test {
     return factory_.Create(folder_.path(), name, Mode::OpenExisting, 0, UINT64_MAX);
   }
 
-  // Cuts the file to nothing from another process, as a user or a second program would.
-  void TruncateFromAnotherProcess(const std::string& name) {
+  // Cuts the file to size (nothing by default) from another process, as a user or a second
+  // program would.
+  void TruncateFromAnotherProcess(const std::string& name, off_t size = 0) {
     const std::string path = folder_ / name;
     const pid_t child = fork();
-    if (child == 0) _exit(truncate(path.c_str(), 0) == 0 ? 0 : 1);
+    if (child == 0) _exit(truncate(path.c_str(), size) == 0 ? 0 : 1);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -183,6 +186,40 @@ TEST_P(EachWayTest, TruncatedFileRaisesInvalidMapAndTheProcessGoesOn) {
   EXPECT_THROW(pending->Apply(&ChunkCrc32), FileInvalidMapException);
   pending.reset();  // the bytes it holds are dropped, not written
   EXPECT_EQ(SizeOf("f"), 0u);
+}
+
+// Stands in for a kernel that does not know the populate request, for one test.
+class ScopedRefusedPopulate {
+ public:
+  ScopedRefusedPopulate() : previous_(SetPopulatePagesFunction(&Refuse)) { calls_ = 0; }
+  ~ScopedRefusedPopulate() { SetPopulatePagesFunction(previous_); }
+  static int calls() { return calls_; }
+
+ private:
+  static int Refuse(void*, std::size_t) {
+    ++calls_;
+    errno = EINVAL;
+    return -1;
+  }
+  static inline std::atomic<int> calls_{0};
+  PopulatePagesFunction previous_;
+};
+
+// Without the kernel's help a mapped view's Fetch walks the pages itself, with the same
+// outcome: the pages are in, or a page that cannot be brought in raises InvalidMap.
+TEST_F(PosixMemoryMapViewTest, FetchWalksThePagesWhenTheKernelRefusesToPopulate) {
+  ScopedRefusedPopulate refused;
+  const std::string content = Pattern(4 * kPage);
+  folder_.WriteFile("f", content);
+  const auto view = ViewOf("f", 100, 3 * kPage, Way::kMapped);
+  EXPECT_NO_THROW(view->Fetch());
+  EXPECT_EQ(ScopedRefusedPopulate::calls(), 1);
+  EXPECT_EQ(view->Apply(&ChunkCrc32), Crc32(content.data() + 100, 3 * kPage - 99));
+
+  // Only the view's last pages are gone: every page is walked.
+  TruncateFromAnotherProcess("f", static_cast<off_t>(2 * kPage));
+  EXPECT_THROW(view->Fetch(), FileInvalidMapException);
+  EXPECT_EQ(ScopedRefusedPopulate::calls(), 2);
 }
 
 // A chunk that is already complete is only read: its file is not written, its pages are
