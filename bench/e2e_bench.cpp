@@ -31,11 +31,11 @@
 #include <thread>
 #include <vector>
 
-#include "e2e/nginx_node.h"
 #include "e2e/test_engine.h"
 #include "e2e/test_package.h"
 #include "storage/crc32.h"
 #include "testing/http_test_server.h"
+#include "testing/nginx_server.h"
 #include "testing/package/package_maker.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_status.h"
@@ -135,13 +135,13 @@ std::string WriteLargePackage(const std::string& root, const std::string& packag
 // Nodes over one root and a manifest host that lists them.
 struct Site {
   Site(const std::string& root, int nodeCount) {
-    for (int i = 0; i < nodeCount; ++i) nodes.push_back(std::make_unique<NginxNode>(root));
+    for (int i = 0; i < nodeCount; ++i) nodes.push_back(std::make_unique<NginxServer>(root));
     std::vector<std::string> hosts;
     for (const auto& node : nodes) hosts.push_back(node->Host());
     manifests.ServeFile(NodeListPath(kPartner), MakeNodeListXml(hosts));
   }
   HttpTestServer manifests;
-  std::vector<std::unique_ptr<NginxNode>> nodes;
+  std::vector<std::unique_ptr<NginxServer>> nodes;
 };
 
 TransferConfig BenchConfig(const std::string& manifestHost, const std::string& work) {

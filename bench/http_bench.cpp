@@ -1,33 +1,28 @@
 // One 1 GiB ranged GET over loopback into memory through CurlHttpRequest, against the curl
-// command line fetching the same range (to /dev/null) in the same run. The benchmark starts its own nginx
-// on a free port, serving a file from tmpfs (/dev/shm), and stops it at the end.
+// command line fetching the same range (to /dev/null) in the same run. The benchmark starts
+// its own nginx on a free port, serving a file from tmpfs (/dev/shm), and stops it at the end.
 //
 //   build/bench/http_bench [--benchmark_repetitions=N]
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
+#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "http/curl_http_request.h"
 #include "http/http_write_callback.h"
-#include "testing/loopback_port.h"
-
-extern char** environ;
+#include "testing/child_process.h"
+#include "testing/nginx_server.h"
 
 namespace zarn {
 namespace {
@@ -35,11 +30,8 @@ namespace {
 constexpr std::uint64_t kSize = 1ull << 30;
 const char* const kFileName = "range.bin";
 
-std::string folder;  // tmpfs folder with the served file and nginx's own files
-std::uint16_t port = 0;
-pid_t nginx = 0;
-
-
+std::string folder;  // tmpfs folder with the served file
+std::unique_ptr<NginxServer> nginx;
 
 std::uint8_t PatternByte(std::uint64_t i) { return static_cast<std::uint8_t>(i * 131 + (i >> 12)); }
 
@@ -52,58 +44,29 @@ void WriteServedFile() {
   }
 }
 
-int Spawn(std::vector<std::string> args, bool wait) {
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) return -1;
-  if (!wait) return pid;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// Runs a program to its end; its exit code, -1 when it did not exit normally.
+int Run(const std::vector<std::string>& argv) {
+  ChildProcess child(argv);
+  const std::optional<int> status = child.Wait(std::chrono::minutes(10));
+  return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 
-bool StartNginx() {
+void StartNginx() {
   char base[] = "/dev/shm/zarn-http-bench-XXXXXX";
-  if (::mkdtemp(base) == nullptr) return false;
+  if (::mkdtemp(base) == nullptr) throw std::runtime_error("mkdtemp failed");
   folder = base;
-  ::chmod(folder.c_str(), 0755);  // nginx's workers may run as another user
   WriteServedFile();
-  port = FreePort();
-  std::ofstream(folder + "/nginx.conf")
-      << "daemon off;\nworker_processes 1;\npid " << folder << "/nginx.pid;\n"
-      << "error_log " << folder << "/error.log;\n"
-      << "events { worker_connections 64; }\n"
-      << "http {\n  access_log off;\n  sendfile on;\n  tcp_nopush on;\n"
-      << "  client_body_temp_path " << folder << "/body;\n"
-      << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << folder << ";\n"
-      << "  }\n}\n";
-  nginx = Spawn({"nginx", "-e", folder + "/error.log", "-p", folder, "-c",
-                 folder + "/nginx.conf"},
-                false);
-  if (nginx <= 0) return false;
-  for (int i = 0; i < 500; ++i) {
-    if (PortAccepts(port)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  NginxServer::Options options;
+  options.workers = 1;
+  nginx = std::make_unique<NginxServer>(folder, options);
 }
 
 void StopNginx() {
-  if (nginx > 0) {
-    ::kill(nginx, SIGQUIT);
-    ::waitpid(nginx, nullptr, 0);
-  }
+  nginx.reset();
   if (!folder.empty()) std::filesystem::remove_all(folder);
 }
 
-std::string Url() { return "http://127.0.0.1:" + std::to_string(port) + "/" + kFileName; }
+std::string Url() { return "http://" + nginx->Host() + "/" + kFileName; }
 
 // Copies the body into one preallocated buffer, as a chunk writer copies into its view.
 class MemorySink : public HttpWriteCallback {
@@ -176,7 +139,7 @@ void BM_CurlHttpRequestRangedGetDiscarded(benchmark::State& state) {
 void BM_CurlCommandLineRangedGet(benchmark::State& state) {
   const std::string range = "0-" + std::to_string(kSize - 1);
   for (auto _ : state) {
-    if (Spawn({"curl", "-s", "-f", "-r", range, "-o", "/dev/null", Url()}, true) != 0) {
+    if (Run({"curl", "-s", "-f", "-r", range, "-o", "/dev/null", Url()}) != 0) {
       state.SkipWithError("curl failed");
       return;
     }
@@ -196,8 +159,10 @@ BENCHMARK(BM_CurlCommandLineRangedGet)->Unit(benchmark::kMillisecond)->UseRealTi
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  if (!zarn::StartNginx()) {
-    std::cerr << "http_bench: nginx did not start (see " << zarn::folder << "/error.log)\n";
+  try {
+    zarn::StartNginx();
+  } catch (const std::exception& e) {
+    std::cerr << "http_bench: " << e.what() << "\n";
     zarn::StopNginx();
     return 1;
   }

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "e2e/nginx_node.h"
 #include "e2e/test_engine.h"
 #include "e2e/test_package.h"
 #include "testing/http_test_server.h"
 #include "testing/loopback_port.h"
+#include "testing/nginx_server.h"
 #include "testing/package/package_maker.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_status.h"
@@ -37,10 +37,10 @@ class EndToEndTest : public ::testing::Test {
     WritePackageLayout(package_, {}, content_.Path());
   }
 
-  // An nginx node over the package's files; skips the test when nginx is missing.
-  NginxNode& AddNginxNode() {
-    if (!NginxNode::Available()) throw std::runtime_error("nginx is not installed");
-    nginx_.push_back(std::make_unique<NginxNode>(content_.Path()));
+  // An nginx node over the package's files; throws when nginx is missing.
+  NginxServer& AddNginxNode() {
+    if (!NginxServer::Available()) throw std::runtime_error("nginx is not installed");
+    nginx_.push_back(std::make_unique<NginxServer>(content_.Path()));
     hosts_.push_back(nginx_.back()->Host());
     return *nginx_.back();
   }
@@ -158,7 +158,7 @@ class EndToEndTest : public ::testing::Test {
   ScratchFolder work_;     // the engine's transfers and logs folders
   ScratchFolder dest_;     // the destination folder
   HttpTestServer manifests_;
-  std::vector<std::unique_ptr<NginxNode>> nginx_;
+  std::vector<std::unique_ptr<NginxServer>> nginx_;
   std::vector<std::unique_ptr<HttpTestServer>> servers_;
   std::vector<std::string> hosts_;
   std::unique_ptr<TestEngine> engine_;  // destroyed before the servers it talks to

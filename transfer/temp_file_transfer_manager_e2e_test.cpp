@@ -1,11 +1,6 @@
 // End to end through the transfer manager: the whole engine, wired as the application
 // wires it, fetches a package from nginx nodes on 127.0.0.1 into a temporary folder.
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -30,7 +25,7 @@
 #include "telemetry/json_http_analytics_manager.h"
 #include "telemetry/json_work_log_manager.h"
 #include "testing/http_test_server.h"
-#include "testing/loopback_port.h"
+#include "testing/nginx_server.h"
 #include "testing/package/package_maker.h"
 #include "transfer/json_temp_file_manifest_store.h"
 #include "transfer/manifest/xml_http_node_list_manifest_factory.h"
@@ -46,8 +41,6 @@
 #include "transfer/works/standard_transfer_workflow_factory.h"
 #include "work/asio_work_manager.h"
 
-extern char** environ;
-
 namespace zarn {
 namespace {
 
@@ -57,74 +50,19 @@ using std::chrono::seconds;
 
 
 
-// One nginx serving `root` on `count` ports of 127.0.0.1, each body sent at most at
-// `rate` per connection, every request logged as "<uri> <range> <status>".
-class Nginx {
- public:
-  Nginx(const fs::path& folder, const fs::path& root, int count, const std::string& rate)
-      : folder_(folder) {
-    fs::create_directories(folder_);
-    std::ofstream conf(folder_ / "nginx.conf");
-    if (::geteuid() == 0) conf << "user root;\n";
-    conf << "daemon off;\nworker_processes 2;\npid " << (folder_ / "nginx.pid").string()
-         << ";\nerror_log " << (folder_ / "error.log").string() << ";\n"
-         << "events { worker_connections 512; }\n"
-         << "http {\n  log_format ranges '$uri $http_range $status';\n  sendfile on;\n";
-    for (int i = 0; i < count; ++i) {
-      ports_.push_back(FreePort());
-      conf << "  server {\n    listen 127.0.0.1:" << ports_.back() << ";\n    root "
-           << root.string() << ";\n    access_log " << AccessLog().string() << " ranges;\n"
-           << "    limit_rate " << rate << ";\n  }\n";
-    }
-    conf << "}\n";
-    conf.close();
-    const std::vector<std::string> args = {"nginx", "-e", (folder_ / "error.log").string(),
-                                           "-p", folder_.string(), "-c",
-                                           (folder_ / "nginx.conf").string()};
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    if (::posix_spawnp(&pid_, "nginx", nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
-    const auto deadline = std::chrono::steady_clock::now() + seconds(20);
-    for (std::uint16_t port : ports_) {
-      while (pid_ > 0 && !PortAccepts(port) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(milliseconds(10));
-      }
-    }
-  }
-  ~Nginx() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool Running() const {
-    for (std::uint16_t port : ports_) {
-      if (pid_ <= 0 || !PortAccepts(port)) return false;
-    }
-    return true;
-  }
-  std::string Host(int i) const { return "127.0.0.1:" + std::to_string(ports_[i]); }
-  fs::path AccessLog() const { return folder_ / "access.log"; }
-  // The log lines written since `offset` (a byte position of the log).
-  std::vector<std::string> LogSince(std::uintmax_t offset) const {
-    std::ifstream in(AccessLog());
-    in.seekg(static_cast<std::streamoff>(offset));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-  std::uintmax_t LogSize() const {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(AccessLog(), error);
-    return error ? 0 : size;
-  }
-
- private:
-  fs::path folder_;
-  std::vector<std::uint16_t> ports_;
-  pid_t pid_ = 0;
-};
+// The lines of nginx's access log from byte `offset` on, and the log's size.
+std::vector<std::string> LogSince(const std::string& log, std::uintmax_t offset) {
+  std::ifstream in(log);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+std::uintmax_t LogSize(const std::string& log) {
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(log, error);
+  return error ? 0 : size;
+}
 
 // The engine as the application's composition root builds it, destroyed in its order:
 // the manager suspends every transfer first, then the pool stops, then the sinks drain.
@@ -207,13 +145,12 @@ class TempFileTransferManagerE2eTest : public ::testing::Test {
 
   // Starts nginx: 4 nodes and the manifest host, serving the package's layout.
   void Serve(const std::string& rate) {
-    // The ports are picked free before nginx binds them; another process may take one
-    // meanwhile, so a failed start is tried again with new ports.
-    for (int attempt = 0; attempt < 3 && !(nginx_ && nginx_->Running()); ++attempt) {
-      nginx_.reset();
-      nginx_ = std::make_unique<Nginx>(root_ / "nginx", root_ / "www", 5, rate);
-    }
-    ASSERT_TRUE(nginx_->Running()) << ReadFile(root_ / "nginx" / "error.log");
+    NginxServer::Options options;
+    options.ports = 5;
+    options.workers = 2;
+    options.limitRate = rate;
+    options.accessLog = true;
+    nginx_ = std::make_unique<NginxServer>((root_ / "www").string(), options);
     WritePackageLayout(package_, {nginx_->Host(0), nginx_->Host(1), nginx_->Host(2),
                                   nginx_->Host(3)},
                        (root_ / "www").string());
@@ -263,7 +200,7 @@ class TempFileTransferManagerE2eTest : public ::testing::Test {
   std::uint64_t total_ = 0;
   TransferConfig config_;
   HttpTestServer analyticsServer_;
-  std::unique_ptr<Nginx> nginx_;
+  std::unique_ptr<NginxServer> nginx_;
 };
 
 TEST_F(TempFileTransferManagerE2eTest, CompletesWithAPauseAndResumeOnTheWay) {
@@ -354,7 +291,7 @@ TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissi
   ASSERT_GT(present, 0u);
   ASSERT_FALSE(missing.empty());
 
-  const std::uintmax_t logOffset = nginx_->LogSize();
+  const std::uintmax_t logOffset = LogSize(nginx_->AccessLog());
   auto engine = MakeEngine();
   std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
   ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
@@ -369,7 +306,7 @@ TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissi
   engine.reset();
 
   std::set<std::string> fetched;
-  for (const std::string& line : nginx_->LogSince(logOffset)) {
+  for (const std::string& line : LogSince(nginx_->AccessLog(), logOffset)) {
     std::istringstream fields(line);
     std::string uri, range, status;
     fields >> uri >> range >> status;

@@ -16,7 +16,7 @@
 
 #include "storage/test_folder.h"
 #include "testing/package/package_maker.h"
-#include "updater/e2e/local_servers.h"
+#include "testing/nginx_server.h"
 #include "updater/module_resources.h"
 
 namespace zarn {
@@ -85,6 +85,18 @@ class UpdaterRunTest : public testing::Test {
     for (uint16_t id = 102; id <= 109; ++id) table.push_back({id, strings_[id - 102].c_str()});
     return ModuleResources(table, EmbeddedCatalogs(), {ProgressDialogTemplate()},
                            {{kProgramIconId, ProgramIcon()}});
+  }
+
+  // nginx over www/: the manifest host first, then three nodes that send 64 KiB a second
+  // per connection, slow enough for the progress to be seen. Without sendfile, which would
+  // send a whole chunk at once before the limit applies.
+  static NginxServer::Options ServerOptions() {
+    NginxServer::Options options;
+    options.ports = 4;
+    options.sendfile = false;
+    options.limitRate = "64k";
+    options.firstLimitedPort = 1;
+    return options;
   }
 
   std::string DataFolder() const { return folder_ / "tmp/Corvane Technologies/Skelmir"; }

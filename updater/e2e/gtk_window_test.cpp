@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "updater/e2e/e2e_fixture.h"
+#include "updater/e2e/xvfb_display.h"
 #include "updater/transfer_service_impl.h"
 #include "updater/ui/create_dialog_host.h"
 #include "updater/ui/gtk_front_end.h"
@@ -114,15 +115,15 @@ class GtkRunTest : public UpdaterRunTest {};
 
 TEST_F(GtkRunTest, RunsTheWholeProgramInAWindow) {
   if (!SharedDisplay().ok()) GTEST_SKIP() << "Xvfb is not available";
-  NginxServers nginx(folder_.path(), folder_ / "www", 4, "64k");
-  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer nginx(folder_ / "www", ServerOptions());
   // While it runs, the downloader lists the windows and takes a picture of the screen.
-  MakePackages({nginx.host(1), nginx.host(2), nginx.host(3)},
+  MakePackages({nginx.Host(1), nginx.Host(2), nginx.Host(3)},
                "xwininfo -display " + SharedDisplay().display() + " -root -tree > \"$m/windows\"\n"
                "import -display " + SharedDisplay().display() + " -window root '" +
                    Artefact("updater_gtk_launching.png") + "' 2>/dev/null\n");
   std::unique_ptr<ui::DialogHost> host = ui::CreateDialogHost();
-  ASSERT_EQ(UpdaterMain({folder_ / "bin/updater"}, *host, Module(nginx.host(0)),
+  ASSERT_EQ(UpdaterMain({folder_ / "bin/updater"}, *host, Module(nginx.Host(0)),
                         MakeTransferService),
             0);
   EXPECT_NE(folder_.ReadFile("markers/windows").find("\"Orvask Downloader\""), std::string::npos)

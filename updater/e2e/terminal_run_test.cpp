@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/loopback_port.h"
 #include "updater/e2e/e2e_fixture.h"
 #include "updater/transfer_service_impl.h"
 #include "updater/ui/queued_dialog_host.h"
@@ -66,14 +67,14 @@ class TerminalRunTest : public UpdaterRunTest {
 };
 
 TEST_F(TerminalRunTest, DownloadsBothPackagesAndLaunchesTheDownloader) {
-  NginxServers nginx(folder_.path(), folder_ / "www", 4, "64k");
-  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
-  MakePackages({nginx.host(1), nginx.host(2), nginx.host(3)});
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer nginx(folder_ / "www", ServerOptions());
+  MakePackages({nginx.Host(1), nginx.Host(2), nginx.Host(3)});
 
-  ASSERT_EQ(Run(Module(nginx.host(0)), {"packageVersion=3.1", "log=3", "skinVersion=?"}), 0);
+  ASSERT_EQ(Run(Module(nginx.Host(0)), {"packageVersion=3.1", "log=3", "skinVersion=?"}), 0);
 
   EXPECT_EQ(folder_.ReadFile("markers/argv"),
-            "/host\n" + nginx.host(0) + "\n/id\n" + kSkinPartner + "\n/package\n" +
+            "/host\n" + nginx.Host(0) + "\n/id\n" + kSkinPartner + "\n/package\n" +
                 kShortcutName + "\n/name\nOrvask\n/folder\nOrvask\n/version\n3.1\n/skin\n" +
                 kSkinPackage + "/skin.xml\n/log\n3\n");
   EXPECT_EQ(folder_.ReadFile("markers/cwd"), DataFolder() + "\n");
