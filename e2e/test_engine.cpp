@@ -1,84 +1,56 @@
 #include "e2e/test_engine.h"
 
 #include <algorithm>
+#include <memory>
 #include <sstream>
 #include <thread>
 
-#include "http/curl_http_request_factory.h"
-#include "http/empty_http_proxy.h"
-#include "http/http_proxy_factory.h"
-#include "http/round_robin_http_session_factory.h"
-#include "storage/posix_shared_file_factory.h"
-#include "telemetry/json_http_analytics_manager.h"
-#include "telemetry/json_work_log_manager.h"
+#include "http/environment_http_proxy_factory.h"
 #include "testing/http_test_server.h"
-#include "transfer/json_temp_file_manifest_store.h"
-#include "transfer/manifest/xml_http_node_list_manifest_factory.h"
-#include "transfer/manifest/xml_http_package_manifest_factory.h"
-#include "transfer/optimizer/proportional_gambling_transfer_optimizer.h"
-#include "transfer/stored_transfer_factory.h"
-#include "transfer/temp_file_transfer_manager.h"
 #include "transfer/transfer.h"
-#include "transfer/transfer_behavior.h"
-#include "transfer/transfer_params.h"
-#include "transfer/works/standard_transfer_workflow_factory.h"
-#include "work/asio_work_manager.h"
+#include "transfer/transfer_manager.h"
+#include "updater/transfer_service_impl.h"
 
 namespace zarn {
 namespace {
 
-// Tests talk to loopback addresses only: no proxy, whatever the environment says.
-class DirectProxyFactory : public HttpProxyFactory {
+// Hands every session the proxy of a factory the test owns (it outlives the engine).
+class ForwardingProxyFactory : public HttpProxyFactory {
  public:
-  std::shared_ptr<HttpProxy> Create() override { return MakeEmptyHttpProxy(); }
+  explicit ForwardingProxyFactory(HttpProxyFactory* target) : target_(target) {}
+  std::shared_ptr<HttpProxy> Create() override { return target_->Create(); }
+
+ private:
+  HttpProxyFactory* target_;
 };
 
 }  // namespace
 
-// Members in the composition root's order; destroyed in reverse, after the explicit
-// shut-down steps of ~TestEngine.
+// The program's composition root with a test's overrides, and a server that takes the
+// analytics posts when the test names no host.
 struct TestEngine::Services {
-  Services(const TransferConfig& c, const std::string& analyticsHost,
-           HttpProxyFactory* proxyFactory)
+  Services(const TransferConfig& c, const std::string& analyticsHost, HttpProxyFactory* proxies)
       : config(c),
-        requestFactory(proxyFactory != nullptr ? proxyFactory : &proxies),
-        packages(config.manifestHost, &requestFactory, config.manifestConnectTimeout,
-                 config.manifestTimeout),
-        nodeLists(config.manifestHost, &requestFactory, config.manifestConnectTimeout,
-                  config.manifestTimeout),
-        store(config.transfersFolder, &files),
-        transferFactory(&store, &workflows),
-        manager(&store, &transferFactory),
-        optimizer(config),
-        analytics(std::make_unique<JsonHttpAnalyticsManager>(
-            &requestFactory, sessions.Create(), config.analyticsConnectTimeout,
-            config.analyticsTimeout, config.analyticsRetryLimit,
-            analyticsHost.empty() ? analyticsSink.Host() : analyticsHost,
-            analyticsHost.empty() ? analyticsSink.Host() : analyticsHost)),
-        log(std::make_unique<JsonWorkLogManager>(static_cast<std::uint32_t>(config.logMask),
-                                                 config.logsFolder, &files)),
-        pool(std::make_unique<AsioWorkManager>(config.engineThreads)),
-        behavior(std::make_unique<TransferBehavior>(
-            config, &sessions, &requestFactory, &files, &packages, &nodeLists, &manager,
-            &optimizer, analytics.get(), log.get(), pool.get())) {}
+        service(config, Overrides(analyticsHost.empty() ? sink.Host() : analyticsHost, proxies)) {}
+
+  static TransferServiceOverrides Overrides(const std::string& analyticsHost,
+                                            HttpProxyFactory* proxies) {
+    TransferServiceOverrides overrides;
+    if (proxies != nullptr) {
+      overrides.proxyFactory = std::make_unique<ForwardingProxyFactory>(proxies);
+    } else {
+      // Tests talk to loopback addresses only: no proxy, whatever the environment says.
+      overrides.proxyFactory = std::make_unique<EnvironmentHttpProxyFactory>(
+          0, 0, 0, 0, [](const std::string&) { return std::string(); });
+    }
+    overrides.eventsHost = analyticsHost;
+    overrides.transfersHost = analyticsHost;
+    return overrides;
+  }
 
   TransferConfig config;
-  HttpTestServer analyticsSink;  // answers 404 to every post; only its port matters
-  RoundRobinHttpSessionFactory sessions;
-  DirectProxyFactory proxies;
-  CurlHttpRequestFactory requestFactory;
-  PosixSharedFileFactory files;
-  XmlHttpPackageManifestFactory packages;
-  XmlHttpNodeListManifestFactory nodeLists;
-  StandardTransferWorkflowFactory workflows;
-  JsonTempFileManifestStore store;
-  StoredTransferFactory transferFactory;
-  TempFileTransferManager manager;
-  ProportionalGamblingTransferOptimizer optimizer;
-  std::unique_ptr<JsonHttpAnalyticsManager> analytics;
-  std::unique_ptr<JsonWorkLogManager> log;
-  std::unique_ptr<AsioWorkManager> pool;
-  std::unique_ptr<TransferBehavior> behavior;
+  HttpTestServer sink;  // answers 404 to every post; only its port matters
+  TransferServiceImpl service;
 };
 
 TransferConfig TestEngine::FastConfig(const std::string& manifestHost,
@@ -109,29 +81,19 @@ TestEngine::TestEngine(const TransferConfig& config, const std::string& analytic
                        HttpProxyFactory* proxies)
     : services_(std::make_unique<Services>(config, analyticsHost, proxies)) {}
 
-TestEngine::~TestEngine() {
-  services_->manager.Shutdown();
-  services_->behavior.reset();
-  services_->pool.reset();
-  services_->log.reset();
-  services_->analytics.reset();
-}
+TestEngine::~TestEngine() = default;
 
 const TransferConfig& TestEngine::Config() const { return services_->config; }
-TransferManager& TestEngine::Manager() { return services_->manager; }
-const TransferBehavior& TestEngine::Behavior() { return *services_->behavior; }
+TransferManager& TestEngine::Manager() { return services_->service.Manager(); }
+const TransferBehavior& TestEngine::Behavior() { return services_->service.Behavior(); }
 
 std::shared_ptr<Transfer> TestEngine::Create(const std::string& partnerId,
                                              const std::string& packageId,
                                              const std::string& versionId) {
-  TransferParams params;
-  params.partnerId = partnerId;
-  params.packageId = packageId;
-  params.versionId = versionId;
-  std::shared_ptr<Transfer> transfer =
-      services_->manager.CreateTransfer(params, *services_->behavior);
-  if (transfer) transfer->Initialize();
-  return transfer;
+  // Made and initialised by the service, then looked up as the service looks it up.
+  const TransferStatus status = services_->service.CreateTransfer(partnerId, packageId, versionId);
+  if (status.state == TransferState::None) return nullptr;
+  return Manager().GetTransfer(status.transferId, Behavior());
 }
 
 TransferStatus TestEngine::WaitFor(Transfer& transfer,

@@ -1,9 +1,9 @@
 #ifndef ZARN_E2E_TEST_ENGINE_H_
 #define ZARN_E2E_TEST_ENGINE_H_
 
-// The whole transfer engine, composed as the application composes it (every service by
-// value, destroyed in the application's shut-down order), with the manifest host, the
-// analytics endpoints and the working folders of a test. Every wait is bounded.
+// The whole transfer engine, the program's own composition root (TransferServiceImpl),
+// with the manifest host, the analytics endpoints and the working folders of a test and
+// no proxy. Every wait is bounded.
 //
 //   TestEngine engine(TestEngine::FastConfig(manifests.Host(), "e2e-run-1"));
 //   std::shared_ptr<Transfer> t = engine.Create("PARTNER", "PKG", "1.0");
@@ -37,7 +37,7 @@ class TestEngine {
   // session gets its proxy (it must outlive the engine); none connects directly.
   explicit TestEngine(const TransferConfig& config, const std::string& analyticsHost = "",
                       HttpProxyFactory* proxies = nullptr);
-  ~TestEngine();  // the application's order: manager shut-down, pool, sinks
+  ~TestEngine();  // the program's shut-down
   TestEngine(const TestEngine&) = delete;
   TestEngine& operator=(const TestEngine&) = delete;
 

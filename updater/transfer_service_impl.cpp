@@ -1,14 +1,32 @@
 #include "updater/transfer_service_impl.h"
 
+#include <utility>
+
+#include "http/environment_http_proxy_factory.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_params.h"
 
 namespace zarn {
+namespace {
 
-TransferServiceImpl::TransferServiceImpl(const TransferConfig& config)
-    : proxyFactory_(config.proxyResolveTimeout, config.proxyConnectTimeout,
-                    config.proxySendTimeout, config.proxyReceiveTimeout),
-      requestFactory_(&proxyFactory_),
+std::unique_ptr<HttpProxyFactory> ProxyFactory(const TransferConfig& config,
+                                               std::unique_ptr<HttpProxyFactory> override) {
+  if (override) return override;
+  return std::make_unique<EnvironmentHttpProxyFactory>(
+      config.proxyResolveTimeout, config.proxyConnectTimeout, config.proxySendTimeout,
+      config.proxyReceiveTimeout);
+}
+
+std::string HostOr(const std::string& host, const std::string& builtIn) {
+  return host.empty() ? builtIn : host;
+}
+
+}  // namespace
+
+TransferServiceImpl::TransferServiceImpl(const TransferConfig& config,
+                                         TransferServiceOverrides overrides)
+    : proxyFactory_(ProxyFactory(config, std::move(overrides.proxyFactory))),
+      requestFactory_(proxyFactory_.get()),
       packageManifestFactory_(config.manifestHost, &requestFactory_,
                               config.manifestConnectTimeout, config.manifestTimeout),
       nodeListManifestFactory_(config.manifestHost, &requestFactory_,
@@ -18,7 +36,10 @@ TransferServiceImpl::TransferServiceImpl(const TransferConfig& config)
       manager_(&store_, &transferFactory_),
       optimizer_(config),
       analytics_(&requestFactory_, sessionFactory_.Create(), config.analyticsConnectTimeout,
-                 config.analyticsTimeout, config.analyticsRetryLimit),
+                 config.analyticsTimeout, config.analyticsRetryLimit,
+                 HostOr(overrides.eventsHost, JsonHttpAnalyticsManager::DefaultEventsHost()),
+                 HostOr(overrides.transfersHost,
+                        JsonHttpAnalyticsManager::DefaultTransfersHost())),
       workLog_(static_cast<uint32_t>(config.logMask), config.logsFolder, &sharedFileFactory_),
       engine_(config.engineThreads),
       behavior_(config, &sessionFactory_, &requestFactory_, &sharedFileFactory_,

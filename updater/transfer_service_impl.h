@@ -5,7 +5,7 @@
 #include <string>
 
 #include "http/curl_http_request_factory.h"
-#include "http/environment_http_proxy_factory.h"
+#include "http/http_proxy_factory.h"
 #include "http/round_robin_http_session_factory.h"
 #include "storage/posix_shared_file_factory.h"
 #include "telemetry/json_http_analytics_manager.h"
@@ -24,13 +24,25 @@
 
 namespace zarn {
 
+// What a test replaces in the engine the program builds; each empty field keeps the
+// program's own. The working folders are the settings' transfersFolder and logsFolder.
+struct TransferServiceOverrides {
+  // Chooses the proxy of every request (the program's: the user's settings in the
+  // environment).
+  std::unique_ptr<HttpProxyFactory> proxyFactory;
+  // The analytics endpoints, "host" or "host:port" (the program's: the built-in hosts).
+  std::string eventsHost;
+  std::string transfersHost;
+};
+
 // The composition root: builds every service of the engine from the settings, in the
 // order of its members, and destroys them in reverse after suspending every transfer, so
 // that the engine pool is joined (dropping queued works) before the work log and then the
 // analytics sink drain their queues.
 class TransferServiceImpl : public TransferServiceApi {
  public:
-  explicit TransferServiceImpl(const TransferConfig& config);
+  explicit TransferServiceImpl(const TransferConfig& config,
+                               TransferServiceOverrides overrides = {});
   ~TransferServiceImpl() override;
 
   TransferServiceImpl(const TransferServiceImpl&) = delete;
@@ -44,9 +56,13 @@ class TransferServiceImpl : public TransferServiceApi {
                                const std::string& folder) override;
   TransferStatus GetStatus(const std::string& transferId) override;
 
+  // The engine's manager and behavior, for tests that drive transfers themselves.
+  TransferManager& Manager() { return manager_; }
+  const TransferBehavior& Behavior() const { return behavior_; }
+
  private:
   RoundRobinHttpSessionFactory sessionFactory_;
-  EnvironmentHttpProxyFactory proxyFactory_;
+  std::unique_ptr<HttpProxyFactory> proxyFactory_;
   CurlHttpRequestFactory requestFactory_;
   PosixSharedFileFactory sharedFileFactory_;
   XmlHttpPackageManifestFactory packageManifestFactory_;

@@ -1,5 +1,6 @@
-// End to end through the transfer manager: the whole engine, wired as the application
-// wires it, fetches a package from nginx nodes on 127.0.0.1 into a temporary folder.
+// A transfer's life through the manager of the program's own engine: paused and resumed,
+// interrupted by shut-down and run again, failing on its manifests and retried, against
+// nginx nodes and test servers on 127.0.0.1.
 
 #include <chrono>
 #include <cstdint>
@@ -17,29 +18,15 @@
 
 #include <gtest/gtest.h>
 
-#include "http/curl_http_request_factory.h"
-#include "http/environment_http_proxy_factory.h"
-#include "http/round_robin_http_session_factory.h"
+#include "e2e/test_engine.h"
 #include "storage/path_helpers.h"
-#include "storage/posix_shared_file_factory.h"
-#include "telemetry/json_http_analytics_manager.h"
-#include "telemetry/json_work_log_manager.h"
 #include "testing/http_test_server.h"
 #include "testing/nginx_server.h"
 #include "testing/package/package_maker.h"
-#include "transfer/json_temp_file_manifest_store.h"
-#include "transfer/manifest/xml_http_node_list_manifest_factory.h"
-#include "transfer/manifest/xml_http_package_manifest_factory.h"
-#include "transfer/optimizer/proportional_gambling_transfer_optimizer.h"
-#include "transfer/stored_transfer_factory.h"
-#include "transfer/temp_file_transfer_manager.h"
 #include "transfer/transfer.h"
-#include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
-#include "transfer/transfer_params.h"
+#include "transfer/transfer_manager.h"
 #include "transfer/transfer_status.h"
-#include "transfer/works/standard_transfer_workflow_factory.h"
-#include "work/asio_work_manager.h"
 
 namespace zarn {
 namespace {
@@ -64,48 +51,6 @@ std::uintmax_t LogSize(const std::string& log) {
   return error ? 0 : size;
 }
 
-// The engine as the application's composition root builds it, destroyed in its order:
-// the manager suspends every transfer first, then the pool stops, then the sinks drain.
-struct Engine {
-  Engine(const TransferConfig& settings, const std::string& analyticsHost)
-      : config(settings),
-        proxies(0, 0, 0, 0, [](const std::string&) { return std::string(); }),
-        requests(&proxies),
-        packages(config.manifestHost, &requests, config.manifestConnectTimeout,
-                 config.manifestTimeout),
-        nodeLists(config.manifestHost, &requests, config.manifestConnectTimeout,
-                  config.manifestTimeout),
-        store(config.transfersFolder, &files),
-        transferFactory(&store, &workflows),
-        manager(&store, &transferFactory),
-        optimizer(config),
-        analytics(&requests, sessions.Create(), config.analyticsConnectTimeout,
-                  config.analyticsTimeout, config.analyticsRetryLimit, analyticsHost,
-                  analyticsHost),
-        log(static_cast<std::uint32_t>(config.logMask), config.logsFolder, &files),
-        pool(config.engineThreads),
-        behavior(config, &sessions, &requests, &files, &packages, &nodeLists, &manager,
-                 &optimizer, &analytics, &log, &pool) {}
-  ~Engine() { manager.Shutdown(); }
-
-  TransferConfig config;
-  RoundRobinHttpSessionFactory sessions;
-  EnvironmentHttpProxyFactory proxies;
-  CurlHttpRequestFactory requests;
-  PosixSharedFileFactory files;
-  XmlHttpPackageManifestFactory packages;
-  XmlHttpNodeListManifestFactory nodeLists;
-  StandardTransferWorkflowFactory workflows;
-  JsonTempFileManifestStore store;
-  StoredTransferFactory transferFactory;
-  TempFileTransferManager manager;
-  ProportionalGamblingTransferOptimizer optimizer;
-  JsonHttpAnalyticsManager analytics;
-  JsonWorkLogManager log;
-  AsioWorkManager pool;
-  TransferBehavior behavior;
-};
-
 std::string RandomBytes(std::size_t size, std::uint32_t seed) {
   std::mt19937 generator(seed);
   std::string bytes(size, '\0');
@@ -118,11 +63,11 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class TempFileTransferManagerE2eTest : public ::testing::Test {
+class TransferLifecycleTest : public ::testing::Test {
  protected:
   static constexpr std::uint32_t kChunk = 16 * 1024;
 
-  TempFileTransferManagerE2eTest()
+  TransferLifecycleTest()
       : root_(fs::path(GetTempFolder()) /
               ("engine-e2e-" + std::to_string(std::random_device()()))),
         relative_(root_.filename().string()) {
@@ -141,7 +86,7 @@ class TempFileTransferManagerE2eTest : public ::testing::Test {
                       {"readme.txt", "hello"}};
     for (const auto& file : package_.files) total_ += file.bytes.size();
   }
-  ~TempFileTransferManagerE2eTest() override { fs::remove_all(root_); }
+  ~TransferLifecycleTest() override { fs::remove_all(root_); }
 
   // Starts nginx: 4 nodes and the manifest host, serving the package's layout.
   void Serve(const std::string& rate) {
@@ -159,17 +104,13 @@ class TempFileTransferManagerE2eTest : public ::testing::Test {
     config_.logsFolder = relative_ + "/logs";
   }
 
-  std::unique_ptr<Engine> MakeEngine() {
-    return std::make_unique<Engine>(config_, analyticsServer_.Host());
+  std::unique_ptr<TestEngine> MakeEngine() {
+    return std::make_unique<TestEngine>(config_, analyticsServer_.Host());
   }
 
-  static std::shared_ptr<Transfer> CreateTransfer(Engine& engine) {
-    TransferParams params;
-    params.partnerId = "PARTNER";
-    params.packageId = "PKG";
-    std::shared_ptr<Transfer> transfer = engine.manager.CreateTransfer(params, engine.behavior);
-    transfer->Initialize();
-    return transfer;
+  // The package's current version ("?"), as the application asks for it.
+  static std::shared_ptr<Transfer> CreateTransfer(TestEngine& engine) {
+    return engine.Create("PARTNER", "PKG", "?");
   }
 
   // Polls until `done` holds for the status (true) or the time is up (false).
@@ -203,7 +144,7 @@ class TempFileTransferManagerE2eTest : public ::testing::Test {
   std::unique_ptr<NginxServer> nginx_;
 };
 
-TEST_F(TempFileTransferManagerE2eTest, CompletesWithAPauseAndResumeOnTheWay) {
+TEST_F(TransferLifecycleTest, CompletesWithAPauseAndResumeOnTheWay) {
   analyticsServer_.Serve("/", HttpTestResponse());
   Serve("8k");  // a chunk takes about 2 s: long enough to act on the way
   auto engine = MakeEngine();
@@ -218,7 +159,7 @@ TEST_F(TempFileTransferManagerE2eTest, CompletesWithAPauseAndResumeOnTheWay) {
   const fs::path dest = root_ / "dest";  // the application makes its folders beforehand
   fs::create_directories(dest);
   // The service looks the transfer up by id, as the application does.
-  ASSERT_EQ(engine->manager.GetTransfer(id, engine->behavior), transfer);
+  ASSERT_EQ(engine->Manager().GetTransfer(id, engine->Behavior()), transfer);
   ASSERT_EQ(transfer->Start(dest.string()).state, TransferState::Transferring);
   ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) { return s.completedBytes > 0; }));
   const TransferStatus paused = transfer->Pause();
@@ -248,7 +189,7 @@ TEST_F(TempFileTransferManagerE2eTest, CompletesWithAPauseAndResumeOnTheWay) {
 
 // A transfer suspended at shut-down is run again into the same folder as a new transfer:
 // the chunks already on disk and correct are verified in place, only the others fetched.
-TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissing) {
+TEST_F(TransferLifecycleTest, InterruptedTransferFetchesOnlyWhatIsMissing) {
   analyticsServer_.Serve("/", HttpTestResponse());
   Serve("8k");
   const fs::path dest = root_ / "dest";
@@ -316,7 +257,7 @@ TEST_F(TempFileTransferManagerE2eTest, InterruptedTransferFetchesOnlyWhatIsMissi
 }
 
 // The same engine against in-process servers, for the failure paths of a real workflow.
-class TransferFailureTest : public TempFileTransferManagerE2eTest {
+class TransferFailureTest : public TransferLifecycleTest {
  protected:
   void ServeInProcess() {
     ServePackage(package_, manifests_, {&node1_, &node2_});
