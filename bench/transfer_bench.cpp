@@ -40,7 +40,7 @@
 #include "testing/loopback_port.h"
 #include "testing/package/package_maker.h"
 #include "transfer/transfer.h"
-#include "transfer/works/transfer_tree_fixture.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 
 extern char** environ;
 

@@ -24,6 +24,8 @@ endif()
 #
 # Every *.cpp of the folders goes into the static library <name>, except *_test.cpp, which
 # go into one test executable <name>_tests whose tests CTest runs one by one, in parallel.
+# Test doubles and fixtures live in testing/ below the folder; its *.cpp make the library
+# <name>_testing, which only tests link (this folder's, and others' through TEST_DEPS).
 # Source lists are globbed so that adding a file never touches this folder's CMakeLists.
 function(zarn_subsystem name)
   cmake_parse_arguments(Z "" "LABEL" "DIRS;DEPS;TEST_DEPS" ${ARGN})
@@ -55,6 +57,14 @@ function(zarn_subsystem name)
   endif()
   target_include_directories(${name} ${scope} ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
   target_link_libraries(${name} ${scope} ${Z_DEPS})
+
+  file(GLOB doubles CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/testing/*.cpp)
+  list(FILTER doubles EXCLUDE REGEX "_test\\.cpp$")
+  if(doubles)
+    add_library(${name}_testing STATIC ${doubles})
+    target_link_libraries(${name}_testing PUBLIC ${name} GTest::gmock)
+    list(APPEND Z_TEST_DEPS ${name}_testing)
+  endif()
 
   if(tests)
     add_executable(${name}_tests ${tests})

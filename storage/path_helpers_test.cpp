@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 
 namespace zarn {
 namespace {

@@ -20,7 +20,7 @@
 #include "storage/file_exception.h"
 #include "storage/posix_memory_map.h"
 #include "storage/posix_shared_file_factory.h"
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 #include "storage/view_buffer_pool.h"
 
 namespace zarn {

@@ -9,7 +9,7 @@
 #include <iterator>
 
 #include "storage/file_exception.h"
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 
 namespace zarn {
 namespace {

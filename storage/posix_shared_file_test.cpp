@@ -19,7 +19,7 @@
 #include "storage/file_exception.h"
 #include "storage/memory_mapped_file_data.h"
 #include "storage/posix_shared_file_factory.h"
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 
 namespace zarn {
 namespace {

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "storage/file_exception.h"
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 
 namespace zarn {
 namespace {

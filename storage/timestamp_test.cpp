@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "storage/scoped_fake_clock.h"
+#include "storage/testing/scoped_fake_clock.h"
 
 namespace zarn {
 namespace {

@@ -20,8 +20,8 @@
 
 #include "storage/file_exception.h"
 #include "storage/posix_shared_file_factory.h"
-#include "storage/test_folder.h"
-#include "telemetry/described_work.h"
+#include "storage/testing/test_folder.h"
+#include "telemetry/testing/described_work.h"
 #include "telemetry/event_kind.h"
 #include "telemetry/track_event_work.h"
 

@@ -9,8 +9,8 @@
 #include <boost/property_tree/ptree.hpp>
 #include <gtest/gtest.h>
 
-#include "telemetry/described_work.h"
-#include "telemetry/recording_event_manager.h"
+#include "telemetry/testing/described_work.h"
+#include "telemetry/testing/recording_event_manager.h"
 #include "telemetry/set_up_on_retry_work.h"
 #include "work/work_error_data.h"
 

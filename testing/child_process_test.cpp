@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 
 namespace zarn {
 namespace {

@@ -12,7 +12,7 @@
 #include "http/curl_http_request.h"
 #include "http/http_request_params.h"
 #include "http/http_stringstream_writer.h"
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 #include "testing/loopback_port.h"
 
 namespace zarn {

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "transfer/transfer.h"
-#include "transfer/transfer_fakes.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
 #include "transfer/transfer_factory.h"

@@ -20,7 +20,7 @@
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
 #include "transfer/transfer_error_data.h"
-#include "transfer/transfer_fakes.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_params.h"
 #include "transfer/transfer_status_impl.h"
 #include "transfer/transfer_work_interface.h"

@@ -16,7 +16,7 @@
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
 #include "transfer/transfer_factory.h"
-#include "transfer/transfer_fakes.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_manifest.h"
 #include "transfer/transfer_params.h"
 #include "transfer/transfer_status.h"

@@ -6,7 +6,7 @@
 #include <boost/property_tree/ptree.hpp>
 #include <gtest/gtest.h>
 
-#include "storage/scoped_fake_clock.h"
+#include "storage/testing/scoped_fake_clock.h"
 #include "transfer/manifest/file_manifest.h"
 #include "transfer/manifest/standard_package_manifest.h"
 #include "transfer/manifest/xml_manifest_tree.h"

@@ -9,17 +9,17 @@
 #include <functional>
 #include <thread>
 
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 #include "updater/boost_system_locale.h"
 #include "updater/dialog_messages.h"
 #include "updater/embedded_message_catalog.h"
-#include "updater/fake_transfer_service.h"
+#include "updater/testing/fake_transfer_service.h"
 #include "updater/module_resources.h"
 #include "updater/transfer_monitor.h"
 #include "updater/transfer_monitor_impl.h"
 #include "updater/transfer_service.h"
 #include "updater/ui/queued_dialog_host.h"
-#include "updater/ui/recording_front_end.h"
+#include "updater/testing/recording_front_end.h"
 
 namespace zarn {
 namespace Updater {

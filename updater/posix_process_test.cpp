@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 
 namespace zarn {
 namespace {

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "updater/fake_transfer_service.h"
+#include "updater/testing/fake_transfer_service.h"
 #include "updater/transfer_monitor_callback.h"
 #include "updater/transfer_service.h"
 

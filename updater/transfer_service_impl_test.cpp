@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "http/environment_http_proxy_factory.h"
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 #include "testing/http_test_server.h"
 #include "testing/package/package_maker.h"
 #include "transfer/transfer_config.h"

@@ -7,13 +7,13 @@
 #include <fstream>
 #include <functional>
 
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 #include "transfer/transfer_config.h"
 #include "updater/file_helpers.h"
-#include "updater/fake_transfer_service.h"
+#include "updater/testing/fake_transfer_service.h"
 #include "updater/module_resources.h"
 #include "updater/ui/queued_dialog_host.h"
-#include "updater/ui/recording_front_end.h"
+#include "updater/testing/recording_front_end.h"
 #include "updater/updater_settings.h"
 
 namespace zarn {

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "storage/posix_shared_file_factory.h"
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 
 namespace zarn {
 namespace {

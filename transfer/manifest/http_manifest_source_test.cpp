@@ -10,7 +10,7 @@
 
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/manifest/xml_http_manifest_source.h"
-#include "transfer/transfer_fakes.h"
+#include "transfer/testing/transfer_fakes.h"
 
 namespace zarn {
 namespace {

@@ -14,7 +14,7 @@
 #include "transfer/optimizer/optimized_request_params.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
-#include "transfer/works/transfer_tree_fixture.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

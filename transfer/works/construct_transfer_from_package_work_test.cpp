@@ -15,7 +15,7 @@
 #include "transfer/works/get_node_list_work.h"
 #include "transfer/works/parallel_transfer_multiple_files_work.h"
 #include "transfer/works/sequential_transfer_multiple_files_work.h"
-#include "transfer/works/transfer_tree_fixture.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "work/deferred_work.h"
 
 namespace zarn {

@@ -21,7 +21,7 @@
 #include "testing/http_test_server.h"
 #include "transfer/transfer_status_data.h"
 #include "transfer/transfer_work_interface.h"
-#include "transfer/works/transfer_tree_fixture.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/works/transfer_work.h"
 #include "work/simple_work.h"
 #include "work/work.h"

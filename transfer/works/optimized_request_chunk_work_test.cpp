@@ -14,7 +14,8 @@
 #include "storage/shared_file.h"
 #include "testing/http_test_server.h"
 #include "transfer/http_transfer_status_data.h"
-#include "transfer/transfer_fakes.h"
+#include "transfer/testing/transfer_fakes.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/node_manifest.h"
 #include "transfer/optimizer/exponential_normal_node_statistics.h"
@@ -23,7 +24,6 @@
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
 #include "transfer/works/transfer_single_chunk_work.h"
-#include "transfer/works/transfer_tree_fixture.h"
 #include "work/standard_workflow.h"
 #include "work/testing/manual_work_manager.h"
 

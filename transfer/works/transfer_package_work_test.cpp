@@ -28,7 +28,7 @@
 #include "testing/http_test_server.h"
 #include "transfer/http_transfer_status_data.h"
 #include "transfer/transfer_status_data.h"
-#include "transfer/works/transfer_tree_fixture.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

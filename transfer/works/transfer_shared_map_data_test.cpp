@@ -13,7 +13,7 @@
 #include "transfer/transfer_progress_updater.h"
 #include "transfer/works/checksum_status_data.h"
 #include "transfer/works/transfer_shared_file_data.h"
-#include "transfer/works/transfer_tree_fixture.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "transfer/manifest/manifest_exception.h"
-#include "transfer/transfer_fakes.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_status.h"
 #include "transfer/transfer_status_data.h"
-#include "transfer/works/transfer_tree_fixture.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "work/parallel_work.h"
 #include "work/simple_work.h"
 #include "work/work_status.h"

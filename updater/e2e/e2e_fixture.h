@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/test_folder.h"
+#include "storage/testing/test_folder.h"
 #include "testing/package/package_maker.h"
 #include "testing/nginx_server.h"
 #include "updater/module_resources.h"

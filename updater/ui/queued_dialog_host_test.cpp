@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "updater/module_resources.h"
-#include "updater/ui/recording_front_end.h"
+#include "updater/testing/recording_front_end.h"
 
 namespace zarn {
 namespace ui {

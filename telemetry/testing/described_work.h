@@ -1,5 +1,5 @@
-#ifndef ZARN_TELEMETRY_DESCRIBED_WORK_H_
-#define ZARN_TELEMETRY_DESCRIBED_WORK_H_
+#ifndef ZARN_TELEMETRY_TESTING_DESCRIBED_WORK_H_
+#define ZARN_TELEMETRY_TESTING_DESCRIBED_WORK_H_
 
 // Test fixture: a leaf that describes itself with a name and, optionally, "important",
 // and answers its attempts from a script (the last answer repeats).
@@ -67,4 +67,4 @@ class DescribedWork : public SimpleWork {
 
 }  // namespace zarn
 
-#endif  // ZARN_TELEMETRY_DESCRIBED_WORK_H_
+#endif  // ZARN_TELEMETRY_TESTING_DESCRIBED_WORK_H_

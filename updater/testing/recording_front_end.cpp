@@ -1,4 +1,4 @@
-#include "updater/ui/recording_front_end.h"
+#include "updater/testing/recording_front_end.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,5 +1,5 @@
-#ifndef ZARN_STORAGE_SCOPED_FAKE_CLOCK_H_
-#define ZARN_STORAGE_SCOPED_FAKE_CLOCK_H_
+#ifndef ZARN_STORAGE_TESTING_SCOPED_FAKE_CLOCK_H_
+#define ZARN_STORAGE_TESTING_SCOPED_FAKE_CLOCK_H_
 
 #include <atomic>
 #include <cstdint>
@@ -30,4 +30,4 @@ class ScopedFakeClock : public MillisecondClock {
 
 }  // namespace zarn
 
-#endif  // ZARN_STORAGE_SCOPED_FAKE_CLOCK_H_
+#endif  // ZARN_STORAGE_TESTING_SCOPED_FAKE_CLOCK_H_

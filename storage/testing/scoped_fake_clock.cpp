@@ -1,4 +1,4 @@
-#include "storage/scoped_fake_clock.h"
+#include "storage/testing/scoped_fake_clock.h"
 
 namespace zarn {
 

@@ -1,5 +1,5 @@
-#ifndef ZARN_TELEMETRY_RECORDING_EVENT_MANAGER_H_
-#define ZARN_TELEMETRY_RECORDING_EVENT_MANAGER_H_
+#ifndef ZARN_TELEMETRY_TESTING_RECORDING_EVENT_MANAGER_H_
+#define ZARN_TELEMETRY_TESTING_RECORDING_EVENT_MANAGER_H_
 
 // Test fixture: a sink whose events record their kind and tree when they run.
 
@@ -72,4 +72,4 @@ class RecordingEventManager : public EventManager {
 
 }  // namespace zarn
 
-#endif  // ZARN_TELEMETRY_RECORDING_EVENT_MANAGER_H_
+#endif  // ZARN_TELEMETRY_TESTING_RECORDING_EVENT_MANAGER_H_

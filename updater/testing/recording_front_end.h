@@ -1,5 +1,5 @@
-#ifndef ZARN_UPDATER_UI_RECORDING_FRONT_END_H_
-#define ZARN_UPDATER_UI_RECORDING_FRONT_END_H_
+#ifndef ZARN_UPDATER_TESTING_RECORDING_FRONT_END_H_
+#define ZARN_UPDATER_TESTING_RECORDING_FRONT_END_H_
 
 #include <chrono>
 #include <condition_variable>
@@ -99,4 +99,4 @@ class RecordingFrontEnd : public FrontEnd {
 }  // namespace ui
 }  // namespace zarn
 
-#endif  // ZARN_UPDATER_UI_RECORDING_FRONT_END_H_
+#endif  // ZARN_UPDATER_TESTING_RECORDING_FRONT_END_H_

@@ -1,5 +1,5 @@
-#ifndef ZARN_STORAGE_TEST_FOLDER_H_
-#define ZARN_STORAGE_TEST_FOLDER_H_
+#ifndef ZARN_STORAGE_TESTING_TEST_FOLDER_H_
+#define ZARN_STORAGE_TESTING_TEST_FOLDER_H_
 
 #include <stdlib.h>
 
@@ -71,4 +71,4 @@ class ScopedTmpdir {
 
 }  // namespace zarn
 
-#endif  // ZARN_STORAGE_TEST_FOLDER_H_
+#endif  // ZARN_STORAGE_TESTING_TEST_FOLDER_H_

@@ -1,5 +1,5 @@
-#ifndef ZARN_TRANSFER_WORKS_TRANSFER_TREE_FIXTURE_H_
-#define ZARN_TRANSFER_WORKS_TRANSFER_TREE_FIXTURE_H_
+#ifndef ZARN_TRANSFER_TESTING_TRANSFER_TREE_FIXTURE_H_
+#define ZARN_TRANSFER_TESTING_TRANSFER_TREE_FIXTURE_H_
 
 // Test-only helpers that run a transfer's work tree without a transfer: a recording
 // TransferWorkInterface that stores what the manifest works deliver (as the transfer's
@@ -387,4 +387,4 @@ class TransferTreeRig {
 }  // namespace tree_test
 }  // namespace zarn
 
-#endif  // ZARN_TRANSFER_WORKS_TRANSFER_TREE_FIXTURE_H_
+#endif  // ZARN_TRANSFER_TESTING_TRANSFER_TREE_FIXTURE_H_

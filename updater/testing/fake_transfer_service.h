@@ -1,5 +1,5 @@
-#ifndef ZARN_UPDATER_FAKE_TRANSFER_SERVICE_H_
-#define ZARN_UPDATER_FAKE_TRANSFER_SERVICE_H_
+#ifndef ZARN_UPDATER_TESTING_FAKE_TRANSFER_SERVICE_H_
+#define ZARN_UPDATER_TESTING_FAKE_TRANSFER_SERVICE_H_
 
 #include <chrono>
 #include <condition_variable>
@@ -102,4 +102,4 @@ class FakeTransferService : public TransferServiceApi {
 
 }  // namespace zarn
 
-#endif  // ZARN_UPDATER_FAKE_TRANSFER_SERVICE_H_
+#endif  // ZARN_UPDATER_TESTING_FAKE_TRANSFER_SERVICE_H_

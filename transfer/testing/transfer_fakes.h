@@ -1,5 +1,5 @@
-#ifndef ZARN_TRANSFER_TRANSFER_FAKES_H_
-#define ZARN_TRANSFER_TRANSFER_FAKES_H_
+#ifndef ZARN_TRANSFER_TESTING_TRANSFER_FAKES_H_
+#define ZARN_TRANSFER_TESTING_TRANSFER_FAKES_H_
 
 // Test doubles for the transfer state machine: a workflow that answers as scripted, sinks
 // that record what events post, small manifests, a file factory that records deletes and
@@ -417,4 +417,4 @@ class CountingTransferFactory : public TransferFactory {
 }  // namespace fakes
 }  // namespace zarn
 
-#endif  // ZARN_TRANSFER_TRANSFER_FAKES_H_
+#endif  // ZARN_TRANSFER_TESTING_TRANSFER_FAKES_H_
