@@ -4,13 +4,13 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/tokenizer.hpp>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <utility>
 #include <vector>
-
-#include <boost/tokenizer.hpp>
 
 #include "http/empty_http_proxy.h"
 #include "http/libproxy_http_proxy.h"
@@ -23,10 +23,6 @@ std::string FirstSet(const EnvironmentHttpProxyFactory::Environment& environment
                      const std::string& lower, const std::string& upper) {
   std::string value = environment(lower);
   return value.empty() ? environment(upper) : value;
-}
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 // ":" and a port number.
@@ -86,7 +82,7 @@ std::vector<std::string> TranslateNoProxyItem(std::string item) {
     item.erase(colon);
   }
   if (IsIpv4Address(item)) return {item};
-  if (StartsWith(item, "*.")) {  // the subdomains only
+  if (boost::algorithm::starts_with(item, "*.")) {  // the subdomains only
     return IsHostName(item.substr(2)) ? std::vector<std::string>{item} : std::vector<std::string>{};
   }
   item.erase(0, item.find_first_not_of('.'));  // ".domain": the domain and its subdomains
@@ -111,7 +107,8 @@ EnvironmentHttpProxyFactory::EnvironmentHttpProxyFactory(std::uint32_t resolveTi
 std::shared_ptr<HttpProxy> EnvironmentHttpProxyFactory::Create() {
   const std::string proxy = FirstSet(environment_, "http_proxy", "HTTP_PROXY");
   if (proxy.empty()) return MakeEmptyHttpProxy();
-  if (StartsWith(proxy, "pac+") || StartsWith(proxy, "wpad://")) {
+  if (boost::algorithm::starts_with(proxy, "pac+") ||
+      boost::algorithm::starts_with(proxy, "wpad://")) {
     return std::make_shared<LibproxyHttpProxy>(std::chrono::milliseconds(resolveTimeout_));
   }
   const std::string noProxy = FirstSet(environment_, "no_proxy", "NO_PROXY");

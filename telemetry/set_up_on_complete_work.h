@@ -30,7 +30,6 @@ class SetUpOnCompleteWork : public SimpleWork {
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
 
-  const boost::property_tree::ptree& GetDescription() const { return description_; }
 
  private:
   SetUpOnCompleteWork(EventManager* manager, const WorkStatus& status)

@@ -29,7 +29,6 @@ class SetUpOnRetryWork : public SimpleWork {
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
 
-  const boost::property_tree::ptree& GetDescription() const { return description_; }
 
  private:
   explicit SetUpOnRetryWork(EventManager* manager) : manager_(manager) {}

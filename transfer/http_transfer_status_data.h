@@ -31,7 +31,6 @@ class HttpTransferStatusData : public TransferStatusData {
   std::string ToString() const override;
 
   HttpRequestStatus GetRequestStatus() const { return status_; }
-  const std::string& GetHostname() const { return hostname_; }
   uint32_t GetRequestTimeMs() const { return requestTimeMs_; }
 
  private:

@@ -192,8 +192,10 @@ void Dialog::OnInitialized(const TransferStatus& status) {
 void Dialog::OnRetryableError(const TransferStatus& status) { OnEnd(status); }
 
 void Dialog::OnEnd(const TransferStatus& status) {
-  if (status.transferId == packageTransferId_) OnPackageEnd(status);
-  if (status.transferId == skinTransferId_) OnSkinEnd(status);
+  if (status.transferId == packageTransferId_) {
+    OnTransferEnd(status, packageDone_, packageFileName_);
+  }
+  if (status.transferId == skinTransferId_) OnTransferEnd(status, skinDone_, skinFileName_);
   if (!packageDone_ || !skinDone_) return;
   if (Ended()) return;  // the user closed the dialog: nothing is launched
   if (LaunchDownloader()) {
@@ -203,23 +205,13 @@ void Dialog::OnEnd(const TransferStatus& status) {
   }
 }
 
-void Dialog::OnPackageEnd(const TransferStatus& status) {
+void Dialog::OnTransferEnd(const TransferStatus& status, bool& done, std::string& runFile) {
   if (status.error != TransferError::None) {
     ShowError(locale_.Translate(ErrorMessage(static_cast<uint8_t>(status.error))));
   } else if (status.state == TransferState::Completed) {
-    packageDone_ = true;
+    done = true;
     std::lock_guard<std::mutex> lock(lock_);
-    packageFileName_ = status.runFile;
-  }
-}
-
-void Dialog::OnSkinEnd(const TransferStatus& status) {
-  if (status.error != TransferError::None) {
-    ShowError(locale_.Translate(ErrorMessage(static_cast<uint8_t>(status.error))));
-  } else if (status.state == TransferState::Completed) {
-    skinDone_ = true;
-    std::lock_guard<std::mutex> lock(lock_);
-    skinFileName_ = status.runFile;
+    runFile = status.runFile;
   }
 }
 
@@ -263,7 +255,12 @@ std::string Dialog::BuildDownloaderCommandLine() const {
   add(" /name ", s.gameName);
   add(" /folder ", s.gameFolder);
   if (s.packageVersion != "?") add(" /version ", s.packageVersion);
-  if (!skinFileName_.empty()) add(" /skin ", JoinPath(s.skinFolder, skinFileName_));
+  std::string skinFile;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    skinFile = skinFileName_;
+  }
+  if (!skinFile.empty()) add(" /skin ", JoinPath(s.skinFolder, skinFile));
   if (s.log != kDefaultLogMask) add(" /log ", std::to_string(s.log));
   return line;
 }

@@ -22,8 +22,8 @@ namespace Updater {
 // the downloader package's progress and time remaining, starts each transfer into its
 // folder once initialized, reports a transfer error in a box, and when both transfers
 // have completed launches the downloader, waits for it and closes. The window lives on the
-// main thread; the callbacks run on the monitor's thread. The lock guards running, ended
-// and window only and is never held across a call into the host.
+// main thread; the callbacks run on the monitor's thread. The lock guards running, ended,
+// window and the two run files' names, and is never held across a call into the host.
 //
 // Once the dialog has ended (closed by the user or by Close) it forgets its window and
 // acts no more: no progress, no box, no launch.
@@ -74,11 +74,12 @@ class Dialog : public TransferMonitorCallback {
   ui::WindowId LiveWindow();
   bool Ended();
   void OnInitDialog(ui::WindowId window);
-  void OnPackageEnd(const TransferStatus& status);
-  void OnSkinEnd(const TransferStatus& status);
+  // One transfer's end: the error it ended with shown, or `done` set and its run file kept
+  // in `runFile`.
+  void OnTransferEnd(const TransferStatus& status, bool& done, std::string& runFile);
   bool LaunchDownloader();
 
-  std::mutex lock_;
+  mutable std::mutex lock_;
   ui::DialogHost& host_;
   const ModuleResources& module_;
   TransferService& service_;

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include <boost/algorithm/string/predicate.hpp>
+
 #include "storage/path_helpers.h"
 #include "storage/text_conversion.h"
 #include "updater/module_resources.h"
@@ -14,10 +16,6 @@ namespace {
 constexpr char kProductFolder[] = "Corvane Technologies/Skelmir";
 constexpr char kUnset[] = "?";
 constexpr int kStringBufferUnits = 255;
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 }  // namespace
 
@@ -79,11 +77,11 @@ void ParseCommandLine(UpdaterSettings* settings, const std::vector<std::string>&
   static const std::string kLog = "log=";
   try {
     for (const std::string& argument : arguments) {
-      if (StartsWith(argument, kPackageVersion)) {
+      if (boost::algorithm::starts_with(argument, kPackageVersion)) {
         settings->packageVersion = argument.substr(kPackageVersion.size());
-      } else if (StartsWith(argument, kSkinVersion)) {
+      } else if (boost::algorithm::starts_with(argument, kSkinVersion)) {
         settings->skinVersion = argument.substr(kSkinVersion.size());
-      } else if (StartsWith(argument, kLog)) {
+      } else if (boost::algorithm::starts_with(argument, kLog)) {
         settings->log = ParseLogMask(argument.substr(kLog.size()));
       }
     }

@@ -35,7 +35,7 @@ AsioWorkManager::AsioWorkManager(std::uint32_t thread_count)
     : AsioWorkManager(thread_count, &StartThread) {}
 
 AsioWorkManager::AsioWorkManager(std::uint32_t thread_count, const ThreadStarter& start_thread)
-    : state_(std::make_unique<State>()), thread_count_(thread_count) {
+    : state_(std::make_unique<State>()) {
   state_->keep_alive.emplace(state_->service.get_executor());
   state_->threads.reserve(thread_count);
   try {

@@ -34,12 +34,9 @@ class AsioWorkManager : public WorkManager {
   void Join();
   void Drain();  // ReleaseKeepAlive, then Join
 
-  std::uint32_t GetThreadCount() const { return thread_count_; }
-
  private:
   struct State;
   std::unique_ptr<State> state_;
-  std::uint32_t thread_count_;
 };
 
 }  // namespace zarn

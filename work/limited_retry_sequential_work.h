@@ -27,7 +27,6 @@ class LimitedRetrySequentialWork : public SequentialWork {
   void Restart() override;
 
   std::uint32_t GetRetryCount() const { return retry_count_; }
-  std::uint32_t GetMaxRetries() const { return max_retries_; }
 
  private:
   std::uint32_t max_retries_;

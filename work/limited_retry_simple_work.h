@@ -16,7 +16,6 @@ class LimitedRetrySimpleWork : public SimpleWork {
   void Reset() override;
 
   std::uint32_t GetRetryCount() const { return retry_count_; }
-  std::uint32_t GetMaxRetries() const { return max_retries_; }
 
  protected:
   explicit LimitedRetrySimpleWork(std::uint32_t max_retries) : max_retries_(max_retries) {}

@@ -113,9 +113,13 @@ std::shared_ptr<HttpRequest> OptimizedRequestChunkWork::GetCurrentRequest() {
 }
 
 void OptimizedRequestChunkWork::ClearCurrentRequest() {
+  // Letting go of the last reference returns the request to its pool, under the pool's
+  // lock: that happens when `released` goes, after requestMutex_ has been released.
   std::shared_ptr<HttpRequest> released;
-  std::lock_guard<std::mutex> lock(requestMutex_);
-  released.swap(currentRequest_);
+  {
+    std::lock_guard<std::mutex> lock(requestMutex_);
+    released.swap(currentRequest_);
+  }
 }
 
 uint32_t OptimizedRequestChunkWork::ClampRequestTime(uint64_t elapsedMs, uint32_t connectTimeout,

@@ -29,7 +29,6 @@ class TransferSingleFileWork : public TransferWork, public SequentialWork {
   void Describe(boost::property_tree::ptree& tree) const override;
   void Reset() override;
 
-  const std::shared_ptr<TransferSharedFileData>& GetFileData() const { return file_; }
   const std::shared_ptr<TransferMultipleChunksWork>& GetChunks() const { return chunks_; }
 
  private:

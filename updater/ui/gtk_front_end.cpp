@@ -42,7 +42,8 @@ int HorizontalPixels(int units) { return units * 3 / 2; }
 int VerticalPixels(int units) { return units * 13 / 8; }
 
 // Draws what changed now, so that the window shows a change before the call that made it
-// returns (the downloader starts right after "Launching" is set).
+// returns (the downloader starts right after "Launching" is set). Bounded: a source that
+// keeps events coming (the marquee's pulse) cannot hold the caller here.
 void Flush() {
   for (int i = 0; i < 100 && gtk_events_pending(); ++i) gtk_main_iteration_do(FALSE);
 }
@@ -150,7 +151,7 @@ void GtkFrontEnd::DestroyWindow(WindowId id) {
   if (it->second->pulse != 0) g_source_remove(it->second->pulse);
   gtk_widget_destroy(it->second->window);
   windows_.erase(it);
-  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+  Flush();
 }
 
 void GtkFrontEnd::SetTitle(WindowId id, const std::string& text) {
@@ -233,7 +234,7 @@ void GtkFrontEnd::ShowMessageBox(WindowId owner, const std::string& text,
   gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
-  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+  Flush();
 }
 
 void GtkFrontEnd::Wait(std::chrono::milliseconds timeout) {

@@ -73,7 +73,7 @@ TerminalFrontEnd::TerminalFrontEnd(int out, int err, bool interactive)
 TerminalFrontEnd::~TerminalFrontEnd() {
   g_window_open.store(false);
   RestoreSignalHandlers();
-  if (raw_) tcsetattr(tty_, TCSANOW, &saved_termios_);
+  LeaveRawMode();
   if (tty_ >= 0) close(tty_);
   for (int fd : wake_) {
     if (fd >= 0) close(fd);
@@ -103,14 +103,22 @@ void TerminalFrontEnd::CreateWindow(WindowId window, const DialogTemplate& dialo
     if (control.kind == DialogControl::Kind::kText) text_ = control.text;
     if (control.kind == DialogControl::Kind::kMarqueeBar) marquee_visible_ = control.visible;
   }
-  if (interactive_ && tcgetattr(tty_, &saved_termios_) == 0) {
-    termios raw = saved_termios_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    raw_ = tcsetattr(tty_, TCSANOW, &raw) == 0;
-  }
+  EnterRawMode();
   g_window_open.store(true);
+}
+
+void TerminalFrontEnd::EnterRawMode() {
+  if (raw_ || !interactive_ || tcgetattr(tty_, &saved_termios_) != 0) return;
+  termios raw = saved_termios_;
+  raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  raw_ = tcsetattr(tty_, TCSANOW, &raw) == 0;
+}
+
+void TerminalFrontEnd::LeaveRawMode() {
+  if (raw_) tcsetattr(tty_, TCSANOW, &saved_termios_);
+  raw_ = false;
 }
 
 void TerminalFrontEnd::DestroyWindow(WindowId window) {
@@ -119,8 +127,7 @@ void TerminalFrontEnd::DestroyWindow(WindowId window) {
   Render(true);
   if (line_drawn_ && interactive_) Write(out_, "\n");
   line_drawn_ = false;
-  if (raw_) tcsetattr(tty_, TCSANOW, &saved_termios_);
-  raw_ = false;
+  LeaveRawMode();
   window_ = 0;
 }
 
@@ -214,13 +221,7 @@ void TerminalFrontEnd::ShowMessageBox(WindowId, const std::string& text,
   }
   Write(err_, "Press Enter to continue.\n");
   const bool was_raw = raw_;
-  if (!raw_ && tcgetattr(tty_, &saved_termios_) == 0) {
-    termios raw = saved_termios_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    raw_ = tcsetattr(tty_, TCSANOW, &raw) == 0;
-  }
+  EnterRawMode();
   DrainFd(tty_);
   const bool window_was_open = g_window_open.exchange(true);
   for (;;) {
@@ -237,10 +238,7 @@ void TerminalFrontEnd::ShowMessageBox(WindowId, const std::string& text,
     }
   }
   g_window_open.store(window_was_open);
-  if (!was_raw && raw_) {
-    tcsetattr(tty_, TCSANOW, &saved_termios_);
-    raw_ = false;
-  }
+  if (!was_raw) LeaveRawMode();
   Render(true);
 }
 

@@ -48,6 +48,10 @@ class TerminalFrontEnd : public FrontEnd {
   // Reads what arrived on the signal and key descriptors; true when the user asked to
   // close.
   bool Drain();
+  // Keys arrive one by one, unechoed, without blocking (saving the terminal's settings);
+  // LeaveRawMode restores them. Both do nothing when there is nothing to do.
+  void EnterRawMode();
+  void LeaveRawMode();
   void Render(bool force);
   void ClearLine();
   void Write(int fd, const std::string& text);
