@@ -125,7 +125,9 @@ TransferStatus TestEngine::RunToEnd(Transfer& transfer, const std::string& folde
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   TransferStatus status = WaitFor(
       transfer,
-      [](const TransferStatus& s) { return s.state == TransferState::Initialized || HasStopped(s); },
+      [](const TransferStatus& s) {
+        return s.state == TransferState::Initialized || HasStopped(s);
+      },
       timeout);
   if (status.state != TransferState::Initialized || status.error != TransferError::None) {
     return status;

@@ -29,8 +29,7 @@ class TestEngine {
   // Settings that keep failing cases short (small time-outs, few manifest retries) with
   // the given manifest host and working folders below `workFolder` (relative to the
   // temporary folder, as the settings' folders are).
-  static TransferConfig FastConfig(const std::string& manifestHost,
-                                   const std::string& workFolder);
+  static TransferConfig FastConfig(const std::string& manifestHost, const std::string& workFolder);
 
   // analyticsHost: "host:port" that receives the analytics posts ("" sends them to a port
   // on 127.0.0.1 where nothing listens, so that they fail at once). proxies: where every

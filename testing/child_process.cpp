@@ -32,8 +32,8 @@ std::string ResolveProgram(const std::string& program) {
 }
 
 // Runs in the forked child: async-signal-safe calls only, then exec.
-[[noreturn]] void Exec(const std::string& file, char* const argv[], const char* output,
-                       int keepFd, pid_t parent) {
+[[noreturn]] void Exec(const std::string& file, char* const argv[], const char* output, int keepFd,
+                       pid_t parent) {
   ::setpgid(0, 0);
   ::prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (::getppid() != parent) ::_exit(127);  // the owner died before the line above
@@ -59,8 +59,7 @@ std::string ResolveProgram(const std::string& program) {
 
 bool ProgramAvailable(const std::string& program) { return !ResolveProgram(program).empty(); }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv)
-    : ChildProcess(argv, Options()) {}
+ChildProcess::ChildProcess(const std::vector<std::string>& argv) : ChildProcess(argv, Options()) {}
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& options) {
   if (argv.empty()) throw std::invalid_argument("ChildProcess: no program");

@@ -111,8 +111,7 @@ void NginxServer::WriteConfig() const {
     conf << "  " << temp << "_temp_path " << prefix_ << "/" << temp << ";\n";
   }
   for (int i = 0; i < options_.ports; ++i) {
-    conf << "  server {\n    listen 127.0.0.1:" << ports_[i] << ";\n    root " << root_
-         << ";\n";
+    conf << "  server {\n    listen 127.0.0.1:" << ports_[i] << ";\n    root " << root_ << ";\n";
     if (!options_.limitRate.empty() && i >= options_.firstLimitedPort) {
       conf << "    limit_rate " << options_.limitRate << ";\n";
     }

@@ -24,12 +24,12 @@ namespace zarn {
 class NginxServer {
  public:
   struct Options {
-    int ports = 1;                 // one server per port, each over the same root
-    int workers = 0;               // worker processes; 0: one process, no master
-    bool sendfile = true;          // sendfile and tcp_nopush
-    std::string limitRate;         // nginx's limit_rate per connection ("": none) ...
-    int firstLimitedPort = 0;      // ... from this port on (a manifest host may go first)
-    bool accessLog = false;        // "<uri> <Range header> <status>" lines in AccessLog()
+    int ports = 1;             // one server per port, each over the same root
+    int workers = 0;           // worker processes; 0: one process, no master
+    bool sendfile = true;      // sendfile and tcp_nopush
+    std::string limitRate;     // nginx's limit_rate per connection ("": none) ...
+    int firstLimitedPort = 0;  // ... from this port on (a manifest host may go first)
+    bool accessLog = false;    // "<uri> <Range header> <status>" lines in AccessLog()
   };
 
   explicit NginxServer(const std::string& root);

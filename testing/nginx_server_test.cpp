@@ -59,9 +59,9 @@ TEST_P(NginxServerTest, ServesTheFolderOnEveryPortAndLogsRanges) {
   std::ifstream log(nginx.AccessLog());
   std::vector<std::string> lines;
   for (std::string line; std::getline(log, line);) lines.push_back(line);
-  EXPECT_EQ(lines, (std::vector<std::string>{"/file.bin - 200", "/file.bin - 200",
-                                             "/file.bin - 200", "/file.bin bytes=0-2 206",
-                                             "/missing - 404"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"/file.bin - 200", "/file.bin - 200", "/file.bin - 200",
+                                      "/file.bin bytes=0-2 206", "/missing - 404"}));
 }
 INSTANTIATE_TEST_SUITE_P(Workers, NginxServerTest, ::testing::Values(0, 2));
 

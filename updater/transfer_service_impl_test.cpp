@@ -95,9 +95,8 @@ class TransferServiceRunTest : public ::testing::Test {
   // Creates the transfer and starts it into dest_ once it is initialised.
   static std::string CreateAndStart(TransferServiceImpl& service, const std::string& dest) {
     const std::string id = service.CreateTransfer("PARTNER", "PKG", "?").transferId;
-    const TransferStatus ready = WaitFor(service, id, [](const TransferStatus& s) {
-      return s.state == TransferState::Initialized;
-    });
+    const TransferStatus ready = WaitFor(
+        service, id, [](const TransferStatus& s) { return s.state == TransferState::Initialized; });
     EXPECT_EQ(ready.state, TransferState::Initialized) << ToNumber(ready.error);
     EXPECT_EQ(service.StartTransfer(id, dest).state, TransferState::Transferring);
     return id;
@@ -119,8 +118,8 @@ TEST_F(TransferServiceRunTest, ClosingWhileChunksRunSuspendsTheTransferForTheNex
   {
     std::unique_ptr<TransferServiceImpl> service = MakeService();
     id = CreateAndStart(*service, dest_);
-    const TransferStatus running = WaitFor(
-        *service, id, [](const TransferStatus& s) { return s.verifiedBytes > 0; });
+    const TransferStatus running =
+        WaitFor(*service, id, [](const TransferStatus& s) { return s.verifiedBytes > 0; });
     ASSERT_GT(running.verifiedBytes, 0u);
     ASSERT_LT(running.verifiedBytes, total_);
     service.reset();  // chunks are on their way
@@ -130,9 +129,8 @@ TEST_F(TransferServiceRunTest, ClosingWhileChunksRunSuspendsTheTransferForTheNex
 
   std::unique_ptr<TransferServiceImpl> service = MakeService();
   const std::string again = CreateAndStart(*service, dest_);
-  const TransferStatus end = WaitFor(*service, again, [](const TransferStatus& s) {
-    return s.state == TransferState::Completed;
-  });
+  const TransferStatus end = WaitFor(
+      *service, again, [](const TransferStatus& s) { return s.state == TransferState::Completed; });
   EXPECT_EQ(end.state, TransferState::Completed) << ToNumber(end.error);
   EXPECT_EQ(end.verifiedBytes, total_);
   for (const PackageFileContent& file : package_.files) {

@@ -22,8 +22,8 @@ class XvfbDisplay {
     ChildProcess::Options options;
     options.keepFd = fds[1];
     server_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]),
-                                 "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
+        std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
+                                 "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
         options);
     close(fds[1]);
     // Xvfb writes the display's number once it is ready; EOF when it fails.
