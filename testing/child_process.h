@@ -2,9 +2,10 @@
 #define ZARN_TESTING_CHILD_PROCESS_H_
 
 // A program that a test or a benchmark runs beside itself (a server, a tool), stopped by
-// the owner and never outliving it: it gets SIGTERM when the owning process dies, even by
-// a crash, and runs in a process group of its own so that its own children (nginx's
-// workers) go with it.
+// the owner and never outliving it: it gets SIGTERM when the thread that started it ends,
+// so also when the owning process dies, even by a crash (start it from a thread that
+// lives as long as it should). It runs in a process group of its own, so that its own
+// children (nginx's workers) go with it.
 //
 //   ChildProcess server({"/usr/sbin/nginx", "-c", conf});   // throws when it cannot start
 //   server.Running();
