@@ -146,9 +146,11 @@ TEST_F(TerminalRunTest, AnUnwritableWorkingFolderShowsTheDiskWriteMessage) {
 // them, launch nothing, and show the disk-write message.
 TEST_F(TerminalRunTest, WorkingFoldersPlantedByAnotherUserAreRefused) {
   if (geteuid() != 0) GTEST_SKIP() << "only root can hand a folder to another user";
-  NginxServers nginx(folder_.path(), folder_ / "www", 2, "");
-  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
-  MakePackages({nginx.host(1)});
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer::Options options;
+  options.ports = 2;  // the manifest host and one node, unlimited
+  NginxServer nginx(folder_ / "www", options);
+  MakePackages({nginx.Host(1)});
   const struct {
     const char* name;
     // Plants below the temporary folder `temp`; returns the folder whose tree must stay.
@@ -179,7 +181,7 @@ TEST_F(TerminalRunTest, WorkingFoldersPlantedByAnotherUserAreRefused) {
     const std::string planted = c.plant(temp);
     const std::vector<std::string> before = Tree(planted);
 
-    ASSERT_EQ(Run(Module(nginx.host(0))), 0);
+    ASSERT_EQ(Run(Module(nginx.Host(0))), 0);
     EXPECT_EQ(folder_.ReadFile("err"), kDiskWriteMessage);
     EXPECT_EQ(folder_.ReadFile("out"), "");
     EXPECT_EQ(Tree(planted), before) << "nothing was written into the planted folders";
@@ -188,9 +190,11 @@ TEST_F(TerminalRunTest, WorkingFoldersPlantedByAnotherUserAreRefused) {
 }
 
 TEST_F(TerminalRunTest, ExistingFoldersOfTheUserWithMode0755AreUsed) {
-  NginxServers nginx(folder_.path(), folder_ / "www", 2, "");
-  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
-  MakePackages({nginx.host(1)});
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer::Options options;
+  options.ports = 2;  // the manifest host and one node, unlimited
+  NginxServer nginx(folder_ / "www", options);
+  MakePackages({nginx.Host(1)});
   const std::string skin = DataFolder() + "/" + kSkinPackage;
   std::filesystem::create_directories(skin);
   for (const std::string& folder :
@@ -198,7 +202,7 @@ TEST_F(TerminalRunTest, ExistingFoldersOfTheUserWithMode0755AreUsed) {
     ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
   }
 
-  ASSERT_EQ(Run(Module(nginx.host(0))), 0);
+  ASSERT_EQ(Run(Module(nginx.Host(0))), 0);
   EXPECT_EQ(folder_.ReadFile("err"), "");
   EXPECT_EQ(folder_.ReadFile("tmp/Corvane Technologies/Skelmir/data/game.pak"), data_);
   EXPECT_EQ(folder_.ReadFile("markers/cwd"), DataFolder() + "\n");
@@ -207,9 +211,11 @@ TEST_F(TerminalRunTest, ExistingFoldersOfTheUserWithMode0755AreUsed) {
 // Links planted inside the user's own data folder are never followed: nothing is written
 // where they lead, nothing is launched, and the user sees the disk-write message.
 TEST_F(TerminalRunTest, LinksInsideTheDataFolderAreNotFollowed) {
-  NginxServers nginx(folder_.path(), folder_ / "www", 2, "");
-  if (!nginx.ok()) GTEST_SKIP() << "nginx is not available";
-  MakePackages({nginx.host(1)});
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer::Options options;
+  options.ports = 2;  // the manifest host and one node, unlimited
+  NginxServer nginx(folder_ / "www", options);
+  MakePackages({nginx.Host(1)});
   const struct {
     const char* link;
     const char* target;  // below elsewhere/
@@ -226,7 +232,7 @@ TEST_F(TerminalRunTest, LinksInsideTheDataFolderAreNotFollowed) {
     std::filesystem::create_symlink(folder_ / "elsewhere" + (*c.target ? "/" : "") + c.target,
                                     DataFolder() + "/" + c.link);
 
-    ASSERT_EQ(Run(Module(nginx.host(0))), 0);
+    ASSERT_EQ(Run(Module(nginx.Host(0))), 0);
     EXPECT_NE(folder_.ReadFile("err").find(kDiskWriteMessage), std::string::npos)
         << folder_.ReadFile("err");
     EXPECT_TRUE(std::filesystem::is_empty(folder_ / "elsewhere"));
