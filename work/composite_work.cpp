@@ -31,12 +31,12 @@ void CompositeWork::AttachWorkflow(const std::shared_ptr<Workflow>& workflow) {
 
 void CompositeWork::AttachChild(const std::shared_ptr<Work>& child) {
   WorkCompleteCallback* self = this;
-  if (child->has_parent_) {
+  if (child->hasParent_) {
     child->observers_.back() = self;
   } else {
     child->observers_.push_back(self);
   }
-  child->has_parent_ = true;
+  child->hasParent_ = true;
   if (attached_) {
     if (std::shared_ptr<Workflow> workflow = workflow_.lock()) child->AttachWorkflow(workflow);
   }

@@ -8,18 +8,18 @@ void ConditionalWork::Reset() {
   CompositeWork::Reset();
   current_ = condition_;
   if (condition_) condition_->Reset();
-  if (success_work_) success_work_->Reset();
-  if (failure_work_) failure_work_->Reset();
+  if (successWork_) successWork_->Reset();
+  if (failureWork_) failureWork_->Reset();
 }
 
 void ConditionalWork::OnAttachWorkflow(const std::shared_ptr<Workflow>& workflow) {
   if (condition_) condition_->AttachWorkflow(workflow);
-  if (failure_work_) failure_work_->AttachWorkflow(workflow);
-  if (success_work_) success_work_->AttachWorkflow(workflow);
+  if (failureWork_) failureWork_->AttachWorkflow(workflow);
+  if (successWork_) successWork_->AttachWorkflow(workflow);
 }
 
 void ConditionalWork::QueueAvailableWork(const std::shared_ptr<Workflow>& workflow) {
-  if (!condition_ || !success_work_ || !failure_work_) {
+  if (!condition_ || !successWork_ || !failureWork_) {
     throw std::logic_error("ConditionalWork::QueueAvailableWork called with incomplete children");
   }
   condition_->QueueAvailableWork(workflow);
@@ -32,7 +32,7 @@ bool ConditionalWork::IsCurrentChild(const std::shared_ptr<const Work>& child) c
 CompositeStep ConditionalWork::ProcessChildResult(const std::shared_ptr<const Work>& child,
                                                   const WorkStatus& status) {
   if (child.get() == condition_.get()) {
-    current_ = status.result == WorkResult::Success ? success_work_ : failure_work_;
+    current_ = status.result == WorkResult::Success ? successWork_ : failureWork_;
     current_->QueueAvailableWork(LockWorkflow());
     return CompositeStep::Waiting();
   }
@@ -47,14 +47,14 @@ void ConditionalWork::SetCondition(const std::shared_ptr<Work>& work) {
 }
 
 void ConditionalWork::SetSuccessWork(const std::shared_ptr<Work>& work) {
-  if (success_work_) return;
-  success_work_ = work;
+  if (successWork_) return;
+  successWork_ = work;
   AttachChild(work);
 }
 
 void ConditionalWork::SetFailureWork(const std::shared_ptr<Work>& work) {
-  if (failure_work_) return;
-  failure_work_ = work;
+  if (failureWork_) return;
+  failureWork_ = work;
   AttachChild(work);
 }
 

@@ -30,8 +30,8 @@ class ConditionalWork : public CompositeWork {
 
  private:
   std::shared_ptr<Work> condition_;
-  std::shared_ptr<Work> success_work_;
-  std::shared_ptr<Work> failure_work_;
+  std::shared_ptr<Work> successWork_;
+  std::shared_ptr<Work> failureWork_;
   std::shared_ptr<Work> current_;
 };
 

@@ -27,13 +27,13 @@ bool DeferredWork::SetChildLocked(const std::shared_ptr<Work>& work) {
 }
 
 std::shared_ptr<Work> DeferredWork::ChildOrPlaceholder() {
-  std::lock_guard<std::mutex> lock(child_mutex_);
+  std::lock_guard<std::mutex> lock(childMutex_);
   SetChildLocked(nullptr);
   return child_;
 }
 
 bool DeferredWork::Assign(const std::shared_ptr<Work>& work) {
-  std::lock_guard<std::mutex> lock(child_mutex_);
+  std::lock_guard<std::mutex> lock(childMutex_);
   return SetChildLocked(work);
 }
 
@@ -45,7 +45,7 @@ void DeferredWork::Reset() {
 void DeferredWork::OnAttachWorkflow(const std::shared_ptr<Workflow>& workflow) {
   std::shared_ptr<Work> child;
   {
-    std::lock_guard<std::mutex> lock(child_mutex_);
+    std::lock_guard<std::mutex> lock(childMutex_);
     child = child_;
   }
   if (child) child->AttachWorkflow(workflow);
@@ -56,7 +56,7 @@ void DeferredWork::QueueAvailableWork(const std::shared_ptr<Workflow>& workflow)
 }
 
 bool DeferredWork::IsCurrentChild(const std::shared_ptr<const Work>& child) const {
-  std::lock_guard<std::mutex> lock(child_mutex_);
+  std::lock_guard<std::mutex> lock(childMutex_);
   return child_ && child_.get() == child.get();
 }
 

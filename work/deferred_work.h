@@ -42,7 +42,7 @@ class DeferredWork : public CompositeWork {
   // The child, a NoOpWork placeholder when none was assigned yet.
   std::shared_ptr<Work> ChildOrPlaceholder();
 
-  mutable std::mutex child_mutex_;
+  mutable std::mutex childMutex_;
   std::shared_ptr<Work> child_;
 
   // Lets tests see whether the child lock is held while a child is being adopted.

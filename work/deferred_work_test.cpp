@@ -22,8 +22,8 @@ class DeferredWorkPeer {
   static bool ChildLockHeld(DeferredWork& work) {
     bool held = false;
     std::thread([&] {
-      if (work.child_mutex_.try_lock()) {
-        work.child_mutex_.unlock();
+      if (work.childMutex_.try_lock()) {
+        work.childMutex_.unlock();
       } else {
         held = true;
       }
@@ -119,10 +119,10 @@ class LockCheckingLeaf : public ScriptedLeaf {
  public:
   explicit LockCheckingLeaf(DeferredWork* parent) : ScriptedLeaf("checking"), parent_(parent) {}
   void AttachWorkflow(const std::shared_ptr<Workflow>& workflow) override {
-    lock_held_while_attached_ = DeferredWorkPeer::ChildLockHeld(*parent_);
+    lockHeldWhileAttached_ = DeferredWorkPeer::ChildLockHeld(*parent_);
     ScriptedLeaf::AttachWorkflow(workflow);
   }
-  std::optional<bool> lock_held_while_attached_;
+  std::optional<bool> lockHeldWhileAttached_;
 
  private:
   DeferredWork* parent_;
@@ -135,8 +135,8 @@ TEST(DeferredWorkTest, NoOneSeesTheChildBeforeItIsAttached) {
   DeferredTree tree;  // attached to its workflow
   auto child = std::make_shared<LockCheckingLeaf>(tree.deferred.get());
   ASSERT_TRUE(tree.deferred->Assign(child));
-  ASSERT_TRUE(child->lock_held_while_attached_.has_value());
-  EXPECT_TRUE(*child->lock_held_while_attached_);
+  ASSERT_TRUE(child->lockHeldWhileAttached_.has_value());
+  EXPECT_TRUE(*child->lockHeldWhileAttached_);
   EXPECT_FALSE(DeferredWorkPeer::ChildLockHeld(*tree.deferred));
   EXPECT_TRUE(tree.deferred->IsCurrentChild(child));
 }

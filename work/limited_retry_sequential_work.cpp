@@ -3,13 +3,13 @@
 namespace zarn {
 
 bool LimitedRetrySequentialWork::ShouldRetry() {
-  if (retry_count_ >= max_retries_) return false;
-  ++retry_count_;
+  if (retryCount_ >= maxRetries_) return false;
+  ++retryCount_;
   return true;
 }
 
 void LimitedRetrySequentialWork::Reset() {
-  retry_count_ = 0;
+  retryCount_ = 0;
   SequentialWork::Reset();
 }
 

@@ -14,9 +14,9 @@ namespace zarn {
 // Only a reset from outside restores the budget.
 class LimitedRetrySequentialWork : public SequentialWork {
  public:
-  explicit LimitedRetrySequentialWork(std::uint32_t max_retries) : max_retries_(max_retries) {}
+  explicit LimitedRetrySequentialWork(std::uint32_t max_retries) : maxRetries_(max_retries) {}
   LimitedRetrySequentialWork(std::uint32_t max_retries, WorkCompleteCallback* observer)
-      : SequentialWork(observer), max_retries_(max_retries) {}
+      : SequentialWork(observer), maxRetries_(max_retries) {}
 
   bool ShouldRetry() override;
   // The count back to 0, then the sequence's reset.
@@ -26,11 +26,11 @@ class LimitedRetrySequentialWork : public SequentialWork {
   // The sequence's reset without touching the count, then queue the first child again.
   void Restart() override;
 
-  std::uint32_t GetRetryCount() const { return retry_count_; }
+  std::uint32_t GetRetryCount() const { return retryCount_; }
 
  private:
-  std::uint32_t max_retries_;
-  std::uint32_t retry_count_ = 0;
+  std::uint32_t maxRetries_;
+  std::uint32_t retryCount_ = 0;
 };
 
 }  // namespace zarn

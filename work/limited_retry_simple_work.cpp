@@ -3,14 +3,14 @@
 namespace zarn {
 
 bool LimitedRetrySimpleWork::ShouldRetry() {
-  if (retry_count_ >= max_retries_) return false;
-  ++retry_count_;
+  if (retryCount_ >= maxRetries_) return false;
+  ++retryCount_;
   return true;
 }
 
 void LimitedRetrySimpleWork::Reset() {
   SimpleWork::Reset();
-  retry_count_ = 0;
+  retryCount_ = 0;
 }
 
 }  // namespace zarn

@@ -15,16 +15,16 @@ class LimitedRetrySimpleWork : public SimpleWork {
   // Clears the cancelled flag and the count.
   void Reset() override;
 
-  std::uint32_t GetRetryCount() const { return retry_count_; }
+  std::uint32_t GetRetryCount() const { return retryCount_; }
 
  protected:
-  explicit LimitedRetrySimpleWork(std::uint32_t max_retries) : max_retries_(max_retries) {}
+  explicit LimitedRetrySimpleWork(std::uint32_t max_retries) : maxRetries_(max_retries) {}
   LimitedRetrySimpleWork(std::uint32_t max_retries, WorkCompleteCallback* observer)
-      : SimpleWork(observer), max_retries_(max_retries) {}
+      : SimpleWork(observer), maxRetries_(max_retries) {}
 
  private:
-  std::uint32_t max_retries_;
-  std::uint32_t retry_count_ = 0;
+  std::uint32_t maxRetries_;
+  std::uint32_t retryCount_ = 0;
 };
 
 }  // namespace zarn

@@ -6,7 +6,7 @@ namespace zarn {
 
 void ParallelWork::Reset() {
   CompositeWork::Reset();
-  done_count_ = 0;
+  doneCount_ = 0;
   for (const auto& child : children_) {
     done_[child.get()] = false;
     child->Reset();
@@ -36,8 +36,8 @@ CompositeStep ParallelWork::ProcessChildResult(const std::shared_ptr<const Work>
     return CompositeStep::FromStatus(WorkStatus(WorkResult::Error, status.data));
   }
   done_[child.get()] = true;
-  ++done_count_;
-  if (done_count_ == done_.size()) {
+  ++doneCount_;
+  if (doneCount_ == done_.size()) {
     return CompositeStep::FromStatus(WorkStatus(WorkResult::Success));
   }
   return CompositeStep::Waiting();

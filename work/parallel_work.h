@@ -32,7 +32,7 @@ class ParallelWork : public CompositeWork {
 
  private:
   std::unordered_map<const Work*, bool> done_;  // child -> succeeded in this run
-  std::uint32_t done_count_ = 0;
+  std::uint32_t doneCount_ = 0;
   std::vector<std::shared_ptr<Work>> children_;  // in the order added
 };
 

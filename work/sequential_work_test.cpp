@@ -14,8 +14,8 @@ namespace zarn {
 namespace {
 
 struct SequenceTree {
-  SequenceTree() : root_observer_("root", &log_) {
-    root_ = std::make_shared<SequentialWork>(&root_observer_);
+  SequenceTree() : rootObserver_("root", &log_) {
+    root_ = std::make_shared<SequentialWork>(&rootObserver_);
     for (const char* name : {"a", "b", "c"}) {
       leaves_.push_back(ScriptedLeaf::Create(name));
       root_->AddChild(leaves_.back());
@@ -24,7 +24,7 @@ struct SequenceTree {
   }
   ManualWorkManager manager_;
   NotificationLog log_;
-  RecordingObserver root_observer_;
+  RecordingObserver rootObserver_;
   std::shared_ptr<SequentialWork> root_;
   std::vector<std::shared_ptr<ScriptedLeaf>> leaves_;
   std::shared_ptr<StandardWorkflow> workflow_;

@@ -38,8 +38,8 @@ WorkStatus SimpleWork::Run() {
 
 void SimpleWork::NotifyRetry(const WorkStatus& status) {
   const std::shared_ptr<const SimpleWork> self = shared_from_this();
-  for (std::size_t i = 0; i < retry_observers_.size(); ++i) {
-    retry_observers_[i]->OnSimpleWorkRetry(self, status);
+  for (std::size_t i = 0; i < retryObservers_.size(); ++i) {
+    retryObservers_[i]->OnSimpleWorkRetry(self, status);
   }
 }
 
@@ -47,7 +47,7 @@ void SimpleWork::AddRetryCallback(SimpleWorkRetryCallback* observer) {
   if (observer == nullptr) {
     throw std::invalid_argument("SimpleWork::AddRetryCallback called with no observer");
   }
-  retry_observers_.push_back(observer);
+  retryObservers_.push_back(observer);
 }
 
 }  // namespace zarn

@@ -48,7 +48,7 @@ class SimpleWork : public Work, public std::enable_shared_from_this<SimpleWork> 
 
  private:
   std::atomic<bool> cancelled_{false};
-  std::vector<SimpleWorkRetryCallback*> retry_observers_;
+  std::vector<SimpleWorkRetryCallback*> retryObservers_;
 };
 
 }  // namespace zarn

@@ -13,7 +13,7 @@ namespace zarn {
 
 StandardWorkflow::StandardWorkflow(WorkManager* work_manager, std::shared_ptr<Work> root,
                                    std::uint32_t max_running)
-    : root_(std::move(root)), work_manager_(work_manager), max_running_(max_running) {}
+    : root_(std::move(root)), workManager_(work_manager), maxRunning_(max_running) {}
 
 StandardWorkflow::~StandardWorkflow() = default;
 
@@ -119,7 +119,7 @@ bool StandardWorkflow::Terminate(const WorkStatus& status) {
 }
 
 void StandardWorkflow::AddRetryableErrorCallback(WorkflowRetryableErrorCallback* observer) {
-  retryable_error_observers_.push_back(observer);
+  retryableErrorObservers_.push_back(observer);
 }
 
 void StandardWorkflow::QueueWork(const std::shared_ptr<SimpleWork>& work) {
@@ -168,7 +168,7 @@ void StandardWorkflow::OnWorkFinished(const std::shared_ptr<SimpleWork>& work,
 }
 
 void StandardWorkflow::ScheduleWork() {
-  while (state_ == WorkflowState::Running && running_.size() < max_running_) {
+  while (state_ == WorkflowState::Running && running_.size() < maxRunning_) {
     // The newest pending leaf whose previous run has come back. A leaf queued again while
     // its previous run is still reporting waits for that run's OnWorkFinished: posted
     // earlier, it would run on two threads and drop out of the running set when the old
@@ -179,7 +179,7 @@ void StandardWorkflow::ScheduleWork() {
     std::shared_ptr<SimpleWork> work = std::move(*it);
     pending_.erase(std::next(it).base());
     running_.insert(work);
-    work_manager_->PostWorkflowWork({shared_from_this(), std::move(work)});
+    workManager_->PostWorkflowWork({shared_from_this(), std::move(work)});
   }
 }
 
@@ -202,8 +202,8 @@ void StandardWorkflow::EnterRetryPending(Lock& lock, const std::shared_ptr<const
 void StandardWorkflow::NotifyRetryableError(const std::shared_ptr<const Work>& work,
                                             const WorkStatus& status) {
   const std::shared_ptr<Workflow> self = shared_from_this();
-  for (std::size_t i = 0; i < retryable_error_observers_.size(); ++i) {
-    retryable_error_observers_[i]->OnWorkflowRetryableError(self, work, status);
+  for (std::size_t i = 0; i < retryableErrorObservers_.size(); ++i) {
+    retryableErrorObservers_[i]->OnWorkflowRetryableError(self, work, status);
   }
 }
 

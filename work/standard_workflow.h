@@ -56,12 +56,12 @@ class StandardWorkflow : public Workflow,
 
   mutable std::recursive_mutex mutex_;
   std::shared_ptr<Work> root_;
-  WorkManager* work_manager_;                // not owned; outlives the workflow
+  WorkManager* workManager_;                // not owned; outlives the workflow
   std::vector<std::shared_ptr<SimpleWork>> pending_;  // taken from the back
   std::unordered_set<std::shared_ptr<SimpleWork>> running_;
-  std::uint32_t max_running_;
+  std::uint32_t maxRunning_;
   WorkflowState state_ = WorkflowState::NotStarted;
-  std::vector<WorkflowRetryableErrorCallback*> retryable_error_observers_;
+  std::vector<WorkflowRetryableErrorCallback*> retryableErrorObservers_;
 };
 
 // Makes the workflow and attaches the whole tree of root to it.

@@ -432,14 +432,14 @@ class ThreadPerItemWorkManager : public WorkManager {
 class PausingRestartSequence : public LimitedRetrySequentialWork {
  public:
   PausingRestartSequence(std::function<void()> after_restart)
-      : LimitedRetrySequentialWork(3), after_restart_(std::move(after_restart)) {}
+      : LimitedRetrySequentialWork(3), afterRestart_(std::move(after_restart)) {}
   void Restart() override {
     LimitedRetrySequentialWork::Restart();
-    after_restart_();
+    afterRestart_();
   }
 
  private:
-  std::function<void()> after_restart_;
+  std::function<void()> afterRestart_;
 };
 
 // The first child of a retry-limited sequence fails; the restart queues it again while its
@@ -489,16 +489,16 @@ class StressLeaf : public LimitedRetrySimpleWork {
   StressLeaf(std::atomic<int>* in_flight, std::atomic<int>* most_in_flight, int failures,
              int negatives)
       : LimitedRetrySimpleWork(1),
-        in_flight_(in_flight),
-        most_in_flight_(most_in_flight),
-        failures_left_(failures),
-        negatives_left_(negatives) {}
+        inFlight_(in_flight),
+        mostInFlight_(most_in_flight),
+        failuresLeft_(failures),
+        negativesLeft_(negatives) {}
 
   WorkStatus ExecuteTask() override {
     if (++inside_ > 1) overlapped_ = true;
-    const int now = ++*in_flight_;
-    int most = most_in_flight_->load();
-    while (now > most && !most_in_flight_->compare_exchange_weak(most, now)) {
+    const int now = ++*inFlight_;
+    int most = mostInFlight_->load();
+    while (now > most && !mostInFlight_->compare_exchange_weak(most, now)) {
     }
     WorkStatus status(WorkResult::Success);
     for (int i = 0; i < 50; ++i) {
@@ -508,15 +508,15 @@ class StressLeaf : public LimitedRetrySimpleWork {
       }
       std::this_thread::yield();
     }
-    if (status.result == WorkResult::Success && failures_left_ > 0) {
-      --failures_left_;
+    if (status.result == WorkResult::Success && failuresLeft_ > 0) {
+      --failuresLeft_;
       status = WorkStatus(WorkResult::RetryableError);
-    } else if (status.result == WorkResult::Success && negatives_left_ > 0) {
-      --negatives_left_;
+    } else if (status.result == WorkResult::Success && negativesLeft_ > 0) {
+      --negativesLeft_;
       status = WorkStatus(WorkResult::Failure);
     }
     if (status.result == WorkResult::Success) ++successes_;
-    --*in_flight_;
+    --*inFlight_;
     --inside_;
     return status;
   }
@@ -526,10 +526,10 @@ class StressLeaf : public LimitedRetrySimpleWork {
   int successes() const { return successes_.load(); }
 
  private:
-  std::atomic<int>* in_flight_;
-  std::atomic<int>* most_in_flight_;
-  int failures_left_;
-  int negatives_left_;
+  std::atomic<int>* inFlight_;
+  std::atomic<int>* mostInFlight_;
+  int failuresLeft_;
+  int negativesLeft_;
   std::atomic<int> inside_{0};
   std::atomic<bool> overlapped_{false};
   std::atomic<int> successes_{0};

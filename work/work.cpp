@@ -55,7 +55,7 @@ void Work::AddCompleteCallback(WorkCompleteCallback* observer) {
   if (observer == nullptr) {
     throw std::invalid_argument("Work::AddCompleteCallback called with no observer");
   }
-  if (has_parent_) {
+  if (hasParent_) {
     observers_.insert(observers_.end() - 1, observer);
   } else {
     observers_.push_back(observer);

@@ -54,7 +54,7 @@ class Work : public WorkDescriptor {
 
   std::vector<WorkCompleteCallback*> observers_;
   bool attached_ = false;
-  bool has_parent_ = false;
+  bool hasParent_ = false;
 };
 
 }  // namespace zarn

@@ -48,7 +48,7 @@ class ScriptedLeaf : public SimpleWork {
     std::lock_guard<std::mutex> lock(mutex_);
     always_ = std::move(step);
   }
-  void SetRetryAnswers(int yes_count) { retry_answers_ = yes_count; }
+  void SetRetryAnswers(int yes_count) { retryAnswers_ = yes_count; }
 
   WorkStatus ExecuteTask() override {
     ++attempts_;
@@ -66,9 +66,9 @@ class ScriptedLeaf : public SimpleWork {
   }
   void OnCancel() override { ++cancels_; }
   bool ShouldRetry() override {
-    ++retry_questions_;
-    if (retry_answers_ <= 0) return false;
-    --retry_answers_;
+    ++retryQuestions_;
+    if (retryAnswers_ <= 0) return false;
+    --retryAnswers_;
     return true;
   }
   void Describe(boost::property_tree::ptree& tree) const override { tree.put("name", name_); }
@@ -76,7 +76,7 @@ class ScriptedLeaf : public SimpleWork {
   const std::string& name() const { return name_; }
   int attempts() const { return attempts_.load(); }
   int cancels() const { return cancels_.load(); }
-  int retry_questions() const { return retry_questions_.load(); }
+  int retry_questions() const { return retryQuestions_.load(); }
 
  private:
   std::string name_;
@@ -85,8 +85,8 @@ class ScriptedLeaf : public SimpleWork {
   Step always_;
   std::atomic<int> attempts_{0};
   std::atomic<int> cancels_{0};
-  std::atomic<int> retry_questions_{0};
-  std::atomic<int> retry_answers_{0};
+  std::atomic<int> retryQuestions_{0};
+  std::atomic<int> retryAnswers_{0};
 };
 
 }  // namespace zarn
