@@ -34,7 +34,7 @@ void PosixMemoryMap::CheckNotTruncated() const {
 }
 
 void PosixMemoryMap::WriteAt(const uint8_t* data, uint64_t n, uint64_t offset) {
-  std::lock_guard<std::mutex> lock(write_mutex_);
+  std::lock_guard<std::mutex> lock(writeMutex_);
   CheckNotTruncated();
   uint64_t done = 0;
   while (done < n) {
@@ -63,7 +63,7 @@ void PosixMemoryMap::ReadAt(uint8_t* data, uint64_t n, uint64_t offset) const {
 }
 
 bool PosixMemoryMap::KnownZero(uint64_t lower, uint64_t upper) {
-  std::lock_guard<std::mutex> lock(write_mutex_);
+  std::lock_guard<std::mutex> lock(writeMutex_);
   if (!zeros_) return false;
   // The written runs are disjoint and sorted, so the last one that begins at or before
   // upper reaches furthest of all that might overlap.
@@ -72,12 +72,12 @@ bool PosixMemoryMap::KnownZero(uint64_t lower, uint64_t upper) {
 }
 
 void PosixMemoryMap::MarkWritten(uint64_t lower, uint64_t upper) {
-  std::lock_guard<std::mutex> lock(write_mutex_);
+  std::lock_guard<std::mutex> lock(writeMutex_);
   MarkWrittenLocked(lower, upper + 1);
 }
 
 void PosixMemoryMap::ForgetZeros() {
-  std::lock_guard<std::mutex> lock(write_mutex_);
+  std::lock_guard<std::mutex> lock(writeMutex_);
   zeros_ = false;
   written_.clear();
 }

@@ -54,7 +54,7 @@ class PosixMemoryMap {
 
   const int fd_;
   const uint64_t size_;
-  std::mutex write_mutex_;  // guards the writes and the fields below
+  std::mutex writeMutex_;  // guards the writes and the fields below
   bool zeros_;
   std::map<uint64_t, uint64_t> written_;  // disjoint [begin, end) written since sizing
 };

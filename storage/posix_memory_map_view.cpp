@@ -114,7 +114,7 @@ PosixMemoryMapView::~PosixMemoryMapView() {
     if (buffer_) Flush();
   } catch (...) {
   }
-  if (base_ != nullptr) munmap(base_, mapped_length_);
+  if (base_ != nullptr) munmap(base_, mappedLength_);
 }
 
 uint64_t PosixMemoryMapView::Tell() { return lower_ + position_; }
@@ -137,7 +137,7 @@ uint32_t PosixMemoryMapView::Read(void* buffer, uint32_t n) {
     return m;
   }
   CopyJob job{buffer, base_ + delta_ + at, m};
-  if (!RunWithFaultGuard(base_, mapped_length_, RunCopy, &job)) {
+  if (!RunWithFaultGuard(base_, mappedLength_, RunCopy, &job)) {
     throw FileInvalidMapException();
   }
   return m;
@@ -149,30 +149,30 @@ uint32_t PosixMemoryMapView::Write(const void* data, uint32_t n) {
   if (!buffer_) return WriteMapped(data, n);
   const uint32_t begin = position_;
   const uint32_t end = position_ + n;
-  if (dirty_begin_ == dirty_end_) {
+  if (dirtyBegin_ == dirtyEnd_) {
     // A truncated file fails the write that starts a run, not only the one that ends it.
     map_->CheckNotTruncated();
-    dirty_begin_ = begin;
-    dirty_end_ = end;
-  } else if (end < dirty_begin_ || begin > dirty_end_) {
+    dirtyBegin_ = begin;
+    dirtyEnd_ = end;
+  } else if (end < dirtyBegin_ || begin > dirtyEnd_) {
     Flush();
-    dirty_begin_ = begin;
-    dirty_end_ = end;
+    dirtyBegin_ = begin;
+    dirtyEnd_ = end;
   } else {
     // Touching or overlapping the pending run (a body written again from the start after
     // a failed attempt): one run still, written once.
-    dirty_begin_ = std::min(dirty_begin_, begin);
-    dirty_end_ = std::max(dirty_end_, end);
+    dirtyBegin_ = std::min(dirtyBegin_, begin);
+    dirtyEnd_ = std::max(dirtyEnd_, end);
   }
   std::memcpy(buffer_.data() + begin, data, n);
-  if (dirty_begin_ == 0 && dirty_end_ == Length()) {
+  if (dirtyBegin_ == 0 && dirtyEnd_ == Length()) {
     content_ = Content::kBuffer;
   } else if (content_ == Content::kZeros) {
     content_ = Content::kUnknown;  // the buffer holds these bytes only, not the zeros around
   }
   // The range's last byte ends a body: the file gets the whole run in one call (writes in
   // pieces cost more, in locks and in the checks around each write, than they save).
-  if (dirty_end_ == Length()) Flush();
+  if (dirtyEnd_ == Length()) Flush();
   position_ = end;  // only after the write: after a failure the cursor has not moved
   return n;
 }
@@ -217,9 +217,9 @@ void PosixMemoryMapView::Fill() {
 }
 
 void PosixMemoryMapView::Flush() {
-  if (dirty_begin_ == dirty_end_) return;
-  map_->WriteAt(buffer_.data() + dirty_begin_, dirty_end_ - dirty_begin_, lower_ + dirty_begin_);
-  dirty_begin_ = dirty_end_ = 0;
+  if (dirtyBegin_ == dirtyEnd_) return;
+  map_->WriteAt(buffer_.data() + dirtyBegin_, dirtyEnd_ - dirtyBegin_, lower_ + dirtyBegin_);
+  dirtyBegin_ = dirtyEnd_ = 0;
 }
 
 void PosixMemoryMapView::MapRange() {
@@ -234,14 +234,14 @@ void PosixMemoryMapView::MapRange() {
                     static_cast<off_t>(offset));
   if (base == MAP_FAILED) ThrowFileException(errno, FileOperation::kMap);
   base_ = static_cast<uint8_t*>(base);
-  mapped_length_ = mapped_length;
+  mappedLength_ = mapped_length;
   map_->MarkWritten(lower_, upper_);  // written through pointers from now on, unseen
 }
 
 uint32_t PosixMemoryMapView::WriteMapped(const void* data, uint32_t n) {
   // The cursor moves only after the copy: after a fault it has not moved.
   CopyJob job{base_ + delta_ + position_, data, n};
-  if (!RunWithFaultGuard(base_, mapped_length_, RunCopy, &job)) {
+  if (!RunWithFaultGuard(base_, mappedLength_, RunCopy, &job)) {
     throw FileInvalidMapException();
   }
   position_ += n;
@@ -250,7 +250,7 @@ uint32_t PosixMemoryMapView::WriteMapped(const void* data, uint32_t n) {
 
 uint32_t PosixMemoryMapView::ApplyMapped(const ApplyFunction& function) {
   ApplyJob job{&function, base_ + delta_, Length(), 0};
-  if (!RunWithFaultGuard(base_, mapped_length_, RunApply, &job)) {
+  if (!RunWithFaultGuard(base_, mappedLength_, RunApply, &job)) {
     throw FileInvalidMapException();
   }
   return job.result;
@@ -261,12 +261,12 @@ void PosixMemoryMapView::FetchMapped() {
   // writable is dirty, and a chunk that is already complete must not be written back (nor
   // move the file's modification time). EFAULT is the kernel's word for a page that would
   // raise SIGBUS, such as one past a truncated end.
-  if (g_populate_pages.load()(base_, mapped_length_) == 0) return;
+  if (g_populate_pages.load()(base_, mappedLength_) == 0) return;
   if (errno == EFAULT) throw FileInvalidMapException();
   // Older kernels lack the advice: touch the pages, so that faults surface here.
-  madvise(base_, mapped_length_, MADV_WILLNEED);
+  madvise(base_, mappedLength_, MADV_WILLNEED);
   FetchJob job{base_ + delta_, Length(), 0};
-  if (!RunWithFaultGuard(base_, mapped_length_, RunFetch, &job)) {
+  if (!RunWithFaultGuard(base_, mappedLength_, RunFetch, &job)) {
     throw FileInvalidMapException();
   }
   if (job.value != 0) {

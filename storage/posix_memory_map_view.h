@@ -50,7 +50,7 @@ class PosixMemoryMapView : public MemoryMappedFileData {
   // Buffered: learns the range's bytes, after writing what is pending: zeros when the map
   // knows them to be, else read into the buffer.
   void Fill();
-  // Buffered: writes the pending bytes [dirty_begin_, dirty_end_) to the file.
+  // Buffered: writes the pending bytes [dirtyBegin_, dirtyEnd_) to the file.
   void Flush();
   // Leaves the buffered way for good: pending bytes written, buffer returned, range mapped.
   void MapRange();
@@ -65,10 +65,10 @@ class PosixMemoryMapView : public MemoryMappedFileData {
   // are written: nothing; all zeros (the buffer is not filled for them); or the buffer.
   enum class Content { kUnknown, kZeros, kBuffer };
   Content content_ = Content::kUnknown;
-  uint32_t dirty_begin_ = 0;  // offsets from lower of the bytes not yet written to the file
-  uint32_t dirty_end_ = 0;
+  uint32_t dirtyBegin_ = 0;  // offsets from lower of the bytes not yet written to the file
+  uint32_t dirtyEnd_ = 0;
   uint8_t* base_ = nullptr;  // the mapped region, once mapped
-  uint64_t mapped_length_ = 0;
+  uint64_t mappedLength_ = 0;
   uint32_t delta_ = 0;
   uint32_t position_ = 0;
 };

@@ -165,7 +165,7 @@ bool PosixSharedFile::Allocate(uint64_t size) {
     ThrowFileException(error, FileOperation::kAllocate);
   }
   Seek(0);
-  std::lock_guard<std::mutex> lock(map_mutex_);
+  std::lock_guard<std::mutex> lock(mapMutex_);
   zeros_ = !map_;
   return true;
 }
@@ -184,7 +184,7 @@ bool PosixSharedFile::AllowExecute() {
 }
 
 void PosixSharedFile::ForgetZeros() {
-  std::lock_guard<std::mutex> lock(map_mutex_);
+  std::lock_guard<std::mutex> lock(mapMutex_);
   zeros_ = false;
   if (map_) map_->ForgetZeros();
 }
@@ -198,7 +198,7 @@ std::shared_ptr<MemoryMappedFileData> PosixSharedFile::Map(uint64_t a, uint64_t 
   {
     // Always under the lock: an unlocked first look at map_ would race with its creation
     // on another thread.
-    std::lock_guard<std::mutex> lock(map_mutex_);
+    std::lock_guard<std::mutex> lock(mapMutex_);
     if (!map_) map_ = std::make_shared<PosixMemoryMap>(fd_, Size(), zeros_);
     map = map_;
   }

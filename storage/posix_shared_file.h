@@ -38,7 +38,7 @@ class PosixSharedFile : public SharedFile {
   void ForgetZeros();
 
   int fd_ = -1;
-  std::mutex map_mutex_;                 // guards map_ and zeros_
+  std::mutex mapMutex_;                 // guards map_ and zeros_
   std::shared_ptr<PosixMemoryMap> map_;  // made at the first Map, shared with the views
   bool zeros_ = false;  // sized by Allocate and not written since: every byte is 0
   std::string path_;

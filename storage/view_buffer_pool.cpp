@@ -72,27 +72,27 @@ ViewBufferPool::Buffer ViewBufferPool::Acquire(uint64_t length) {
     if (best != idle_.end()) {
       const Idle reused = *best;
       idle_.erase(best);
-      idle_bytes_ -= reused.capacity;
-      live_bytes_ += reused.capacity;
+      idleBytes_ -= reused.capacity;
+      liveBytes_ += reused.capacity;
       return Buffer(this, reused.data, reused.capacity);
     }
     // Idle buffers too small for this length give their room to a new one.
-    while (live_bytes_ + idle_bytes_ + capacity > budget_ && !idle_.empty()) {
+    while (liveBytes_ + idleBytes_ + capacity > budget_ && !idle_.empty()) {
       freed.emplace_back(idle_.back().data, idle_.back().capacity);
-      idle_bytes_ -= idle_.back().capacity;
+      idleBytes_ -= idle_.back().capacity;
       idle_.pop_back();
     }
-    if (live_bytes_ + idle_bytes_ + capacity > budget_) {
+    if (liveBytes_ + idleBytes_ + capacity > budget_) {
       Unmap(freed);
       return Buffer();
     }
-    live_bytes_ += capacity;  // reserved before the lock goes
+    liveBytes_ += capacity;  // reserved before the lock goes
   }
   Unmap(freed);
   void* data = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (data == MAP_FAILED) {
     std::lock_guard<std::mutex> lock(mutex_);
-    live_bytes_ -= capacity;
+    liveBytes_ -= capacity;
     return Buffer();
   }
   return Buffer(this, static_cast<uint8_t*>(data), capacity);
@@ -102,13 +102,13 @@ void ViewBufferPool::GiveBack(uint8_t* data, std::size_t capacity) {
   std::vector<std::pair<uint8_t*, std::size_t>> freed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    live_bytes_ -= capacity;
+    liveBytes_ -= capacity;
     idle_.push_back({data, capacity});
-    idle_bytes_ += capacity;
-    if (live_bytes_ == 0) {
+    idleBytes_ += capacity;
+    if (liveBytes_ == 0) {
       for (const Idle& idle : idle_) freed.emplace_back(idle.data, idle.capacity);
       idle_.clear();
-      idle_bytes_ = 0;
+      idleBytes_ = 0;
     }
   }
   Unmap(freed);
@@ -116,12 +116,12 @@ void ViewBufferPool::GiveBack(uint8_t* data, std::size_t capacity) {
 
 uint64_t ViewBufferPool::live_bytes() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return live_bytes_;
+  return liveBytes_;
 }
 
 uint64_t ViewBufferPool::idle_bytes() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return idle_bytes_;
+  return idleBytes_;
 }
 
 }  // namespace zarn

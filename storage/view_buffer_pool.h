@@ -71,8 +71,8 @@ class ViewBufferPool {
   const uint64_t largest_;
   std::mutex mutex_;  // guards the fields below; never held across more than a list walk
   std::vector<Idle> idle_;
-  uint64_t idle_bytes_ = 0;
-  uint64_t live_bytes_ = 0;
+  uint64_t idleBytes_ = 0;
+  uint64_t liveBytes_ = 0;
 };
 
 }  // namespace zarn
