@@ -53,19 +53,19 @@ JsonHttpAnalyticsEventWork::JsonHttpAnalyticsEventWork(
       url_(url),
       factory_(factory),
       session_(std::move(session)),
-      connect_timeout_(connect_timeout),
+      connectTimeout_(connect_timeout),
       timeout_(timeout),
-      retry_limit_(retry_limit) {}
+      retryLimit_(retry_limit) {}
 
 bool JsonHttpAnalyticsEventWork::ShouldRetry() {
-  if (retry_count_ >= retry_limit_) return false;
-  ++retry_count_;
+  if (retryCount_ >= retryLimit_) return false;
+  ++retryCount_;
   return true;
 }
 
 void JsonHttpAnalyticsEventWork::Reset() {
   TrackEventWork::Reset();
-  retry_count_ = 0;
+  retryCount_ = 0;
 }
 
 WorkStatus JsonHttpAnalyticsEventWork::ExecuteTask() {
@@ -81,7 +81,7 @@ WorkStatus JsonHttpAnalyticsEventWork::ExecuteTask() {
   params.method = kPostMethod;
   params.body = body.str();
   params.contentType = "application/json";
-  params.connectTimeout = connect_timeout_;
+  params.connectTimeout = connectTimeout_;
   params.timeout = timeout_;
 
   const std::shared_ptr<HttpRequest> request = factory_->CreateForSession(params, session_);

@@ -42,10 +42,10 @@ class JsonHttpAnalyticsEventWork : public TrackEventWork {
   const std::string url_;
   HttpRequestFactory* const factory_;
   const std::shared_ptr<HttpSession> session_;
-  const std::uint32_t connect_timeout_;
+  const std::uint32_t connectTimeout_;
   const std::uint32_t timeout_;
-  const std::uint32_t retry_limit_;
-  std::uint32_t retry_count_ = 0;  // touched by the running attempt only, or before posting
+  const std::uint32_t retryLimit_;
+  std::uint32_t retryCount_ = 0;  // touched by the running attempt only, or before posting
 };
 
 }  // namespace zarn

@@ -32,21 +32,21 @@ JsonHttpAnalyticsManager::JsonHttpAnalyticsManager(
     : AnalyticsManager(kAnalyticsThreads),
       factory_(factory),
       session_(std::move(session)),
-      connect_timeout_(connect_timeout),
+      connectTimeout_(connect_timeout),
       timeout_(timeout),
-      retry_limit_(retry_limit),
-      events_url_("http://" + events_host),
-      transfers_url_("http://" + transfers_host) {}
+      retryLimit_(retry_limit),
+      eventsUrl_("http://" + events_host),
+      transfersUrl_("http://" + transfers_host) {}
 
 JsonHttpAnalyticsManager::~JsonHttpAnalyticsManager() { Drain(); }
 
 std::shared_ptr<TrackEventWork> JsonHttpAnalyticsManager::CreateEventWork(std::uint32_t kind) {
   return JsonHttpAnalyticsEventWork::Create(kind, GetUrl(kind), factory_, session_,
-                                            connect_timeout_, timeout_, retry_limit_);
+                                            connectTimeout_, timeout_, retryLimit_);
 }
 
 std::string JsonHttpAnalyticsManager::GetUrl(std::uint32_t kind) const {
-  return kind == EventKind::TransferAnalytics ? transfers_url_ : events_url_;
+  return kind == EventKind::TransferAnalytics ? transfersUrl_ : eventsUrl_;
 }
 
 }  // namespace zarn

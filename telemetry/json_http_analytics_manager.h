@@ -39,11 +39,11 @@ class JsonHttpAnalyticsManager : public AnalyticsManager {
  private:
   HttpRequestFactory* const factory_;
   const std::shared_ptr<HttpSession> session_;
-  const std::uint32_t connect_timeout_;
+  const std::uint32_t connectTimeout_;
   const std::uint32_t timeout_;
-  const std::uint32_t retry_limit_;
-  const std::string events_url_;
-  const std::string transfers_url_;
+  const std::uint32_t retryLimit_;
+  const std::string eventsUrl_;
+  const std::string transfersUrl_;
 };
 
 }  // namespace zarn

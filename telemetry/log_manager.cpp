@@ -19,16 +19,16 @@ constexpr std::uint32_t kLogThreads = 2;
 LogManager::LogManager(std::uint32_t log_mask, std::string logs_folder,
                        SharedFileFactory* file_factory, Clock clock)
     : EventManager(kLogThreads),
-      log_mask_(log_mask),
-      logs_folder_(std::move(logs_folder)),
-      file_factory_(file_factory),
+      logMask_(log_mask),
+      logsFolder_(std::move(logs_folder)),
+      fileFactory_(file_factory),
       clock_(clock ? std::move(clock) : Clock([] { return std::time(nullptr); })) {}
 
 LogManager::~LogManager() = default;
 
 void LogManager::Log(std::uint32_t kind, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if ((kind & log_mask_) == 0) return;
+  if ((kind & logMask_) == 0) return;
   try {
     if (!file_) file_ = OpenLogFile();
     if (!file_) return;
@@ -42,10 +42,10 @@ void LogManager::Log(std::uint32_t kind, const std::string& text) {
 
 std::shared_ptr<SharedFile> LogManager::OpenLogFile() {
   const std::string base = GetTempFolder();
-  CreatePrivateFolder(JoinPath(base, logs_folder_));
+  CreatePrivateFolder(JoinPath(base, logsFolder_));
   for (int n = 0; n < kMaxLogFileNames; ++n) {
     try {
-      return file_factory_->Create(base, JoinPath(logs_folder_, MakeLogFileName(n)),
+      return fileFactory_->Create(base, JoinPath(logsFolder_, MakeLogFileName(n)),
                                    SharedFileOpenMode::CreateNew, 0, UINT64_MAX);
     } catch (const FileInUseException&) {
       // The name exists (another run in the same second): try the next one.

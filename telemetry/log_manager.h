@@ -31,7 +31,7 @@ class LogManager : public EventManager {
   // Never throws; lines never interleave.
   void Log(std::uint32_t kind, const std::string& text);
 
-  std::uint32_t GetLogMask() const { return log_mask_; }
+  std::uint32_t GetLogMask() const { return logMask_; }
 
   // "Log.%Y.%m.%d.%H.%M.%S.txt" of the current UTC time, then "." and n when n > 0.
   std::string MakeLogFileName(int n) const;
@@ -53,9 +53,9 @@ class LogManager : public EventManager {
   std::string FormatNow(const char* format) const;
 
   std::mutex mutex_;  // guards file_ and every write to it
-  const std::uint32_t log_mask_;
-  const std::string logs_folder_;
-  SharedFileFactory* const file_factory_;
+  const std::uint32_t logMask_;
+  const std::string logsFolder_;
+  SharedFileFactory* const fileFactory_;
   const Clock clock_;
   std::shared_ptr<SharedFile> file_;
 };

@@ -26,8 +26,8 @@ class DescribedWork : public SimpleWork {
 
   void Describe(boost::property_tree::ptree& tree) const override {
     std::lock_guard<std::mutex> lock(mutex_);
-    describe_thread_ = std::this_thread::get_id();
-    if (throw_on_describe_) throw std::runtime_error("describe failed");
+    describeThread_ = std::this_thread::get_id();
+    if (throwOnDescribe_) throw std::runtime_error("describe failed");
     tree.put("name", name_);
     if (important_) tree.put("important", *important_);
   }
@@ -37,7 +37,7 @@ class DescribedWork : public SimpleWork {
     return WorkStatus(script_.empty() ? WorkResult::Success
                                       : script_[std::min(attempt, script_.size() - 1)]);
   }
-  bool ShouldRetry() override { return retries_left_ > 0 && retries_left_-- > 0; }
+  bool ShouldRetry() override { return retriesLeft_ > 0 && retriesLeft_-- > 0; }
   void OnCancel() override {}
 
   void SetName(const std::string& name) {
@@ -46,23 +46,23 @@ class DescribedWork : public SimpleWork {
   }
   void SetScript(std::vector<WorkResult> script, int retries) {
     script_ = std::move(script);
-    retries_left_ = retries;
+    retriesLeft_ = retries;
   }
-  void ThrowOnDescribe() { throw_on_describe_ = true; }
+  void ThrowOnDescribe() { throwOnDescribe_ = true; }
   std::thread::id DescribeThread() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return describe_thread_;
+    return describeThread_;
   }
 
  private:
   mutable std::mutex mutex_;
   std::string name_;
   std::optional<std::string> important_;
-  mutable std::thread::id describe_thread_;
-  std::atomic<bool> throw_on_describe_{false};
+  mutable std::thread::id describeThread_;
+  std::atomic<bool> throwOnDescribe_{false};
   std::vector<WorkResult> script_;
   std::atomic<std::size_t> attempts_{0};
-  int retries_left_ = 0;
+  int retriesLeft_ = 0;
 };
 
 }  // namespace zarn
