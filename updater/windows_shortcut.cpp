@@ -13,7 +13,7 @@ namespace zarn {
 WindowsShortcut::WindowsShortcut(std::string name, std::string folder,
                                  SharedFileFactory* factory)
     : SimpleShortcut(std::move(name)), folder_(std::move(folder)), factory_(factory) {
-  file_name_ = name_ + ".url";
+  fileName_ = name_ + ".url";
 }
 
 std::string InternetShortcutBytes(const std::string& target) {
@@ -32,11 +32,11 @@ std::string InternetShortcutBytes(const std::string& target) {
 bool WindowsShortcut::Create(const std::string& target) {
   try {
     if (!CreateDirectories(folder_)) return false;
-    if (FolderExists(ResolvePath(folder_, file_name_)) && !RemoveFileAt(folder_, file_name_)) {
+    if (FolderExists(ResolvePath(folder_, fileName_)) && !RemoveFileAt(folder_, fileName_)) {
       return false;
     }
     const std::string bytes = InternetShortcutBytes(target);
-    auto file = factory_->Create(folder_, file_name_, SharedFileOpenMode::CreateNew, 0,
+    auto file = factory_->Create(folder_, fileName_, SharedFileOpenMode::CreateNew, 0,
                                  UINT64_MAX);
     file->Write(bytes.data(), 2);
     file->Write(bytes.data() + 2, static_cast<uint32_t>(bytes.size() - 2));
@@ -48,7 +48,7 @@ bool WindowsShortcut::Create(const std::string& target) {
 
 bool WindowsShortcut::SaveAs(const std::string& folder, const std::string& name) {
   try {
-    return CopyPath(ResolvePath(folder_, file_name_), ResolvePath(folder, name + ".url"));
+    return CopyPath(ResolvePath(folder_, fileName_), ResolvePath(folder, name + ".url"));
   } catch (...) {
     return false;
   }

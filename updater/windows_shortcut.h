@@ -21,10 +21,10 @@ class WindowsShortcut : public SimpleShortcut {
   bool SaveAs(const std::string& folder, const std::string& name) override;
   bool Remove(const std::string& folder, const std::string& name) override;
 
-  const std::string& file_name() const { return file_name_; }
+  const std::string& file_name() const { return fileName_; }
 
  private:
-  std::string file_name_;
+  std::string fileName_;
   std::string folder_;
   SharedFileFactory* factory_;
 };

@@ -24,8 +24,8 @@ RecordingFrontEnd::RecordingFrontEnd() = default;
 void RecordingFrontEnd::Record(Event event) {
   event.thread = std::this_thread::get_id();
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const Predicate& predicate : close_when_) {
-    if (predicate(event)) close_requested_ = true;
+  for (const Predicate& predicate : closeWhen_) {
+    if (predicate(event)) closeRequested_ = true;
   }
   events_.push_back(std::move(event));
   changed_.notify_all();
@@ -55,24 +55,24 @@ bool RecordingFrontEnd::WaitForEvents(const Predicate& predicate, std::size_t co
 
 void RecordingFrontEnd::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
-  close_requested_ = true;
+  closeRequested_ = true;
   changed_.notify_all();
 }
 
 void RecordingFrontEnd::CloseWhen(Predicate predicate) {
   std::lock_guard<std::mutex> lock(mutex_);
-  close_when_.push_back(std::move(predicate));
+  closeWhen_.push_back(std::move(predicate));
 }
 
 void RecordingFrontEnd::HoldBoxes() {
   std::lock_guard<std::mutex> lock(mutex_);
-  hold_boxes_ = true;
+  holdBoxes_ = true;
 }
 
 void RecordingFrontEnd::ReleaseBoxes() {
   std::lock_guard<std::mutex> lock(mutex_);
-  hold_boxes_ = false;
-  ++release_generation_;
+  holdBoxes_ = false;
+  ++releaseGeneration_;
   changed_.notify_all();
 }
 
@@ -138,15 +138,15 @@ void RecordingFrontEnd::ShowMessageBox(WindowId owner, const std::string& text,
   event.caption = caption;
   Record(event);
   std::unique_lock<std::mutex> lock(mutex_);
-  const uint64_t generation = release_generation_;
+  const uint64_t generation = releaseGeneration_;
   for (;;) {
     changed_.wait(lock, [&] {
-      return !hold_boxes_ || release_generation_ != generation ||
-             (close_requested_ && window_ != 0);
+      return !holdBoxes_ || releaseGeneration_ != generation ||
+             (closeRequested_ && window_ != 0);
     });
-    if (!hold_boxes_ || release_generation_ != generation) return;
+    if (!holdBoxes_ || releaseGeneration_ != generation) return;
     // The user clicks the window's close button while the box is open.
-    close_requested_ = false;
+    closeRequested_ = false;
     const WindowId window = window_;
     lock.unlock();
     Deliver(window);
@@ -163,10 +163,10 @@ void RecordingFrontEnd::Wait(std::chrono::milliseconds timeout) {
   WindowId to_close = 0;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, timeout, [this] { return woken_ || close_requested_; });
+    changed_.wait_for(lock, timeout, [this] { return woken_ || closeRequested_; });
     woken_ = false;
-    if (close_requested_ && window_ != 0) {
-      close_requested_ = false;
+    if (closeRequested_ && window_ != 0) {
+      closeRequested_ = false;
       to_close = window_;
     }
   }

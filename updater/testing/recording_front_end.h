@@ -84,11 +84,11 @@ class RecordingFrontEnd : public FrontEnd {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::vector<Event> events_;
-  std::vector<Predicate> close_when_;
-  bool close_requested_ = false;
+  std::vector<Predicate> closeWhen_;
+  bool closeRequested_ = false;
   bool woken_ = false;
-  bool hold_boxes_ = false;
-  uint64_t release_generation_ = 0;
+  bool holdBoxes_ = false;
+  uint64_t releaseGeneration_ = 0;
   WindowId window_ = 0;
   CommandSink sink_;
   Rect desktop_{0, 0, 1920, 1080};

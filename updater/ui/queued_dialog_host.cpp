@@ -17,8 +17,8 @@ struct QueuedDialogHost::Task {
 };
 
 QueuedDialogHost::QueuedDialogHost(std::unique_ptr<FrontEnd> front_end)
-    : front_end_(std::move(front_end)), ui_thread_(std::this_thread::get_id()) {
-  front_end_->SetCommandSink(
+    : frontEnd_(std::move(front_end)), uiThread_(std::this_thread::get_id()) {
+  frontEnd_->SetCommandSink(
       [this](WindowId window, uintptr_t command) { OnCommand(window, command); });
 }
 
@@ -26,7 +26,7 @@ QueuedDialogHost::~QueuedDialogHost() {
   std::deque<std::shared_ptr<Task>> left;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    loop_finished_ = true;
+    loopFinished_ = true;
     left.swap(tasks_);
   }
   for (const auto& task : left) FinishTask(task, false);
@@ -50,10 +50,10 @@ intptr_t QueuedDialogHost::RunModal(const DialogTemplate& dialog, DialogProc pro
     running_ = true;
     ended_ = false;
     result_ = 0;
-    window = window_ = ++last_window_;
+    window = window_ = ++lastWindow_;
   }
   proc_ = std::move(proc);
-  front_end_->CreateWindow(window, dialog);
+  frontEnd_->CreateWindow(window, dialog);
   proc_(window, kInitDialogMessage, 0, 0);
   for (;;) {
     std::shared_ptr<Task> task;
@@ -68,7 +68,7 @@ intptr_t QueuedDialogHost::RunModal(const DialogTemplate& dialog, DialogProc pro
     if (task) {
       RunTask(task);
     } else {
-      front_end_->Wait(kIdleWait);
+      frontEnd_->Wait(kIdleWait);
     }
   }
   intptr_t result;
@@ -80,12 +80,12 @@ intptr_t QueuedDialogHost::RunModal(const DialogTemplate& dialog, DialogProc pro
     result = result_;
   }
   proc_(window, kDestroyMessage, 0, 0);
-  front_end_->DestroyWindow(window);
+  frontEnd_->DestroyWindow(window);
   proc_ = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     running_ = false;
-    loop_finished_ = true;
+    loopFinished_ = true;
     left.swap(tasks_);
   }
   for (const auto& task : left) FinishTask(task, false);
@@ -99,7 +99,7 @@ bool QueuedDialogHost::EndDialog(WindowId window, intptr_t result) {
     ended_ = true;
     result_ = result;
   }
-  front_end_->Wake();
+  frontEnd_->Wake();
   return true;
 }
 
@@ -114,12 +114,12 @@ bool QueuedDialogHost::Call(WindowId window, std::function<void()> function) {
   task->function = std::move(function);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (window != 0 ? window != window_ : loop_finished_) return false;
+    if (window != 0 ? window != window_ : loopFinished_) return false;
     tasks_.push_back(task);
   }
-  front_end_->Wake();
+  frontEnd_->Wake();
   std::unique_lock<std::mutex> lock(mutex_);
-  task_done_.wait(lock, [&task] { return task->done; });
+  taskDone_.wait(lock, [&task] { return task->done; });
   return task->ran;
 }
 
@@ -143,11 +143,11 @@ void QueuedDialogHost::FinishTask(const std::shared_ptr<Task>& task, bool ran) {
     task->done = true;
     task->ran = ran;
   }
-  task_done_.notify_all();
+  taskDone_.notify_all();
 }
 
 void QueuedDialogHost::OnCommand(WindowId window, uintptr_t command) {
-  if (open_boxes_ > 0 || !IsAlive(window) || !proc_) return;
+  if (openBoxes_ > 0 || !IsAlive(window) || !proc_) return;
   proc_(window, kCommandMessage, command, 0);
 }
 
@@ -159,36 +159,36 @@ bool QueuedDialogHost::SendMessage(WindowId window, uint32_t message, uintptr_t 
 }
 
 bool QueuedDialogHost::SetTitle(WindowId window, const std::string& text) {
-  return Call(window, [this, window, text] { front_end_->SetTitle(window, text); });
+  return Call(window, [this, window, text] { frontEnd_->SetTitle(window, text); });
 }
 
 bool QueuedDialogHost::SetItemText(WindowId window, int item, const std::string& text) {
   return Call(window,
-              [this, window, item, text] { front_end_->SetItemText(window, item, text); });
+              [this, window, item, text] { frontEnd_->SetItemText(window, item, text); });
 }
 
 bool QueuedDialogHost::SetProgress(WindowId window, int item, int position) {
   return Call(window, [this, window, item, position] {
-    front_end_->SetProgress(window, item, position);
+    frontEnd_->SetProgress(window, item, position);
   });
 }
 
 bool QueuedDialogHost::SetMarquee(WindowId window, int item, bool on) {
-  return Call(window, [this, window, item, on] { front_end_->SetMarquee(window, item, on); });
+  return Call(window, [this, window, item, on] { frontEnd_->SetMarquee(window, item, on); });
 }
 
 bool QueuedDialogHost::ShowItem(WindowId window, int item, bool visible) {
   return Call(window,
-              [this, window, item, visible] { front_end_->ShowItem(window, item, visible); });
+              [this, window, item, visible] { frontEnd_->ShowItem(window, item, visible); });
 }
 
 bool QueuedDialogHost::SetIcon(WindowId window, const char* const* xpm) {
-  return Call(window, [this, window, xpm] { front_end_->SetIcon(window, xpm); });
+  return Call(window, [this, window, xpm] { frontEnd_->SetIcon(window, xpm); });
 }
 
 bool QueuedDialogHost::GetWindowRect(WindowId window, Rect* rect) {
   Rect found;
-  if (!Call(window, [this, window, &found] { found = front_end_->GetWindowRect(window); })) {
+  if (!Call(window, [this, window, &found] { found = frontEnd_->GetWindowRect(window); })) {
     return false;
   }
   *rect = found;
@@ -197,12 +197,12 @@ bool QueuedDialogHost::GetWindowRect(WindowId window, Rect* rect) {
 
 Rect QueuedDialogHost::GetDesktopRect() {
   Rect found;
-  Call(0, [this, &found] { found = front_end_->GetDesktopRect(); });
+  Call(0, [this, &found] { found = frontEnd_->GetDesktopRect(); });
   return found;
 }
 
 bool QueuedDialogHost::MoveWindow(WindowId window, const Rect& rect) {
-  return Call(window, [this, window, rect] { front_end_->MoveWindow(window, rect); });
+  return Call(window, [this, window, rect] { frontEnd_->MoveWindow(window, rect); });
 }
 
 void QueuedDialogHost::MessageBox(WindowId owner, const std::string& text,
@@ -210,14 +210,14 @@ void QueuedDialogHost::MessageBox(WindowId owner, const std::string& text,
   Call(0, [this, owner, text, caption] {
     // A stale owner is no owner.
     WindowId live_owner = IsAlive(owner) ? owner : 0;
-    ++open_boxes_;
+    ++openBoxes_;
     try {
-      front_end_->ShowMessageBox(live_owner, text, caption);
+      frontEnd_->ShowMessageBox(live_owner, text, caption);
     } catch (...) {
-      --open_boxes_;
+      --openBoxes_;
       throw;
     }
-    --open_boxes_;
+    --openBoxes_;
   });
 }
 

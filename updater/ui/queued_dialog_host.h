@@ -42,14 +42,14 @@ class QueuedDialogHost : public DialogHost {
   bool MoveWindow(WindowId window, const Rect& rect) override;
   void MessageBox(WindowId owner, const std::string& text, const std::string& caption) override;
 
-  FrontEnd& front_end() { return *front_end_; }
+  FrontEnd& front_end() { return *frontEnd_; }
   // Calls from other threads waiting for the UI thread to take them up.
   std::size_t pending_tasks();
 
  private:
   struct Task;
 
-  bool OnUiThread() const { return std::this_thread::get_id() == ui_thread_; }
+  bool OnUiThread() const { return std::this_thread::get_id() == uiThread_; }
   bool IsAlive(WindowId window);
   // Runs `function` on the UI thread, for `window` while it lives (0: any window or
   // none); false when it could not run.
@@ -58,22 +58,22 @@ class QueuedDialogHost : public DialogHost {
   void FinishTask(const std::shared_ptr<Task>& task, bool ran);
   void OnCommand(WindowId window, uintptr_t command);
 
-  std::unique_ptr<FrontEnd> front_end_;
-  const std::thread::id ui_thread_;
+  std::unique_ptr<FrontEnd> frontEnd_;
+  const std::thread::id uiThread_;
 
   std::mutex mutex_;
-  std::condition_variable task_done_;
+  std::condition_variable taskDone_;
   std::deque<std::shared_ptr<Task>> tasks_;
-  WindowId last_window_ = 0;
+  WindowId lastWindow_ = 0;
   WindowId window_ = 0;  // the live window, 0 when none
   bool running_ = false;
   bool ended_ = false;
-  bool loop_finished_ = false;
+  bool loopFinished_ = false;
   intptr_t result_ = 0;
 
   // UI thread only.
   DialogProc proc_;
-  int open_boxes_ = 0;
+  int openBoxes_ = 0;
 };
 
 }  // namespace ui

@@ -95,21 +95,21 @@ void TerminalFrontEnd::Write(int fd, const std::string& text) {
 void TerminalFrontEnd::CreateWindow(WindowId window, const DialogTemplate& dialog) {
   window_ = window;
   title_ = dialog.caption;
-  bar_visible_ = true;
-  marquee_visible_ = false;
-  marquee_on_ = false;
+  barVisible_ = true;
+  marqueeVisible_ = false;
+  marqueeOn_ = false;
   position_ = 0;
   for (const DialogControl& control : dialog.controls) {
     if (control.kind == DialogControl::Kind::kText) text_ = control.text;
-    if (control.kind == DialogControl::Kind::kMarqueeBar) marquee_visible_ = control.visible;
+    if (control.kind == DialogControl::Kind::kMarqueeBar) marqueeVisible_ = control.visible;
   }
   EnterRawMode();
   g_window_open.store(true);
 }
 
 void TerminalFrontEnd::EnterRawMode() {
-  if (raw_ || !interactive_ || tcgetattr(tty_, &saved_termios_) != 0) return;
-  termios raw = saved_termios_;
+  if (raw_ || !interactive_ || tcgetattr(tty_, &savedTermios_) != 0) return;
+  termios raw = savedTermios_;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
   raw.c_cc[VMIN] = 0;
   raw.c_cc[VTIME] = 0;
@@ -117,7 +117,7 @@ void TerminalFrontEnd::EnterRawMode() {
 }
 
 void TerminalFrontEnd::LeaveRawMode() {
-  if (raw_) tcsetattr(tty_, TCSANOW, &saved_termios_);
+  if (raw_) tcsetattr(tty_, TCSANOW, &savedTermios_);
   raw_ = false;
 }
 
@@ -125,8 +125,8 @@ void TerminalFrontEnd::DestroyWindow(WindowId window) {
   if (window != window_) return;
   g_window_open.store(false);
   Render(true);
-  if (line_drawn_ && interactive_) Write(out_, "\n");
-  line_drawn_ = false;
+  if (lineDrawn_ && interactive_) Write(out_, "\n");
+  lineDrawn_ = false;
   LeaveRawMode();
   window_ = 0;
 }
@@ -136,7 +136,7 @@ void TerminalFrontEnd::SetTitle(WindowId window, const std::string& text) {
   title_ = text;
   ClearLine();
   Write(out_, title_ + "\n");
-  printed_text_.clear();
+  printedText_.clear();
   Render(true);
 }
 
@@ -154,14 +154,14 @@ void TerminalFrontEnd::SetProgress(WindowId window, int item, int position) {
 
 void TerminalFrontEnd::SetMarquee(WindowId window, int item, bool on) {
   if (window != window_ || item != kMarqueeBarId) return;
-  marquee_on_ = on;
+  marqueeOn_ = on;
   Render(false);
 }
 
 void TerminalFrontEnd::ShowItem(WindowId window, int item, bool visible) {
   if (window != window_) return;
-  if (item == kProgressBarId) bar_visible_ = visible;
-  if (item == kMarqueeBarId) marquee_visible_ = visible;
+  if (item == kProgressBarId) barVisible_ = visible;
+  if (item == kMarqueeBarId) marqueeVisible_ = visible;
   Render(false);
 }
 
@@ -170,22 +170,22 @@ Rect TerminalFrontEnd::GetWindowRect(WindowId) { return Rect{0, 0, 80, 2}; }
 Rect TerminalFrontEnd::GetDesktopRect() { return Rect{0, 0, 80, 24}; }
 
 void TerminalFrontEnd::ClearLine() {
-  if (interactive_ && line_drawn_) Write(out_, "\r\033[K");
-  line_drawn_ = false;
+  if (interactive_ && lineDrawn_) Write(out_, "\r\033[K");
+  lineDrawn_ = false;
 }
 
 void TerminalFrontEnd::Render(bool force) {
   if (window_ == 0) return;
-  const bool marquee = marquee_visible_ && !bar_visible_;
+  const bool marquee = marqueeVisible_ && !barVisible_;
   std::string bar;
   if (marquee) {
     bar.assign(kBarWidth, ' ');
     const int block = 4, span = kBarWidth - block;
-    const int step = marquee_on_ ? marquee_step_ % (2 * span) : 0;
+    const int step = marqueeOn_ ? marqueeStep_ % (2 * span) : 0;
     const int at = step < span ? step : 2 * span - step;
     bar.replace(static_cast<std::size_t>(at), block, std::string(block, '#'));
     bar = "[" + bar + "]      ";
-  } else if (bar_visible_) {
+  } else if (barVisible_) {
     const int filled = position_ * kBarWidth / 100;
     bar = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] ";
     std::string percent = std::to_string(position_) + "%";
@@ -193,22 +193,22 @@ void TerminalFrontEnd::Render(bool force) {
   }
   const std::string line = bar + text_;
   if (interactive_) {
-    Write(out_, (line_drawn_ ? "\r\033[K" : "") + line);
-    line_drawn_ = true;
+    Write(out_, (lineDrawn_ ? "\r\033[K" : "") + line);
+    lineDrawn_ = true;
     return;
   }
   // A log, not a screen: a line when the text changes, the bar at most once a second.
   const auto now = std::chrono::steady_clock::now();
-  const bool text_changed = text_ != printed_text_;
-  if (!text_changed && position_ == printed_position_) return;
+  const bool text_changed = text_ != printedText_;
+  if (!text_changed && position_ == printedPosition_) return;
   if (!text_changed && !force && position_ != 100 &&
-      now - printed_at_ < std::chrono::seconds(1)) {
+      now - printedAt_ < std::chrono::seconds(1)) {
     return;
   }
   Write(out_, line + "\n");
-  printed_text_ = text_;
-  printed_position_ = position_;
-  printed_at_ = now;
+  printedText_ = text_;
+  printedPosition_ = position_;
+  printedAt_ = now;
 }
 
 void TerminalFrontEnd::ShowMessageBox(WindowId, const std::string& text,
@@ -264,8 +264,8 @@ void TerminalFrontEnd::Wait(std::chrono::milliseconds timeout) {
   pollfd fds[3] = {{wake_[0], POLLIN, 0}, {g_signal_fds[0], POLLIN, 0}, {raw_ ? tty_ : -1, POLLIN, 0}};
   int ms = static_cast<int>(timeout.count());
   if (poll(fds, 3, ms) > 0 && (fds[0].revents & POLLIN)) DrainFd(wake_[0]);
-  if (marquee_on_ && marquee_visible_ && interactive_) {
-    ++marquee_step_;
+  if (marqueeOn_ && marqueeVisible_ && interactive_) {
+    ++marqueeStep_;
     Render(false);
   }
   if (Drain() && window_ != 0 && sink_) sink_(window_, kCancelCommand);

@@ -60,7 +60,7 @@ class TerminalFrontEnd : public FrontEnd {
   bool interactive_;
   int tty_ = -1;
   bool raw_ = false;
-  termios saved_termios_{};
+  termios savedTermios_{};
   int wake_[2] = {-1, -1};
   CommandSink sink_;
 
@@ -68,14 +68,14 @@ class TerminalFrontEnd : public FrontEnd {
   std::string title_;
   std::string text_;
   int position_ = 0;
-  bool bar_visible_ = true;
-  bool marquee_visible_ = false;
-  bool marquee_on_ = false;
-  int marquee_step_ = 0;
-  bool line_drawn_ = false;
-  std::string printed_text_;
-  int printed_position_ = -1;
-  std::chrono::steady_clock::time_point printed_at_{};
+  bool barVisible_ = true;
+  bool marqueeVisible_ = false;
+  bool marqueeOn_ = false;
+  int marqueeStep_ = 0;
+  bool lineDrawn_ = false;
+  std::string printedText_;
+  int printedPosition_ = -1;
+  std::chrono::steady_clock::time_point printedAt_{};
 };
 
 }  // namespace ui
