@@ -39,8 +39,8 @@
 #include "e2e/test_package.h"
 #include "testing/loopback_port.h"
 #include "testing/package/package_maker.h"
-#include "transfer/transfer.h"
 #include "transfer/testing/transfer_tree_fixture.h"
+#include "transfer/transfer.h"
 
 extern char** environ;
 
@@ -126,8 +126,6 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& output) {
   if (error != 0) Die("cannot start " + argv[0] + ": " + std::strerror(error));
   return pid;
 }
-
-
 
 // One nginx content node serving `root` on 127.0.0.1:port.
 class NginxNode {

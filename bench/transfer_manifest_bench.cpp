@@ -45,7 +45,8 @@ long StatusKiB(const std::string& key) {
   std::ifstream in("/proc/self/status");
   std::string line;
   while (std::getline(in, line)) {
-    if (line.compare(0, key.size() + 1, key + ":") == 0) return std::stol(line.substr(key.size() + 1));
+    if (line.compare(0, key.size() + 1, key + ":") == 0)
+      return std::stol(line.substr(key.size() + 1));
   }
   return 0;
 }
@@ -109,7 +110,8 @@ std::size_t AtTheBound(std::size_t nodes) { return (kMaxXmlNodes - 1) / nodes; }
 
 std::string Package(const std::string& files) {
   return "<package><id>PKG</id><name>N</name><partnerId>P</partnerId><versionId>1</versionId>"
-         "<files>" + files + "</files></package>";
+         "<files>" +
+         files + "</files></package>";
 }
 
 enum class Kind { Package, NodeList };
@@ -161,7 +163,8 @@ void BM_DottedAttributes(benchmark::State& state) {
   for (int i = 1; i < 63; ++i) name += "." + std::to_string(i % 10);
   std::size_t count = AtTheBound(1 + 1 + 1 + 63);
   std::string xml = "<package>";
-  for (std::size_t i = 0; i < count; ++i) xml += "<a x" + std::to_string(i) + name.substr(1) + "=''/>";
+  for (std::size_t i = 0; i < count; ++i)
+    xml += "<a x" + std::to_string(i) + name.substr(1) + "=''/>";
   Fetch(state, Kind::Package, xml + "</package>");
 }
 void BM_TextFillingTheBody(benchmark::State& state) {
@@ -196,7 +199,8 @@ void BM_NodeListOfTheMostNodes(benchmark::State& state) {
 void BM_MillionChunkManifest(benchmark::State& state) {
   Fetch(state, Kind::Package,
         Package("<file><path>a.bin</path><chunksize>1</chunksize><size>1000000</size>"
-                "<checksums>" + std::string(8000000, '0') + "</checksums></file>"));
+                "<checksums>" +
+                std::string(8000000, '0') + "</checksums></file>"));
 }
 
 BENCHMARK(BM_Elements)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -2,16 +2,15 @@
 // each constructed work takes.
 //
 //   build/bench/work_bench
-#include <atomic>
-#include <condition_variable>
+#include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "work/asio_work_manager.h"
 #include "work/conditional_work.h"
@@ -157,17 +156,20 @@ void BM_BytesPerLeafInATree(benchmark::State& state) {
 BENCHMARK(BM_BytesPerLeafInATree);
 
 void BM_BytesPerSequentialWork(benchmark::State& state) {
-  MeasureBytes(state, [] { return std::static_pointer_cast<Work>(std::make_shared<SequentialWork>()); });
+  MeasureBytes(state,
+               [] { return std::static_pointer_cast<Work>(std::make_shared<SequentialWork>()); });
 }
 BENCHMARK(BM_BytesPerSequentialWork);
 
 void BM_BytesPerParallelWork(benchmark::State& state) {
-  MeasureBytes(state, [] { return std::static_pointer_cast<Work>(std::make_shared<ParallelWork>()); });
+  MeasureBytes(state,
+               [] { return std::static_pointer_cast<Work>(std::make_shared<ParallelWork>()); });
 }
 BENCHMARK(BM_BytesPerParallelWork);
 
 void BM_BytesPerConditionalWork(benchmark::State& state) {
-  MeasureBytes(state, [] { return std::static_pointer_cast<Work>(std::make_shared<ConditionalWork>()); });
+  MeasureBytes(state,
+               [] { return std::static_pointer_cast<Work>(std::make_shared<ConditionalWork>()); });
 }
 BENCHMARK(BM_BytesPerConditionalWork);
 

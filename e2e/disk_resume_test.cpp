@@ -4,6 +4,7 @@
 // to the disk in all (its own records included).
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/magic.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -16,8 +17,6 @@
 #include <map>
 #include <optional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
 

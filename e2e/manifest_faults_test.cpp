@@ -3,14 +3,14 @@
 // network error) while initialising, writes nothing, and never hangs. The documents are
 // read on the engine's pool threads, as in production: a crash there ends the test run.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
 #include "transfer/manifest/http_manifest_source.h"
@@ -33,8 +33,8 @@ std::string ManifestWithFiles(const std::string& files, const std::string& run =
 
 std::string FileElement(const std::string& path, const std::string& chunkSize,
                         const std::string& size, const std::string& checksums) {
-  return "<file><path>" + path + "</path><chunksize>" + chunkSize + "</chunksize><size>" +
-         size + "</size><checksums>" + checksums + "</checksums></file>";
+  return "<file><path>" + path + "</path><chunksize>" + chunkSize + "</chunksize><size>" + size +
+         "</size><checksums>" + checksums + "</checksums></file>";
 }
 
 // A package nested depth deep, after `prefix` (markup that may hide close tags).
@@ -95,8 +95,7 @@ TEST_P(ManifestFaultsTest, StopsWithAManifestErrorAndWritesNothing) {
   AddTestNode();
   Publish();
   if (!c.packageXml.empty()) {
-    manifests_.ServeFile(PackageManifestPath(package_.packageId, package_.versionId),
-                         c.packageXml);
+    manifests_.ServeFile(PackageManifestPath(package_.packageId, package_.versionId), c.packageXml);
   }
   if (!c.nodeListXml.empty()) {
     manifests_.ServeFile(NodeListPath(package_.partnerId), c.nodeListXml);
@@ -120,8 +119,8 @@ TEST_P(ManifestFaultsTest, StopsWithAManifestErrorAndWritesNothing) {
   EXPECT_EQ(status.retryable != 0, c.retryable) << DescribeStatus(status);
   EXPECT_EQ(servers_.front()->RequestCount(), 0u) << "a chunk was requested";
   EXPECT_TRUE(std::filesystem::is_empty(dest_.Path()));
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dest_.Path()).parent_path() /
-                                       "escape.bin"));
+  EXPECT_FALSE(
+      std::filesystem::exists(std::filesystem::path(dest_.Path()).parent_path() / "escape.bin"));
 }
 
 const std::string kGoodChecksum = "00000000";
@@ -132,16 +131,15 @@ const Case kCases[] = {
     {"Empty", " ", "", TransferError::Manifest, false},
     // An empty package is a valid document that the file works refuse.
     {"NoFiles", ManifestWithFiles(""), "", TransferError::Internal, false},
-    {"ParentSegment", ManifestWithFiles(FileElement("../escape.bin", "4", "4", kGoodChecksum)),
-     "", TransferError::Manifest, false},
+    {"ParentSegment", ManifestWithFiles(FileElement("../escape.bin", "4", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
     {"DeepParentSegment",
      ManifestWithFiles(FileElement("data/../../escape.bin", "4", "4", kGoodChecksum)), "",
      TransferError::Manifest, false},
     {"BackslashParent",
      ManifestWithFiles(FileElement("data\\..\\..\\escape.bin", "4", "4", kGoodChecksum)), "",
      TransferError::Manifest, false},
-    {"AbsolutePath",
-     ManifestWithFiles(FileElement("/tmp/escape.bin", "4", "4", kGoodChecksum)), "",
+    {"AbsolutePath", ManifestWithFiles(FileElement("/tmp/escape.bin", "4", "4", kGoodChecksum)), "",
      TransferError::Manifest, false},
     {"RunFileOutside",
      ManifestWithFiles(FileElement("a.bin", "4", "4", kGoodChecksum), "../escape.bin"), "",
@@ -157,12 +155,10 @@ const Case kCases[] = {
      ManifestWithFiles(FileElement("a.bin", "4", "18446744073709551616", kGoodChecksum)), "",
      TransferError::Manifest, false},
     {"ChunkCountOverflows",
-     ManifestWithFiles(FileElement("a.bin", "4294967295", "18446744073709551615",
-                                   kGoodChecksum)),
+     ManifestWithFiles(FileElement("a.bin", "4294967295", "18446744073709551615", kGoodChecksum)),
      "", TransferError::Manifest, false},
-    {"TooFewChecksums",
-     ManifestWithFiles(FileElement("a.bin", "4", "4000000000", kGoodChecksum)), "",
-     TransferError::Manifest, false},
+    {"TooFewChecksums", ManifestWithFiles(FileElement("a.bin", "4", "4000000000", kGoodChecksum)),
+     "", TransferError::Manifest, false},
     {"DeepNesting", Nested(200000), "", TransferError::Manifest, false},
     {"OtherPackage",
      "<package><id>OTHER</id><name>x</name><partnerId>PARTNER1</partnerId>"
@@ -170,17 +166,18 @@ const Case kCases[] = {
          FileElement("a.bin", "4", "4", kGoodChecksum) + "</files></package>",
      "", TransferError::Manifest, false},
     {"EmptyNodeList", "", "<ArrayOfNodeInfo/>", TransferError::Manifest, false},
-    {"NodeWithoutHost", "", "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId></NodeInfo>"
-     "</ArrayOfNodeInfo>", TransferError::Manifest, false},
+    {"NodeWithoutHost", "",
+     "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId></NodeInfo>"
+     "</ArrayOfNodeInfo>",
+     TransferError::Manifest, false},
     {"NodeListDeepNesting", "", Nested(200000), TransferError::Manifest, false},
     // Markup the reader skips past its first '>' hides no close tags from the depth count.
-    {"InstructionHidingCloseTags", Nested(50000, "<?pi > " + Repeated("</a>", 50000) + " ?>"),
-     "", TransferError::Manifest, false},
+    {"InstructionHidingCloseTags", Nested(50000, "<?pi > " + Repeated("</a>", 50000) + " ?>"), "",
+     TransferError::Manifest, false},
     {"DoctypeHidingCloseTags",
      Nested(50000, "<!DOCTYPE package [ " + Repeated("</a>", 50000) + " ]>"), "",
      TransferError::Manifest, false},
-    {"StrayCloseTags", Nested(50000, Repeated("</a>", 50000)), "", TransferError::Manifest,
-     false},
+    {"StrayCloseTags", Nested(50000, Repeated("</a>", 50000)), "", TransferError::Manifest, false},
     {"DottedAttributeName", DottedAttribute(100000), "", TransferError::Manifest, false},
     {"TooManyElements", ManifestWithFiles(Repeated("<a/>", kMaxXmlNodes)), "",
      TransferError::Manifest, false},
@@ -271,9 +268,9 @@ TEST_F(EndToEndTest, MillionChunkManifestInitialisesAndCancels) {
 #endif
   AddTestNode();
   Publish();
-  manifests_.ServeFile(PackageManifestPath(package_.packageId, package_.versionId),
-                       ManifestWithFiles(FileElement("a.bin", "1", "1000000",
-                                                     std::string(8000000, '0'))));
+  manifests_.ServeFile(
+      PackageManifestPath(package_.packageId, package_.versionId),
+      ManifestWithFiles(FileElement("a.bin", "1", "1000000", std::string(8000000, '0'))));
   transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
   ASSERT_TRUE(transfer_);
   const TransferStatus status = TestEngine::WaitFor(

@@ -16,18 +16,18 @@ namespace e2e {
 namespace {
 
 enum class Node {
-  Nginx,         // healthy, real files
-  Good,          // healthy test server
-  Closed,        // listed, but nothing listens
-  Reset,         // closes the connection half-way through every chunk
-  Corrupt,       // inverts every byte of the second file
-  CorruptChunk,  // inverts a few bytes of one chunk of the second file
-  NotFound,      // 404
-  ServerError,   // 500
-  Trickle,       // 64 bytes per second, below the low-speed limit
-  LongBody,      // sends 1000 bytes more than the range asks
-  ShortBody,     // sends 1000 bytes fewer than the range asks
-  NoRanges,      // ignores the range: 200 with the whole file
+  Nginx,          // healthy, real files
+  Good,           // healthy test server
+  Closed,         // listed, but nothing listens
+  Reset,          // closes the connection half-way through every chunk
+  Corrupt,        // inverts every byte of the second file
+  CorruptChunk,   // inverts a few bytes of one chunk of the second file
+  NotFound,       // 404
+  ServerError,    // 500
+  Trickle,        // 64 bytes per second, below the low-speed limit
+  LongBody,       // sends 1000 bytes more than the range asks
+  ShortBody,      // sends 1000 bytes fewer than the range asks
+  NoRanges,       // ignores the range: 200 with the whole file
   RedirectToFtp,  // answers every chunk with a redirect to ftp:// on a listening port
 };
 
@@ -94,8 +94,8 @@ class NodeFaultsTest : public EndToEndTest, public ::testing::WithParamInterface
         break;
       case Node::RedirectToFtp:
         ftpTarget_ = std::make_unique<HttpTestServer>();
-        shape = HttpTestResponse::Redirect("ftp://127.0.0.1:" +
-                                           std::to_string(ftpTarget_->Port()) + "/chunk");
+        shape = HttpTestResponse::Redirect("ftp://127.0.0.1:" + std::to_string(ftpTarget_->Port()) +
+                                           "/chunk");
         break;
     }
     AddTestNode(shape);

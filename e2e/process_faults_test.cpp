@@ -3,6 +3,7 @@
 // a destination on a small tmpfs that fills up while the transfer runs.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,8 +14,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
 
@@ -93,8 +92,8 @@ std::vector<unsigned long long> EndLine(const std::string& output) {
 class ProcessFaultsTest : public EndToEndTest {
  protected:
   std::vector<std::string> ToolArgs() {
-    return {E2E_TRANSFER_TOOL, manifests_.Host(), work_.RelativeToTemp(), package_.partnerId,
-            package_.packageId, package_.versionId, dest_.Path(), "120"};
+    return {E2E_TRANSFER_TOOL,  manifests_.Host(),  work_.RelativeToTemp(), package_.partnerId,
+            package_.packageId, package_.versionId, dest_.Path(),           "120"};
   }
   std::string OutputFile(const std::string& name) { return work_.Path() + "/" + name; }
 };
@@ -149,8 +148,12 @@ TEST_F(ProcessFaultsTest, DiskFillingUpStopsWithDiskFull) {
   }
   AddTestNode();
   Publish();
-  std::vector<std::string> args = {"/usr/bin/unshare", "--mount", "--propagation", "private",
-                                   "/bin/sh", "-c",
+  std::vector<std::string> args = {"/usr/bin/unshare",
+                                   "--mount",
+                                   "--propagation",
+                                   "private",
+                                   "/bin/sh",
+                                   "-c",
                                    "mount -t tmpfs -o size=700k tmpfs \"$0\" || exit 99; "
                                    "exec \"$@\"",
                                    dest_.Path()};

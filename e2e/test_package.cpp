@@ -96,7 +96,8 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::string ScratchFolder::RelativeToTemp() const {
-  return std::filesystem::path(path_).lexically_relative(std::filesystem::temp_directory_path())
+  return std::filesystem::path(path_)
+      .lexically_relative(std::filesystem::temp_directory_path())
       .string();
 }
 

@@ -2,6 +2,8 @@
 // interrupted by shut-down and run again, failing on its manifests and retried, against
 // nginx nodes and test servers on 127.0.0.1.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -15,8 +17,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/test_engine.h"
 #include "storage/path_helpers.h"
@@ -34,8 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-
-
 
 // The lines of nginx's access log from byte `offset` on, and the log's size.
 std::vector<std::string> LogSince(const std::string& log, std::uintmax_t offset) {
@@ -68,13 +66,11 @@ class TransferLifecycleTest : public ::testing::Test {
   static constexpr std::uint32_t kChunk = 16 * 1024;
 
   TransferLifecycleTest()
-      : root_(fs::path(GetTempFolder()) /
-              ("engine-e2e-" + std::to_string(std::random_device()()))),
+      : root_(fs::path(GetTempFolder()) / ("engine-e2e-" + std::to_string(std::random_device()()))),
         relative_(root_.filename().string()) {
     fs::create_directories(root_ / "www");
-    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read |
-                               fs::perms::group_exec | fs::perms::others_read |
-                               fs::perms::others_exec);
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
     package_.partnerId = "PARTNER";
     package_.packageId = "PKG";
     package_.versionId = "1.0";
@@ -96,8 +92,8 @@ class TransferLifecycleTest : public ::testing::Test {
     options.limitRate = rate;
     options.accessLog = true;
     nginx_ = std::make_unique<NginxServer>((root_ / "www").string(), options);
-    WritePackageLayout(package_, {nginx_->Host(0), nginx_->Host(1), nginx_->Host(2),
-                                  nginx_->Host(3)},
+    WritePackageLayout(package_,
+                       {nginx_->Host(0), nginx_->Host(1), nginx_->Host(2), nginx_->Host(3)},
                        (root_ / "www").string());
     config_.manifestHost = nginx_->Host(4);
     config_.transfersFolder = relative_ + "/transfers";
@@ -198,19 +194,17 @@ TEST_F(TransferLifecycleTest, InterruptedTransferFetchesOnlyWhatIsMissing) {
   {
     auto engine = MakeEngine();
     std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
-    ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
-      return In(s, TransferState::Initialized);
-    }));
+    ASSERT_TRUE(WaitFor(*transfer,
+                        [](const TransferStatus& s) { return In(s, TransferState::Initialized); }));
     transfer->Start(dest.string());
-    ASSERT_TRUE(WaitFor(*transfer, [this](const TransferStatus& s) {
-      return s.verifiedBytes >= total_ / 4;
-    }));
+    ASSERT_TRUE(WaitFor(*transfer,
+                        [this](const TransferStatus& s) { return s.verifiedBytes >= total_ / 4; }));
     EXPECT_LT(transfer->GetStatus().verifiedBytes, total_);
     storedId = transfer->GetStatus().transferId;
   }  // shut down: the transfer is suspended, the pool stopped
   // Suspended, it keeps its stored identity.
-  EXPECT_TRUE(fs::exists(fs::path(GetTempFolder()) / config_.transfersFolder /
-                         (storedId + ".json")));
+  EXPECT_TRUE(
+      fs::exists(fs::path(GetTempFolder()) / config_.transfersFolder / (storedId + ".json")));
 
   // Which chunks the interrupted run left correct on disk.
   std::set<std::string> missing;  // "<uri> bytes=<lo>-<hi>" of every other chunk
@@ -235,9 +229,8 @@ TEST_F(TransferLifecycleTest, InterruptedTransferFetchesOnlyWhatIsMissing) {
   const std::uintmax_t logOffset = LogSize(nginx_->AccessLog());
   auto engine = MakeEngine();
   std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
-  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
-    return In(s, TransferState::Initialized);
-  }));
+  ASSERT_TRUE(WaitFor(*transfer,
+                      [](const TransferStatus& s) { return In(s, TransferState::Initialized); }));
   transfer->Start(dest.string());
   ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
     return In(s, TransferState::Completed);
@@ -286,9 +279,9 @@ TEST_F(TransferFailureTest, PackageOfAnotherPartnerFailsWhileTheNodeListIsFetche
   {
     auto engine = MakeEngine();
     std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
-    ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
-      return s.error != TransferError::None;
-    }, seconds(60)));
+    ASSERT_TRUE(WaitFor(
+        *transfer, [](const TransferStatus& s) { return s.error != TransferError::None; },
+        seconds(60)));
     const TransferStatus status = transfer->GetStatus();
     EXPECT_EQ(status.error, TransferError::Manifest);
     EXPECT_EQ(status.retryable, 0);
@@ -307,9 +300,9 @@ TEST_F(TransferFailureTest, RetryableManifestFailureWaitsForRetry) {
   for (int i = 0; i < 5; ++i) manifests_.Enqueue(CurrentPackageManifestPath("PKG"), unavailable);
   auto engine = MakeEngine();
   std::shared_ptr<Transfer> transfer = CreateTransfer(*engine);
-  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
-    return s.error != TransferError::None;
-  }, seconds(60)));
+  ASSERT_TRUE(WaitFor(
+      *transfer, [](const TransferStatus& s) { return s.error != TransferError::None; },
+      seconds(60)));
   TransferStatus status = transfer->GetStatus();
   EXPECT_EQ(status.error, TransferError::Network);
   EXPECT_EQ(status.retryable, 1);
@@ -321,15 +314,15 @@ TEST_F(TransferFailureTest, RetryableManifestFailureWaitsForRetry) {
   EXPECT_EQ(fetches, 5);
 
   EXPECT_EQ(transfer->Retry().error, TransferError::None);
-  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
-    return In(s, TransferState::Initialized);
-  }, seconds(60)));
+  ASSERT_TRUE(WaitFor(
+      *transfer, [](const TransferStatus& s) { return In(s, TransferState::Initialized); },
+      seconds(60)));
   const fs::path dest = root_ / "dest";
   fs::create_directories(dest);
   transfer->Start(dest.string());
-  ASSERT_TRUE(WaitFor(*transfer, [](const TransferStatus& s) {
-    return In(s, TransferState::Completed);
-  }, seconds(60)));
+  ASSERT_TRUE(WaitFor(
+      *transfer, [](const TransferStatus& s) { return In(s, TransferState::Completed); },
+      seconds(60)));
   ExpectPackageIn(dest);
 }
 

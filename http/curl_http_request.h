@@ -31,7 +31,7 @@ class CurlHttpRequest : public HttpRequest {
   bool Reset(const HttpRequestParams& params, const std::string& proxy) override;
 
  private:
-  void ApplyOptions();  // under mutex_ once constructed
+  void ApplyOptions();                // under mutex_ once constructed
   HttpRequestResult CurrentResult();  // the status's result alone, cheaper than a copy
   bool BeginPerform();
   void EndPerform(int code);
@@ -40,7 +40,7 @@ class CurlHttpRequest : public HttpRequest {
   static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
   static int OnProgress(void* self, std::int64_t, std::int64_t, std::int64_t, std::int64_t);
 
-  void* handle_ = nullptr;  // the CURL easy handle
+  void* handle_ = nullptr;   // the CURL easy handle
   bool performing_ = false;  // true while libcurl is inside its transfer call
   std::mutex mutex_;
   HttpRequestStatus status_;

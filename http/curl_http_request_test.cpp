@@ -1,10 +1,9 @@
 #include "http/curl_http_request.h"
 
-#include <sys/socket.h>
-#include <netinet/in.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -186,8 +185,7 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
   };
   const std::string content = Pattern(50000);
   const std::vector<Case> cases = {
-      {"404",
-       [](HttpTestServer&, RecordingSink&, HttpRequestParams&, std::string&) {},
+      {"404", [](HttpTestServer&, RecordingSink&, HttpRequestParams&, std::string&) {},
        HttpRequestResult::ClientError, "libcurl error 22 (HTTP 404)"},
       {"500",
        [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {

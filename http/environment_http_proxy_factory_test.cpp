@@ -10,8 +10,8 @@
 
 #include "http/curl_http_request_factory.h"
 #include "http/empty_http_proxy.h"
-#include "http/http_request.h"
 #include "http/http_proxy_selection.h"
+#include "http/http_request.h"
 #include "http/http_session.h"
 #include "http/http_stringstream_writer.h"
 #include "http/libproxy_http_proxy.h"
@@ -40,8 +40,10 @@ TEST(EnvironmentHttpProxyFactoryTest, ChoosesTheKindFromTheVariables) {
     EXPECT_NE(nullptr, dynamic_cast<LibproxyHttpProxy*>(automatic.get())) << value;
   }
 
-  auto lower = FactoryOver({{"http_proxy", "http://p1:3128/"}, {"HTTP_PROXY", "p2:1"},
-                            {"no_proxy", ".skip.example"}, {"NO_PROXY", "other"}})
+  auto lower = FactoryOver({{"http_proxy", "http://p1:3128/"},
+                            {"HTTP_PROXY", "p2:1"},
+                            {"no_proxy", ".skip.example"},
+                            {"NO_PROXY", "other"}})
                    .Create();
   ASSERT_NE(nullptr, dynamic_cast<ManualHttpProxy*>(lower.get()));
   EXPECT_EQ("http://p1:3128/", lower->GetProxy("http://host/x"));

@@ -3,12 +3,11 @@
 #include <Poco/URI.h>
 
 #include <algorithm>
-#include <cctype>
-
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/tokenizer.hpp>
 #include <boost/xpressive/regex_error.hpp>
 #include <boost/xpressive/xpressive_dynamic.hpp>
+#include <cctype>
 
 namespace zarn {
 namespace {

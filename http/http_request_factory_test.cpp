@@ -118,8 +118,8 @@ TEST_F(HttpRequestFactoryTest, LiveRequestsOfOneSessionAreDistinct) {
 }
 
 TEST_F(HttpRequestFactoryTest, WithoutSessionEveryRequestIsUnpooledWithAFreshProxy) {
-  for (const auto& session : {std::shared_ptr<HttpSession>(),
-                              std::make_shared<HttpSession>(nullptr)}) {
+  for (const auto& session :
+       {std::shared_ptr<HttpSession>(), std::make_shared<HttpSession>(nullptr)}) {
     factory_.CreateForSession(Params("http://a/1"), session);
   }
   factory_.CreateForSession(Params("http://a/1"), nullptr);
@@ -166,7 +166,7 @@ TEST_F(RoundRobinHttpRequestPoolTest, HandsOutInTheOrderOfRelease) {
 TEST_F(RoundRobinHttpRequestPoolTest, RepeatedReleaseAndForeignRequestsChangeNothing) {
   auto a = Make();
   pool_.Add(a, true);
-  pool_.Add(a, true);    // already a member
+  pool_.Add(a, true);  // already a member
   pool_.Release(a);
   pool_.Release(Make());  // never a member
   EXPECT_EQ(a, pool_.Acquire(Params("http://x/"), ""));

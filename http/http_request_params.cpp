@@ -5,8 +5,6 @@ namespace zarn {
 HttpRequestParams::HttpRequestParams(const std::string& url, HttpWriteCallback* sink)
     : url(url), sink(sink) {}
 
-bool HttpRequestParams::HasRange() const {
-  return !(rangeBegin == 0 && rangeEnd == kNoRangeEnd);
-}
+bool HttpRequestParams::HasRange() const { return !(rangeBegin == 0 && rangeEnd == kNoRangeEnd); }
 
 }  // namespace zarn

@@ -24,17 +24,17 @@ struct HttpRequestParams {
   bool HasRange() const;
 
   std::string url;
-  HttpWriteCallback* sink;  // not owned; must outlive the request's transfer
+  HttpWriteCallback* sink;   // not owned; must outlive the request's transfer
   std::uint32_t method = 0;  // 1 = POST; every other value = GET
   std::string body;          // the POST body, sent up to its first zero byte
   std::string contentType = "application/x-www-form-urlencoded";  // POST only
-  std::string acceptEncoding;  // offered only when not empty and no range is asked
-  std::uint64_t rangeBegin = 0;            // first byte of the range
-  std::uint64_t rangeEnd = kNoRangeEnd;    // last byte of the range, inclusive
-  std::uint32_t connectTimeout = 5;        // seconds
-  std::uint32_t timeout = 0;               // seconds for the whole transfer; 0 = no limit
-  std::int32_t lowSpeedLimit = 0;  // bytes per second; used only when both are > 0
-  std::int32_t lowSpeedTime = 0;   // seconds
+  std::string acceptEncoding;            // offered only when not empty and no range is asked
+  std::uint64_t rangeBegin = 0;          // first byte of the range
+  std::uint64_t rangeEnd = kNoRangeEnd;  // last byte of the range, inclusive
+  std::uint32_t connectTimeout = 5;      // seconds
+  std::uint32_t timeout = 0;             // seconds for the whole transfer; 0 = no limit
+  std::int32_t lowSpeedLimit = 0;        // bytes per second; used only when both are > 0
+  std::int32_t lowSpeedTime = 0;         // seconds
   std::string userAgent = UserAgentString;
 };
 

@@ -4,8 +4,7 @@
 
 namespace zarn {
 
-HttpRequestStatus HttpStringstreamWriter::Write(const std::uint8_t* data,
-                                                std::uint32_t length) {
+HttpRequestStatus HttpStringstreamWriter::Write(const std::uint8_t* data, std::uint32_t length) {
   if (length == 0) return HttpRequestStatus(HttpRequestResult::Succeeded, 0);
   stream_->write(reinterpret_cast<const char*>(data), length);
   if (stream_->good()) return HttpRequestStatus(HttpRequestResult::Succeeded, length);

@@ -9,8 +9,7 @@ RoundRobinHttpRequestPool::RoundRobinHttpRequestPool() : members_(11), idle_(11)
   idle_.max_load_factor(1.0f);
 }
 
-void RoundRobinHttpRequestPool::Add(const std::shared_ptr<HttpRequest>& request,
-                                    bool available) {
+void RoundRobinHttpRequestPool::Add(const std::shared_ptr<HttpRequest>& request, bool available) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   const bool inserted = members_.insert(request).second;
   if (inserted && available) MarkIdle(request);

@@ -39,8 +39,7 @@ FolderDescriptor::~FolderDescriptor() {
   if (fd_ >= 0) close(fd_);
 }
 
-FolderDescriptor FolderDescriptor::Child(const std::string& name, bool create,
-                                         mode_t mode) const {
+FolderDescriptor FolderDescriptor::Child(const std::string& name, bool create, mode_t mode) const {
   if (create && mkdirat(fd_, name.c_str(), mode) != 0 && errno != EEXIST) {
     ThrowFileException(errno, FileOperation::kOpen);
   }
@@ -57,8 +56,7 @@ FolderDescriptor FolderDescriptor::Child(const std::string& name, bool create,
 
 bool FolderDescriptor::IsLink(const std::string& name) const {
   struct stat status {};
-  return fstatat(fd_, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-         S_ISLNK(status.st_mode);
+  return fstatat(fd_, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
 }
 
 std::vector<std::string> SplitRelativePath(const std::string& path) {

@@ -18,7 +18,7 @@ TEST(PathHelpersTest, JoinPath) {
       {"/dir", "file.txt", "/dir/file.txt"},
       {"/dir/", "sub/file", "/dir/sub/file"},  // no doubled separator
       {"", "file", "file"},
-      {"dir", "", "dir"},  // no trailing separator
+      {"dir", "", "dir"},          // no trailing separator
       {"dir", "/abs", "dir/abs"},  // an absolute second part is appended as it stands
       {"a\\b", "c", "a\\b/c"},     // '\' is an ordinary character here
   };
@@ -34,11 +34,9 @@ TEST(PathHelpersTest, ResolvePath) {
     std::string relative;
     std::string resolved;
   } cases[] = {
-      {"/base", "/x", "/x"},
-      {"/base", "x/y", "/base/x/y"},
-      {"/base", "", "/base"},
-      {"/base/", "x", "/base/x"},
-      {"rel", "x", cwd + "/rel/x"},  // a relative base is resolved against the current folder
+      {"/base", "/x", "/x"},      {"/base", "x/y", "/base/x/y"}, {"/base", "", "/base"},
+      {"/base/", "x", "/base/x"}, {"rel", "x", cwd + "/rel/x"},  // a relative base is resolved
+                                                                 // against the current folder
       {"", "x", cwd + "/x"},
   };
   for (const Case& c : cases) {
@@ -51,9 +49,15 @@ TEST(PathHelpersTest, GetPathExtension) {
     const char* path;
     const char* extension;
   } cases[] = {
-      {"setup.EXE", ".EXE"},   {"archive.tar.gz", ".gz"}, {"/a/dir.d/name", ""},
-      {"name", ""},            {".", ""},                 {"/x/..", ""},
-      {".exe", ".exe"},        {"run.", "."},             {"a/b/setup.msi", ".msi"},
+      {"setup.EXE", ".EXE"},
+      {"archive.tar.gz", ".gz"},
+      {"/a/dir.d/name", ""},
+      {"name", ""},
+      {".", ""},
+      {"/x/..", ""},
+      {".exe", ".exe"},
+      {"run.", "."},
+      {"a/b/setup.msi", ".msi"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(GetPathExtension(c.path), c.extension) << c.path;
@@ -71,14 +75,10 @@ TEST(PathHelpersTest, GetTempFolderIsAnAbsoluteFolderOrTmp) {
     std::string tmpdir;
     std::string expected;
   } cases[] = {
-      {folder.path(), folder.path()},
-      {folder.path() + "//", folder.path()},
-      {folder / "link", folder / "link"},
-      {folder / "missing", "/tmp"},
-      {folder / "plain", "/tmp"},
-      {".", "/tmp"},
-      {"relative/sub", "/tmp"},
-      {"", "/tmp"},
+      {folder.path(), folder.path()},     {folder.path() + "//", folder.path()},
+      {folder / "link", folder / "link"}, {folder / "missing", "/tmp"},
+      {folder / "plain", "/tmp"},         {".", "/tmp"},
+      {"relative/sub", "/tmp"},           {"", "/tmp"},
   };
   for (const auto& c : cases) {
     ScopedTmpdir tmpdir(c.tmpdir);

@@ -148,8 +148,8 @@ TEST_F(PosixMemoryMapViewTest, ApplyRunsOnceOverTheWholeRange) {
 // and never end.
 TEST_F(PosixMemoryMapViewTest, PageWalkEndsForRangesCloseTo4GiB) {
   const uint64_t length = 0xFFFFFFFFull;
-  void* reservation = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS |
-                           MAP_NORESERVE, -1, 0);
+  void* reservation =
+      mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   ASSERT_NE(reservation, MAP_FAILED);
   uint8_t combined = 1;
   const auto* data = static_cast<const volatile uint8_t*>(reservation);
@@ -291,7 +291,7 @@ TEST_F(PosixMemoryMapViewTest, OnlyRangesNotWrittenSinceSizingAreTakenForZeros) 
   EXPECT_EQ(crc_of(0, size - 1), Crc32(zeros.data(), size));
 
   const std::string bytes = Pattern(kPage);
-  file->Map(kPage, 2 * kPage - 1)->Write(bytes.data(), kPage);      // through a view
+  file->Map(kPage, 2 * kPage - 1)->Write(bytes.data(), kPage);  // through a view
   EXPECT_EQ(crc_of(kPage / 2, 3 * kPage - 1), file_crc(kPage / 2, 3 * kPage - 1));
   EXPECT_EQ(crc_of(2 * kPage, 3 * kPage - 1), Crc32(zeros.data(), kPage));  // untouched
 

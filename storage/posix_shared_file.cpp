@@ -82,8 +82,7 @@ void PosixSharedFile::Open(const std::string& folder, const std::string& file_na
   IgnoreFileSizeSignal();
   // Nothing below the folder follows a link: a link planted inside a destination must not
   // send the download, or the file later started, somewhere else.
-  fd_ = OpenFileBelow(folder, file_name, OpenFlags(mode),
-                      mode != SharedFileOpenMode::OpenExisting);
+  fd_ = OpenFileBelow(folder, file_name, OpenFlags(mode), mode != SharedFileOpenMode::OpenExisting);
 }
 
 uint64_t PosixSharedFile::Tell() {

@@ -17,8 +17,8 @@ class PosixMemoryMap;
 class PosixSharedFile : public SharedFile {
  public:
   // Opens folder/fileName as Create describes; throws the FileException kinds.
-  PosixSharedFile(const std::string& folder, const std::string& file_name,
-                  SharedFileOpenMode mode, uint64_t lower, uint64_t upper);
+  PosixSharedFile(const std::string& folder, const std::string& file_name, SharedFileOpenMode mode,
+                  uint64_t lower, uint64_t upper);
   ~PosixSharedFile() override;
 
   uint64_t Tell() override;
@@ -38,9 +38,9 @@ class PosixSharedFile : public SharedFile {
   void ForgetZeros();
 
   int fd_ = -1;
-  std::mutex mapMutex_;                 // guards map_ and zeros_
+  std::mutex mapMutex_;                  // guards map_ and zeros_
   std::shared_ptr<PosixMemoryMap> map_;  // made at the first Map, shared with the views
-  bool zeros_ = false;  // sized by Allocate and not written since: every byte is 0
+  bool zeros_ = false;                   // sized by Allocate and not written since: every byte is 0
   std::string path_;
 };
 

@@ -10,8 +10,8 @@ namespace zarn {
 
 std::shared_ptr<SharedFile> PosixSharedFileFactory::Create(const std::string& folder,
                                                            const std::string& fileName,
-                                                           SharedFileOpenMode mode,
-                                                           uint64_t lower, uint64_t upper) {
+                                                           SharedFileOpenMode mode, uint64_t lower,
+                                                           uint64_t upper) {
   return std::make_shared<PosixSharedFile>(folder, fileName, mode, lower, upper);
 }
 

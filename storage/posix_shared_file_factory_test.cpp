@@ -79,10 +79,10 @@ TEST_F(PosixSharedFileFactoryTest, LinksBelowTheFolderAreNeverFollowed) {
     const char* name;
     Mode mode;
   } cases[] = {
-      {"data/game.pak", Mode::OpenAlways},   {"data/game.pak", Mode::CreateNew},
-      {"data/kept", Mode::OpenExisting},     {"data/sub/f", Mode::OpenAlways},
-      {"dangling.exe", Mode::OpenAlways},    {"dangling.exe", Mode::CreateNew},
-      {"existing.exe", Mode::OpenAlways},    {"existing.exe", Mode::OpenExisting},
+      {"data/game.pak", Mode::OpenAlways},  {"data/game.pak", Mode::CreateNew},
+      {"data/kept", Mode::OpenExisting},    {"data/sub/f", Mode::OpenAlways},
+      {"dangling.exe", Mode::OpenAlways},   {"dangling.exe", Mode::CreateNew},
+      {"existing.exe", Mode::OpenAlways},   {"existing.exe", Mode::OpenExisting},
       {"data\\game.pak", Mode::OpenAlways},
   };
   for (const auto& c : cases) {
@@ -90,14 +90,12 @@ TEST_F(PosixSharedFileFactoryTest, LinksBelowTheFolderAreNeverFollowed) {
   }
   EXPECT_FALSE(factory_.Delete(folder_.path(), "data/kept"));
   EXPECT_EQ(elsewhere.ReadFile("kept"), "x");
-  EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()),
-            1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()), 1);
 
   // The folder itself may be reached through a link; a link in a file's place is removed
   // itself, never its target.
   fs::create_directory_symlink(folder_.path(), elsewhere / "root");
-  EXPECT_EQ(factory_.Create(elsewhere / "root", "f", Mode::OpenAlways, 0, kUnbounded)->Size(),
-            0u);
+  EXPECT_EQ(factory_.Create(elsewhere / "root", "f", Mode::OpenAlways, 0, kUnbounded)->Size(), 0u);
   EXPECT_TRUE(factory_.Delete(folder_.path(), "existing.exe"));
   EXPECT_EQ(elsewhere.ReadFile("kept"), "x");
 }
@@ -156,9 +154,10 @@ TEST_F(PosixSharedFileFactoryTest, IsExecutableByExactExtension) {
     const char* name;
     bool executable;
   } cases[] = {
-      {"run.exe", true},   {"a\\b\\setup.msi", true}, {"a/b/x.bat", true}, {"x.com", true},
-      {"x.cmd", true},     {"x.vbs", true},          {"setup.EXE", false}, {"readme.txt", false},
-      {"noextension", false}, {"dir.exe/name", false}, {"dir.exe\\name", false},
+      {"run.exe", true},       {"a\\b\\setup.msi", true}, {"a/b/x.bat", true},
+      {"x.com", true},         {"x.cmd", true},           {"x.vbs", true},
+      {"setup.EXE", false},    {"readme.txt", false},     {"noextension", false},
+      {"dir.exe/name", false}, {"dir.exe\\name", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(factory_.IsExecutable("/anywhere", c.name), c.executable) << c.name;

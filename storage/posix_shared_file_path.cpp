@@ -25,8 +25,7 @@ std::vector<std::string> FileComponents(const std::string& file_name) {
 }
 
 // The folder that holds the last component, walked from `folder` without following links.
-FolderDescriptor WalkToParent(const std::string& folder,
-                              const std::vector<std::string>& components,
+FolderDescriptor WalkToParent(const std::string& folder, const std::vector<std::string>& components,
                               bool create_folders) {
   FolderDescriptor parent = FolderDescriptor::Open(folder);
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {

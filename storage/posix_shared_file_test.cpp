@@ -37,8 +37,7 @@ std::string Pattern(std::size_t size, unsigned seed = 1) {
 class PosixSharedFileTest : public testing::Test {
  protected:
   std::shared_ptr<SharedFile> Open(const std::string& name, uint64_t lower = 0,
-                                   uint64_t upper = kUnbounded,
-                                   Mode mode = Mode::OpenAlways) {
+                                   uint64_t upper = kUnbounded, Mode mode = Mode::OpenAlways) {
     return factory_.Create(folder_.path(), name, mode, lower, upper);
   }
 
@@ -53,7 +52,7 @@ TEST_F(PosixSharedFileTest, RangeChecksOfFilesAndViews) {
     const char* name;
     uint64_t start;  // the cursor before the operation
     Op op;
-    uint64_t argument;  // the position for kSeek, else the byte count
+    uint64_t argument;               // the position for kSeek, else the byte count
     std::optional<uint64_t> result;  // nullopt: FileOutOfBoundsException
     uint64_t tell_after;
   } cases[] = {
@@ -74,8 +73,8 @@ TEST_F(PosixSharedFileTest, RangeChecksOfFilesAndViews) {
   folder_.WriteFile("f", Pattern(300));
   const auto file = Open("f", 100, 199);
   const auto view = file->Map();
-  for (BoundedFileData* data : {static_cast<BoundedFileData*>(file.get()),
-                                static_cast<BoundedFileData*>(view.get())}) {
+  for (BoundedFileData* data :
+       {static_cast<BoundedFileData*>(file.get()), static_cast<BoundedFileData*>(view.get())}) {
     const char* kind = data == file.get() ? "file: " : "view: ";
     for (const Case& c : cases) {
       char buffer[10000] = {};

@@ -19,8 +19,7 @@ class SharedFileFactory {
   // bounds), with the cursor at lower. OpenAlways and CreateNew create missing sub-folders
   // below folder; folder itself must exist ("" is the current folder). Throws the
   // FileException kinds (std::bad_alloc when out of memory).
-  virtual std::shared_ptr<SharedFile> Create(const std::string& folder,
-                                             const std::string& fileName,
+  virtual std::shared_ptr<SharedFile> Create(const std::string& folder, const std::string& fileName,
                                              SharedFileOpenMode mode, uint64_t lower,
                                              uint64_t upper) = 0;
 

@@ -9,10 +9,12 @@ namespace {
 
 TEST(TextConversionTest, RoundTripsEveryPlane) {
   // Latin with diacritics, CJK, and an emoji outside the basic plane.
-  const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
+  const std::string text =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
   const std::wstring wide = Utf8ToWide(text);
-  EXPECT_EQ(wide, (std::wstring{L'G', L'r', 0xFC, 0xDF, L'e', L' ', 0x65E5, 0x672C, L' ',
-                                 0xD83D, 0xDE00}));  // the emoji as a surrogate pair
+  EXPECT_EQ(wide, (std::wstring{L'G', L'r', 0xFC, 0xDF, L'e', L' ', 0x65E5, 0x672C, L' ', 0xD83D,
+                                0xDE00}));  // the emoji as a surrogate pair
   EXPECT_EQ(WideToUtf8(wide), text);
   EXPECT_EQ(Utf8ToWide(""), L"");
   EXPECT_EQ(WideToUtf8(L""), "");
@@ -25,10 +27,10 @@ TEST(TextConversionTest, AcceptsAWholeCodePointInOneWideElement) {
 
 TEST(TextConversionTest, RejectsInvalidUtf8WithBadConversion) {
   const std::string cases[] = {
-      std::string("a\x80z"),          // lone continuation byte
-      std::string("\xE6\x97"),        // truncated sequence
-      std::string("\xED\xA0\x80"),    // an encoded surrogate
-      std::string("\xC0\xAF"),        // overlong '/'
+      std::string("a\x80z"),            // lone continuation byte
+      std::string("\xE6\x97"),          // truncated sequence
+      std::string("\xED\xA0\x80"),      // an encoded surrogate
+      std::string("\xC0\xAF"),          // overlong '/'
       std::string("\xF4\x90\x80\x80"),  // above U+10FFFF
       std::string("\xFF"),
   };
@@ -44,10 +46,10 @@ TEST(TextConversionTest, RejectsInvalidUtf8WithBadConversion) {
 
 TEST(TextConversionTest, RejectsInvalidUtf16WithBadConversion) {
   const std::wstring cases[] = {
-      std::wstring(1, static_cast<wchar_t>(0xD83D)),                       // lone high
-      std::wstring{static_cast<wchar_t>(0xDE00), L'a'},                      // lone low
-      std::wstring{static_cast<wchar_t>(0xD83D), L'a'},                      // high, no low
-      std::wstring(1, static_cast<wchar_t>(0x110000)),                      // beyond Unicode
+      std::wstring(1, static_cast<wchar_t>(0xD83D)),     // lone high
+      std::wstring{static_cast<wchar_t>(0xDE00), L'a'},  // lone low
+      std::wstring{static_cast<wchar_t>(0xD83D), L'a'},  // high, no low
+      std::wstring(1, static_cast<wchar_t>(0x110000)),   // beyond Unicode
   };
   for (const std::wstring& text : cases) {
     try {

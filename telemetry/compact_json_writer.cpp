@@ -1,16 +1,15 @@
 #include "telemetry/compact_json_writer.h"
 
-#include <ostream>
-#include <string>
-
 #include <boost/property_tree/json_parser/error.hpp>
 #include <boost/property_tree/ptree.hpp>
+#include <ostream>
+#include <string>
 
 namespace zarn {
 namespace {
 
-using boost::property_tree::json_parser::json_parser_error;
 using boost::property_tree::ptree;
+using boost::property_tree::json_parser::json_parser_error;
 
 bool IsRepresentable(const ptree& node) {
   if (!node.data().empty() && !node.empty()) return false;
@@ -35,13 +34,27 @@ void WriteEscaped(std::ostream& out, const std::string& text) {
     out.write(run, p - run);
     run = p + 1;
     switch (c) {
-      case '\b': out.write("\\b", 2); break;
-      case '\f': out.write("\\f", 2); break;
-      case '\n': out.write("\\n", 2); break;
-      case '\r': out.write("\\r", 2); break;
-      case '/': out.write("\\/", 2); break;
-      case '"': out.write("\\\"", 2); break;
-      case '\\': out.write("\\\\", 2); break;
+      case '\b':
+        out.write("\\b", 2);
+        break;
+      case '\f':
+        out.write("\\f", 2);
+        break;
+      case '\n':
+        out.write("\\n", 2);
+        break;
+      case '\r':
+        out.write("\\r", 2);
+        break;
+      case '/':
+        out.write("\\/", 2);
+        break;
+      case '"':
+        out.write("\\\"", 2);
+        break;
+      case '\\':
+        out.write("\\\\", 2);
+        break;
       default: {
         const char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0x0F]};
         out.write(escape, sizeof escape);
@@ -92,8 +105,7 @@ void WriteJsonValue(std::ostream& out, const ptree& node, int depth) {
 
 void WriteCompactJson(std::ostream& out, const ptree& tree) {
   if (!tree.data().empty() || !IsRepresentable(tree)) {
-    throw json_parser_error("ptree contains data that cannot be represented in JSON format",
-                            "", 0);
+    throw json_parser_error("ptree contains data that cannot be represented in JSON format", "", 0);
   }
   WriteJsonValue(out, tree, 0);
   out.put('\n');

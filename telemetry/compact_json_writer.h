@@ -1,9 +1,8 @@
 #ifndef ZARN_TELEMETRY_COMPACT_JSON_WRITER_H_
 #define ZARN_TELEMETRY_COMPACT_JSON_WRITER_H_
 
-#include <iosfwd>
-
 #include <boost/property_tree/ptree_fwd.hpp>
+#include <iosfwd>
 
 namespace zarn {
 

@@ -1,19 +1,19 @@
 #include "telemetry/compact_json_writer.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/json_parser/error.hpp>
+#include <boost/property_tree/ptree.hpp>
 #include <sstream>
 #include <streambuf>
 #include <string>
 #include <vector>
 
-#include <boost/property_tree/json_parser/error.hpp>
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
-
 namespace zarn {
 namespace {
 
-using boost::property_tree::json_parser::json_parser_error;
 using boost::property_tree::ptree;
+using boost::property_tree::json_parser::json_parser_error;
 
 ptree Leaf(const std::string& value) { return ptree(value); }
 
@@ -44,12 +44,10 @@ TEST(CompactJsonWriterTest, WritesExactBytes) {
   const Case cases[] = {
       {"empty root is an array", ptree(), "[]\n"},
       {"one member", Node({{"a", Leaf("x")}}), "{\"a\":\"x\"}\n"},
-      {"empty keys make an array", Node({{"", Leaf("x")}, {"", Leaf("y")}}),
-       "[\"x\",\"y\"]\n"},
+      {"empty keys make an array", Node({{"", Leaf("x")}, {"", Leaf("y")}}), "[\"x\",\"y\"]\n"},
       {"an empty key among others stays a member", Node({{"", Leaf("x")}, {"k", Leaf("y")}}),
        "{\"\":\"x\",\"k\":\"y\"}\n"},
-      {"repeated keys in tree order",
-       Node({{"k", Leaf("1")}, {"j", Leaf("2")}, {"k", Leaf("3")}}),
+      {"repeated keys in tree order", Node({{"k", Leaf("1")}, {"j", Leaf("2")}, {"k", Leaf("3")}}),
        "{\"k\":\"1\",\"j\":\"2\",\"k\":\"3\"}\n"},
       {"empty leaf is an empty string", Node({{"a", Leaf("")}}), "{\"a\":\"\"}\n"},
       {"markers", Node({{"o", Leaf(EmptyObjectMarker)}, {"a", Leaf(EmptyArrayMarker)}}),
@@ -64,10 +62,8 @@ TEST(CompactJsonWriterTest, WritesExactBytes) {
              {"params", Node({{"list", Node({{"", Leaf("1")}, {"", Node({{"b", Leaf("2")}})}})},
                               {"none", ptree()}})}}),
        "{\"event\":\"e\",\"params\":{\"list\":[\"1\",{\"b\":\"2\"}],\"none\":\"\"}}\n"},
-      {"escaping of values", Node({{"v", Leaf(all_escapes)}}),
-       "{\"v\":\"" + all_escaped + "\"}\n"},
-      {"escaping of keys", Node({{all_escapes, Leaf("v")}}),
-       "{\"" + all_escaped + "\":\"v\"}\n"},
+      {"escaping of values", Node({{"v", Leaf(all_escapes)}}), "{\"v\":\"" + all_escaped + "\"}\n"},
+      {"escaping of keys", Node({{all_escapes, Leaf("v")}}), "{\"" + all_escaped + "\":\"v\"}\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Write(c.tree), c.expected) << c.name;

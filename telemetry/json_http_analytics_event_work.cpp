@@ -45,10 +45,12 @@ std::shared_ptr<JsonHttpAnalyticsEventWork> JsonHttpAnalyticsEventWork::Create(
       kind, url, factory, std::move(session), connect_timeout, timeout, retry_limit));
 }
 
-JsonHttpAnalyticsEventWork::JsonHttpAnalyticsEventWork(
-    std::uint32_t kind, const std::string& url, HttpRequestFactory* factory,
-    std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout, std::uint32_t timeout,
-    std::uint32_t retry_limit)
+JsonHttpAnalyticsEventWork::JsonHttpAnalyticsEventWork(std::uint32_t kind, const std::string& url,
+                                                       HttpRequestFactory* factory,
+                                                       std::shared_ptr<HttpSession> session,
+                                                       std::uint32_t connect_timeout,
+                                                       std::uint32_t timeout,
+                                                       std::uint32_t retry_limit)
     : TrackEventWork(kind),
       url_(url),
       factory_(factory),

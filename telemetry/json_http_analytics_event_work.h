@@ -19,8 +19,8 @@ class JsonHttpAnalyticsEventWork : public TrackEventWork {
   // factory is not owned and outlives the work; time-outs are in seconds.
   static std::shared_ptr<JsonHttpAnalyticsEventWork> Create(
       std::uint32_t kind, const std::string& url, HttpRequestFactory* factory,
-      std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout,
-      std::uint32_t timeout, std::uint32_t retry_limit);
+      std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout, std::uint32_t timeout,
+      std::uint32_t retry_limit);
 
   // Counts one retry while the limit allows.
   bool ShouldRetry() override;

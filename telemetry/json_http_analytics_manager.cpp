@@ -25,10 +25,12 @@ std::string JsonHttpAnalyticsManager::DefaultTransfersHost() {
   return ZARN_ANALYTICS_TRANSFERS_HOST;
 }
 
-JsonHttpAnalyticsManager::JsonHttpAnalyticsManager(
-    HttpRequestFactory* factory, std::shared_ptr<HttpSession> session,
-    std::uint32_t connect_timeout, std::uint32_t timeout, std::uint32_t retry_limit,
-    const std::string& events_host, const std::string& transfers_host)
+JsonHttpAnalyticsManager::JsonHttpAnalyticsManager(HttpRequestFactory* factory,
+                                                   std::shared_ptr<HttpSession> session,
+                                                   std::uint32_t connect_timeout,
+                                                   std::uint32_t timeout, std::uint32_t retry_limit,
+                                                   const std::string& events_host,
+                                                   const std::string& transfers_host)
     : AnalyticsManager(kAnalyticsThreads),
       factory_(factory),
       session_(std::move(session)),
@@ -41,8 +43,8 @@ JsonHttpAnalyticsManager::JsonHttpAnalyticsManager(
 JsonHttpAnalyticsManager::~JsonHttpAnalyticsManager() { Drain(); }
 
 std::shared_ptr<TrackEventWork> JsonHttpAnalyticsManager::CreateEventWork(std::uint32_t kind) {
-  return JsonHttpAnalyticsEventWork::Create(kind, GetUrl(kind), factory_, session_,
-                                            connectTimeout_, timeout_, retryLimit_);
+  return JsonHttpAnalyticsEventWork::Create(kind, GetUrl(kind), factory_, session_, connectTimeout_,
+                                            timeout_, retryLimit_);
 }
 
 std::string JsonHttpAnalyticsManager::GetUrl(std::uint32_t kind) const {

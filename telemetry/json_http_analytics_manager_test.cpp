@@ -1,5 +1,7 @@
 #include "telemetry/json_http_analytics_manager.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -10,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "http/curl_http_request_factory.h"
 #include "http/empty_http_proxy.h"
@@ -90,8 +90,7 @@ class ScriptedFactory : public HttpRequestFactory {
   }
   bool WaitForPerforms(int count) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return performed_.wait_for(lock, std::chrono::seconds(30),
-                               [&] { return performs_ >= count; });
+    return performed_.wait_for(lock, std::chrono::seconds(30), [&] { return performs_ >= count; });
   }
 
  private:
@@ -176,8 +175,8 @@ TEST(JsonHttpAnalyticsManagerTest, PostsCompactJsonToTheEndpointOfTheKind) {
 
   std::multiset<std::string> event_bodies;
   for (const HttpTestRequest& request : events.Requests()) event_bodies.insert(request.body);
-  EXPECT_EQ(event_bodies, (std::multiset<std::string>{"{\"event\":\"Start\"}\n",
-                                                       "{\"event\":\"Both\"}\n"}));
+  EXPECT_EQ(event_bodies,
+            (std::multiset<std::string>{"{\"event\":\"Start\"}\n", "{\"event\":\"Both\"}\n"}));
   EXPECT_EQ(transfers.Requests()[0].body, "{\"dimensions\":{\"path\":\"C:\\/x y\"}}\n");
   for (const auto* server : {&events, &transfers}) {
     for (const HttpTestRequest& request : server->Requests()) {
@@ -320,9 +319,8 @@ TEST(JsonHttpAnalyticsManagerTest, PostingNeverWaitsAndDestructionSendsEverythin
   Gate gate;
   server.Handle("/", gate.Handler());
   CountingCurlFactory factory;
-  auto sink = std::make_unique<JsonHttpAnalyticsManager>(&factory, NewSession(),
-                                                         kConnectTimeout, kTimeout, 1,
-                                                         server.Host(), server.Host());
+  auto sink = std::make_unique<JsonHttpAnalyticsManager>(&factory, NewSession(), kConnectTimeout,
+                                                         kTimeout, 1, server.Host(), server.Host());
   for (std::size_t i = 0; i < kPosts; ++i) {
     Post(*sink, EventKind::Transfer, "event", std::to_string(i));
   }

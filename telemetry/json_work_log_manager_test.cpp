@@ -1,5 +1,6 @@
 #include "telemetry/json_work_log_manager.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
 
@@ -16,13 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "storage/file_exception.h"
 #include "storage/posix_shared_file_factory.h"
 #include "storage/testing/test_folder.h"
-#include "telemetry/testing/described_work.h"
 #include "telemetry/event_kind.h"
+#include "telemetry/testing/described_work.h"
 #include "telemetry/track_event_work.h"
 
 namespace zarn {
@@ -218,8 +217,8 @@ TEST(JsonWorkLogManagerTest, LogsCompletionsAndRetriesOfObservedWorks) {
     {
       JsonWorkLogManager log(c.mask, kLogs, &files);
       auto work = std::make_shared<DescribedWork>("fetch");
-      work->SetScript({WorkResult::RetryableError, WorkResult::RetryableError,
-                       WorkResult::Success}, 2);
+      work->SetScript({WorkResult::RetryableError, WorkResult::RetryableError, WorkResult::Success},
+                      2);
       work->AddRetryCallback(&log);
       work->AddCompleteCallback(&log);
       work->NotifyComplete(work->Run());
@@ -286,9 +285,9 @@ TEST(JsonWorkLogManagerTest, DescribesAWorkWhenItReports) {
               : "{\"event\":\"OnWorkComplete\",\"params\":{\"name\":\"as reported\","
                 "\"important\":\"true\",\"workStatus\":{\"result\":\"0\",\"retry\":\"false\"}}}"
                 "\n";
-    EXPECT_EQ(JsonOfLines(LogLines(temp.logs())),
-              (std::multiset<std::string>{"{\"event\":\"first\"}\n", "{\"event\":\"second\"}\n",
-                                          entry}));
+    EXPECT_EQ(
+        JsonOfLines(LogLines(temp.logs())),
+        (std::multiset<std::string>{"{\"event\":\"first\"}\n", "{\"event\":\"second\"}\n", entry}));
   }
 }
 

@@ -17,8 +17,8 @@ std::shared_ptr<SetUpOnCompleteWork> SetUpOnCompleteWork::Create(
 
 WorkStatus SetUpOnCompleteWork::ExecuteTask() {
   try {
-    const bool error = status_.result == WorkResult::RetryableError ||
-                       status_.result == WorkResult::Error;
+    const bool error =
+        status_.result == WorkResult::RetryableError || status_.result == WorkResult::Error;
     const std::uint32_t kind =
         WorkLogKind(error ? EventKind::WorkError : EventKind::WorkComplete, description_);
     PostWorkLogEntry(*manager_, kind, "OnWorkComplete", description_);

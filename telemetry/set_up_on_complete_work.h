@@ -1,9 +1,8 @@
 #ifndef ZARN_TELEMETRY_SET_UP_ON_COMPLETE_WORK_H_
 #define ZARN_TELEMETRY_SET_UP_ON_COMPLETE_WORK_H_
 
-#include <memory>
-
 #include <boost/property_tree/ptree.hpp>
+#include <memory>
 
 #include "work/simple_work.h"
 #include "work/work_status.h"
@@ -29,7 +28,6 @@ class SetUpOnCompleteWork : public SimpleWork {
   // Posts the event; Error with the exception when that fails (the entry is lost).
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
-
 
  private:
   SetUpOnCompleteWork(EventManager* manager, const WorkStatus& status)

@@ -2,16 +2,16 @@
 
 #include "telemetry/set_up_on_complete_work.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
-
+#include "telemetry/set_up_on_retry_work.h"
 #include "telemetry/testing/described_work.h"
 #include "telemetry/testing/recording_event_manager.h"
-#include "telemetry/set_up_on_retry_work.h"
 #include "work/work_error_data.h"
 
 namespace zarn {
@@ -57,8 +57,8 @@ TEST(SetUpWorkTest, ChoosesTheEventKindFromResultAndImportance) {
 
     const auto events = sink.Events();
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].kind, c.kind) << "result " << int(c.result) << " important "
-                                      << c.important.value_or("(none)");
+    EXPECT_EQ(events[0].kind, c.kind)
+        << "result " << int(c.result) << " important " << c.important.value_or("(none)");
     ptree expected;
     expected.put("event", c.retry ? "OnSimpleWorkRetry" : "OnWorkComplete");
     ptree params;

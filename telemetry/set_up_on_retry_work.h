@@ -1,9 +1,8 @@
 #ifndef ZARN_TELEMETRY_SET_UP_ON_RETRY_WORK_H_
 #define ZARN_TELEMETRY_SET_UP_ON_RETRY_WORK_H_
 
-#include <memory>
-
 #include <boost/property_tree/ptree.hpp>
+#include <memory>
 
 #include "work/simple_work.h"
 #include "work/work_status.h"
@@ -28,7 +27,6 @@ class SetUpOnRetryWork : public SimpleWork {
   // Posts the event; Error with the exception when that fails (the entry is lost).
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
-
 
  private:
   explicit SetUpOnRetryWork(EventManager* manager) : manager_(manager) {}

@@ -1,9 +1,8 @@
 #ifndef ZARN_TELEMETRY_TRACK_EVENT_WORK_H_
 #define ZARN_TELEMETRY_TRACK_EVENT_WORK_H_
 
-#include <cstdint>
-
 #include <boost/property_tree/ptree.hpp>
+#include <cstdint>
 
 #include "work/simple_work.h"
 

@@ -1,9 +1,8 @@
 #include "telemetry/work_log_entry.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <memory>
 #include <string>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "telemetry/event_kind.h"
 #include "telemetry/event_manager.h"
@@ -16,8 +15,7 @@ bool IsImportantWork(const boost::property_tree::ptree& description) {
   return value && (*value == "true" || *value == "1");
 }
 
-std::uint32_t WorkLogKind(std::uint32_t base_kind,
-                          const boost::property_tree::ptree& description) {
+std::uint32_t WorkLogKind(std::uint32_t base_kind, const boost::property_tree::ptree& description) {
   return IsImportantWork(description) ? (base_kind | EventKind::Important) : base_kind;
 }
 

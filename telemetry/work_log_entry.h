@@ -1,9 +1,8 @@
 #ifndef ZARN_TELEMETRY_WORK_LOG_ENTRY_H_
 #define ZARN_TELEMETRY_WORK_LOG_ENTRY_H_
 
-#include <cstdint>
-
 #include <boost/property_tree/ptree_fwd.hpp>
+#include <cstdint>
 
 namespace zarn {
 
@@ -16,8 +15,7 @@ class EventManager;
 bool IsImportantWork(const boost::property_tree::ptree& description);
 
 // base_kind, plus EventKind::Important for an important work.
-std::uint32_t WorkLogKind(std::uint32_t base_kind,
-                          const boost::property_tree::ptree& description);
+std::uint32_t WorkLogKind(std::uint32_t base_kind, const boost::property_tree::ptree& description);
 
 // Creates an event of `kind` in manager, puts "event" = event_name and "params" =
 // description into it, and posts it.

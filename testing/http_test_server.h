@@ -32,9 +32,9 @@ namespace zarn {
 
 // One request as the server received it.
 struct HttpTestRequest {
-  std::string method;  // "GET", "POST", ...
-  std::string target;  // as sent: "/path?query"
-  std::string path;    // the target without its query
+  std::string method;                                        // "GET", "POST", ...
+  std::string target;                                        // as sent: "/path?query"
+  std::string path;                                          // the target without its query
   std::vector<std::pair<std::string, std::string>> headers;  // in order, names as sent
   std::string body;
   int connection = 0;  // number of the TCP connection it came on, from 1: shows reuse
@@ -68,10 +68,10 @@ struct HttpTestResponse {
   std::int64_t rangeLengthDelta = 0;
 
   std::chrono::milliseconds stallBeforeHeaders{0};  // accept, read, then say nothing
-  std::size_t stallAtByte = kNever;  // stop sending after this many body bytes ...
-  std::chrono::milliseconds stallFor{0};  // ... for this long (kForever: until stopped)
+  std::size_t stallAtByte = kNever;                 // stop sending after this many body bytes ...
+  std::chrono::milliseconds stallFor{0};            // ... for this long (kForever: until stopped)
   std::size_t dropAfterBytes = kNever;  // close the connection after this many body bytes
-  std::size_t corruptAt = kNever;  // resource offset of bytes sent inverted
+  std::size_t corruptAt = kNever;       // resource offset of bytes sent inverted
   std::size_t corruptLength = 1;
   std::size_t bytesPerSecond = 0;  // rate limit of the body; 0 = as fast as possible
 };

@@ -68,17 +68,21 @@ TEST(HttpTestServerTest, ScriptedFaultsShapeTheBody) {
        "234567"},
       {"shorter than asked", make([](HttpTestResponse& r) { r.rangeLengthDelta = -2; }), 2, 6,
        "234"},
-      {"corrupt in the range",
-       make([](HttpTestResponse& r) { r.corruptAt = 5; r.corruptLength = 2; }), 4, 7,
-       std::string("4") + char('5' ^ 0xFF) + char('6' ^ 0xFF) + "7"},
+      {"corrupt in the range", make([](HttpTestResponse& r) {
+         r.corruptAt = 5;
+         r.corruptLength = 2;
+       }),
+       4, 7, std::string("4") + char('5' ^ 0xFF) + char('6' ^ 0xFF) + "7"},
       {"corrupt outside the range", make([](HttpTestResponse& r) { r.corruptAt = 1; }), 4, 7,
        "4567"},
       {"ranges ignored", make([](HttpTestResponse& r) { r.ranges = false; }), 4, 7, kDigits},
       {"rate limited", make([](HttpTestResponse& r) { r.bytesPerSecond = 100; }), 0, 9,
        "0123456789"},
-      {"stall in the body",
-       make([](HttpTestResponse& r) { r.stallAtByte = 3; r.stallFor = milliseconds(50); }), 0,
-       9, "0123456789"},
+      {"stall in the body", make([](HttpTestResponse& r) {
+         r.stallAtByte = 3;
+         r.stallFor = milliseconds(50);
+       }),
+       0, 9, "0123456789"},
       {"dropped", make([](HttpTestResponse& r) { r.dropAfterBytes = 4; }), 0, 9, "0123"},
   };
   for (const Case& c : cases) {
@@ -132,9 +136,7 @@ TEST(HttpTestServerTest, StopEndsAStallAndRefusesLaterRequests) {
   silent.stallBeforeHeaders = HttpTestResponse::kForever;
   server.Serve("/f", silent);
   const std::string url = server.Url("/f");
-  std::thread client([&] {
-    EXPECT_NE(HttpRequestResult::Succeeded, Get(url).status.result);
-  });
+  std::thread client([&] { EXPECT_NE(HttpRequestResult::Succeeded, Get(url).status.result); });
   ASSERT_TRUE(server.WaitForRequests(1, seconds(30)));
   server.Stop();
   client.join();

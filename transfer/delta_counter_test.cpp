@@ -1,9 +1,9 @@
 #include "transfer/delta_counter.h"
 
+#include <gtest/gtest.h>
+
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace zarn {
 namespace {

@@ -1,9 +1,8 @@
 #include "transfer/event_analytics_request.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <locale>
 #include <sstream>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "telemetry/compact_json_writer.h"
 #include "transfer/transfer_params.h"
@@ -52,9 +51,8 @@ void ErrorAnalyticsRequest::WriteDimensions(ptree& dimensions) const {
   }
 }
 
-OptimizerAnalyticsRequest::OptimizerAnalyticsRequest(const TransferParams& params,
-                                                     uint64_t bytes, uint64_t requestTimeMs,
-                                                     const std::string& cdn)
+OptimizerAnalyticsRequest::OptimizerAnalyticsRequest(const TransferParams& params, uint64_t bytes,
+                                                     uint64_t requestTimeMs, const std::string& cdn)
     : EventAnalyticsRequest(params), bytes_(bytes), requestTimeMs_(requestTimeMs), cdn_(cdn) {}
 
 void OptimizerAnalyticsRequest::WriteMetrics(ptree& metrics) const {

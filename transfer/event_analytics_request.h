@@ -57,8 +57,8 @@ class ErrorAnalyticsRequest : public SimpleEventAnalyticsRequest {
 // under the node's host as "cdn".
 class OptimizerAnalyticsRequest : public EventAnalyticsRequest {
  public:
-  OptimizerAnalyticsRequest(const TransferParams& params, uint64_t bytes,
-                            uint64_t requestTimeMs, const std::string& cdn);
+  OptimizerAnalyticsRequest(const TransferParams& params, uint64_t bytes, uint64_t requestTimeMs,
+                            const std::string& cdn);
 
  protected:
   void WriteMetrics(boost::property_tree::ptree& metrics) const override;

@@ -1,11 +1,11 @@
 #include "transfer/event_analytics_request.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 #include <cstdint>
 #include <sstream>
 #include <string>
-
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
 
 #include "telemetry/compact_json_writer.h"
 #include "transfer/transfer_params.h"

@@ -1,10 +1,9 @@
 #include "transfer/json_temp_file_manifest_store_impl.h"
 
 #include <algorithm>
-#include <sstream>
-
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
+#include <sstream>
 
 #include "storage/text_conversion.h"
 #include "transfer/manifest/manifest_exception.h"
@@ -46,8 +45,7 @@ void CopyWithDottedKeys(const ptree& from, ptree& to) {
     const std::string& key = child.first;
     if (key.empty() || key.front() == '.' || key.back() == '.' ||
         key.find("..") != std::string::npos ||
-        static_cast<std::size_t>(std::count(key.begin(), key.end(), '.')) >=
-            kMaxJsonKeySegments) {
+        static_cast<std::size_t>(std::count(key.begin(), key.end(), '.')) >= kMaxJsonKeySegments) {
       throw ManifestParseException();
     }
     ptree& placed = to.put_child(ptree::path_type(key, '.'), ptree());
@@ -60,14 +58,29 @@ void AppendEscaped(const std::string& utf8, std::wstring& out) {
   for (wchar_t unit : Utf8ToWide(utf8)) {
     const unsigned long u = static_cast<unsigned long>(unit);
     switch (u) {
-      case '\b': out += L"\\b"; continue;
-      case '\f': out += L"\\f"; continue;
-      case '\n': out += L"\\n"; continue;
-      case '\r': out += L"\\r"; continue;
-      case '/': out += L"\\/"; continue;
-      case '"': out += L"\\\""; continue;
-      case '\\': out += L"\\\\"; continue;
-      default: break;
+      case '\b':
+        out += L"\\b";
+        continue;
+      case '\f':
+        out += L"\\f";
+        continue;
+      case '\n':
+        out += L"\\n";
+        continue;
+      case '\r':
+        out += L"\\r";
+        continue;
+      case '/':
+        out += L"\\/";
+        continue;
+      case '"':
+        out += L"\\\"";
+        continue;
+      case '\\':
+        out += L"\\\\";
+        continue;
+      default:
+        break;
     }
     if (u >= 0x20 && u <= 0xFF) {
       out += unit;

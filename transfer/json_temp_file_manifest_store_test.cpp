@@ -1,13 +1,13 @@
 #include "transfer/json_temp_file_manifest_store.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
-
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
 
 #include "storage/path_helpers.h"
 #include "storage/posix_shared_file_factory.h"
@@ -110,10 +110,10 @@ class JsonTempFileManifestStoreTest : public ::testing::Test {
 TEST_F(JsonTempFileManifestStoreTest, WritesExactBytesAndReadsThemBack) {
   TransferParams params;
   params.transferId = "0123456789abcdef0123456789abcdef";
-  params.partnerId = "Zo\xC3\xAB";                      // U+00EB stays as its two bytes
-  params.packageId = "pkg\xE2\x82\xAC";                 // U+20AC is escaped
-  params.versionId = "1.0/\xF0\x9F\x98\x80";            // a surrogate pair, and '/'
-  params.destPath = "C:\\Games\\a\"b\tc\n\x7F";          // backslashes, quote, controls
+  params.partnerId = "Zo\xC3\xAB";               // U+00EB stays as its two bytes
+  params.packageId = "pkg\xE2\x82\xAC";          // U+20AC is escaped
+  params.versionId = "1.0/\xF0\x9F\x98\x80";     // a surrogate pair, and '/'
+  params.destPath = "C:\\Games\\a\"b\tc\n\x7F";  // backslashes, quote, controls
   ASSERT_TRUE(store_.Save(params.transferId, TransferManifest(params)));
 
   EXPECT_EQ(FileText(params.transferId),
@@ -155,10 +155,12 @@ TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
       {"empty", ""},
       {"not json", "transferId=a\n"},
       {"truncated", "{\"transferId\":\"a\",\"partnerId\":\"p\""},
-      {"no destPath", "{\"transferId\":\"a\",\"partnerId\":\"p\",\"packageId\":\"k\","
-                      "\"versionId\":\"1\"}\n"},
-      {"not utf-8", "{\"transferId\":\"a\",\"partnerId\":\"\xFF\",\"packageId\":\"k\","
-                    "\"versionId\":\"1\",\"destPath\":\"d\"}\n"},
+      {"no destPath",
+       "{\"transferId\":\"a\",\"partnerId\":\"p\",\"packageId\":\"k\","
+       "\"versionId\":\"1\"}\n"},
+      {"not utf-8",
+       "{\"transferId\":\"a\",\"partnerId\":\"\xFF\",\"packageId\":\"k\","
+       "\"versionId\":\"1\",\"destPath\":\"d\"}\n"},
       {"empty key segment", "{\"a..b\":\"x\",\"transferId\":\"a\"}"},
       // The reader and the key splitting recurse per level and per segment: a hostile
       // file must not overflow the stack.
@@ -183,8 +185,9 @@ TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
 
 TEST_F(JsonTempFileManifestStoreTest, ReadsAFileOfExactlyOneBlockWhole) {
   // 4096 bytes: the first read fills the buffer, the second returns 0.
-  const std::string head = "{\"transferId\":\"a\",\"partnerId\":\"p\",\"packageId\":\"k\","
-                           "\"versionId\":\"1\",\"destPath\":\"";
+  const std::string head =
+      "{\"transferId\":\"a\",\"partnerId\":\"p\",\"packageId\":\"k\","
+      "\"versionId\":\"1\",\"destPath\":\"";
   const std::string tail = "\"}\n";
   const std::string text = head + std::string(4096 - head.size() - tail.size(), 'd') + tail;
   ASSERT_EQ(text.size(), 4096u);
@@ -232,8 +235,8 @@ TEST_F(JsonTempFileManifestStoreTest, TransfersFolderIsPrivate) {
 TEST_F(JsonTempFileManifestStoreTest, IdsOtherThanTransferIdsAreNotFound) {
   // A valid record beside the transfers folder, where "../<name>" would lead.
   const std::string name = "0123456789abcdef0123456789abc";
-  const fs::path outside = fs::path(GetTempFolder()) / fs::path(folder_).parent_path() /
-                           (name + ".json");
+  const fs::path outside =
+      fs::path(GetTempFolder()) / fs::path(folder_).parent_path() / (name + ".json");
   ASSERT_TRUE(store_.Save(kId, TransferManifest(Params(kId))));
   fs::copy_file(FilePath(kId), outside);
   const std::string record = FileText(kId);
@@ -247,9 +250,9 @@ TEST_F(JsonTempFileManifestStoreTest, IdsOtherThanTransferIdsAreNotFound) {
     EXPECT_FALSE(store_.Remove(id)) << id;
   }
   EXPECT_TRUE(fs::exists(outside));
-  EXPECT_EQ(std::distance(fs::directory_iterator(FilePath(kId).parent_path()),
-                          fs::directory_iterator()),
-            1);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(FilePath(kId).parent_path()), fs::directory_iterator()),
+      1);
   EXPECT_EQ(FileText(kId), record);
 }
 

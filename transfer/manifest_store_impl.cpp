@@ -1,8 +1,7 @@
 #include "transfer/manifest_store_impl.h"
 
-#include <sstream>
-
 #include <boost/property_tree/ptree.hpp>
+#include <sstream>
 
 #include "transfer/manifest/output_manifest.h"
 

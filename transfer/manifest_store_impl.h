@@ -1,10 +1,9 @@
 #ifndef ZARN_TRANSFER_MANIFEST_STORE_IMPL_H_
 #define ZARN_TRANSFER_MANIFEST_STORE_IMPL_H_
 
+#include <boost/property_tree/ptree_fwd.hpp>
 #include <iosfwd>
 #include <string>
-
-#include <boost/property_tree/ptree_fwd.hpp>
 
 #include "transfer/manifest/manifest_source.h"
 

@@ -1,10 +1,9 @@
 #include "transfer/offline_transfer_manager.h"
 
 #include <algorithm>
-#include <vector>
-
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
+#include <vector>
 
 #include "transfer/transfer.h"
 #include "transfer/transfer_factory.h"
@@ -27,8 +26,8 @@ OfflineTransferManager::OfflineTransferManager(TransferFactory* factory)
 
 OfflineTransferManager::~OfflineTransferManager() = default;
 
-std::shared_ptr<Transfer> OfflineTransferManager::CreateTransfer(
-    const TransferParams& params, const TransferBehavior& behavior) {
+std::shared_ptr<Transfer> OfflineTransferManager::CreateTransfer(const TransferParams& params,
+                                                                 const TransferBehavior& behavior) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (shutDown_) return nullptr;
   TransferParams copy = params;

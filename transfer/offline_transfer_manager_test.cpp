@@ -1,15 +1,15 @@
 #include "transfer/offline_transfer_manager.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "transfer/transfer.h"
 #include "transfer/testing/transfer_fakes.h"
+#include "transfer/transfer.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
 #include "transfer/transfer_factory.h"
@@ -25,8 +25,8 @@ using fakes::CountingTransferFactory;
 class OfflineTransferManagerTest : public ::testing::Test {
  protected:
   OfflineTransferManagerTest()
-      : behavior_(config_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                  nullptr, nullptr, nullptr),
+      : behavior_(config_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                  nullptr, nullptr),
         manager_(&factory_) {}
 
   TransferConfig config_;
@@ -36,8 +36,7 @@ class OfflineTransferManagerTest : public ::testing::Test {
 };
 
 bool IsTransferId(const std::string& id) {
-  return id.size() == 32 &&
-         id.find_first_not_of("0123456789abcdef") == std::string::npos;
+  return id.size() == 32 && id.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 TEST_F(OfflineTransferManagerTest, GivesEachTransferAFreshIdAndFindsIt) {
@@ -63,7 +62,7 @@ TEST_F(OfflineTransferManagerTest, NewTransferIdIsARandomUuidWithoutDashes) {
   for (int i = 0; i < 1000; ++i) {
     const std::string id = NewTransferId();
     ASSERT_TRUE(IsTransferId(id)) << id;
-    EXPECT_EQ(id[12], '4') << id;  // version 4
+    EXPECT_EQ(id[12], '4') << id;                                          // version 4
     EXPECT_NE(std::string("89ab").find(id[16]), std::string::npos) << id;  // RFC 4122
     ids.insert(id);
   }

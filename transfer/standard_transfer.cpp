@@ -1,10 +1,9 @@
 #include "transfer/standard_transfer.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <cstdint>
 #include <limits>
 #include <sstream>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "storage/path_helpers.h"
 #include "storage/shared_file_factory.h"
@@ -220,10 +219,9 @@ void StandardTransfer::StartLocked(TransferStatus& result, TransferLock& lock,
   FireEvent(result, lock, event);
 }
 
-void StandardTransfer::CancelLocked(TransferStatus& result, TransferLock& lock,
-                                    bool deleteFiles) {
-  const bool suspendedWithoutError = InnerStatus().state == TransferState::Suspended &&
-                                     InnerStatus().error == TransferError::None;
+void StandardTransfer::CancelLocked(TransferStatus& result, TransferLock& lock, bool deleteFiles) {
+  const bool suspendedWithoutError =
+      InnerStatus().state == TransferState::Suspended && InnerStatus().error == TransferError::None;
   if (deleteFiles && !suspendedWithoutError) {
     data_->deleteFilesOnCancel = 1;
     DeleteTrackedFiles();
@@ -373,8 +371,7 @@ void StandardTransfer::OnNodeListAcquire(TransferLock& lock, const std::shared_p
                                          const WorkStatus& status) {
   if (IsFinal() || IsFatal() || status.result != WorkResult::Success) return;
   if (!IsInitializingState(InnerStatus().state)) {
-    return FailFatal(lock,
-                     "Transfer::OnNodeListAcquire called but transfer is not initializing",
+    return FailFatal(lock, "Transfer::OnNodeListAcquire called but transfer is not initializing",
                      TransferError::Internal);
   }
   auto payload = std::dynamic_pointer_cast<NodeListStatusData>(status.data);
@@ -454,8 +451,7 @@ void StandardTransfer::TrackFile(TransferLock&, const std::string& name) {
 
 // Helpers.
 
-void StandardTransfer::CreateData(const TransferParams& params,
-                                  const TransferBehavior& behavior) {
+void StandardTransfer::CreateData(const TransferParams& params, const TransferBehavior& behavior) {
   if (workInterface_) workInterface_->Detach();
   data_ = std::make_shared<StandardTransferData>(params, behavior);
   workInterface_ = std::make_shared<StandardTransferWorkInterface>(this, mutex_, data_);
@@ -467,8 +463,7 @@ void StandardTransfer::BuildWorkflow() {
   if (workflow_) workflow_->AddRetryableErrorCallback(workInterface_->GetRetryableErrorCallback());
 }
 
-void StandardTransfer::FireEvent(TransferStatus& result, TransferLock& lock,
-                                 TransferEvent& event) {
+void StandardTransfer::FireEvent(TransferStatus& result, TransferLock& lock, TransferEvent& event) {
   GetStatusLocked(result, lock);
   lock.unlock();
   FireQuietly(event);

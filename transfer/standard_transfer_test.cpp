@@ -1,7 +1,6 @@
 #include "transfer/standard_transfer.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,10 +16,10 @@
 #include "storage/path_helpers.h"
 #include "transfer/disk_space.h"
 #include "transfer/standard_transfer_data.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
 #include "transfer/transfer_error_data.h"
-#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_params.h"
 #include "transfer/transfer_status_impl.h"
 #include "transfer/transfer_work_interface.h"
@@ -845,8 +844,7 @@ TEST(StandardTransferTest, DiskSpaceOnlyWhileInitialized) {
 // The bytes of the package's files already in the folder are counted as available: a
 // package larger than the free space fits when most of it is there already.
 TEST(StandardTransferTest, DiskSpaceCountsTheFilesAlreadyThere) {
-  const std::string folder =
-      GetTempFolder() + "/zarn-space-" + std::to_string(::getpid());
+  const std::string folder = GetTempFolder() + "/zarn-space-" + std::to_string(::getpid());
   std::filesystem::create_directories(folder);
   const uint64_t size = GetFreeSpace(folder) + (uint64_t{1} << 30);
   Rig rig;

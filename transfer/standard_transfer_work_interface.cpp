@@ -65,14 +65,14 @@ void StandardTransferWorkInterface::ForwardWorkComplete(const std::shared_ptr<co
   if (alive_) transfer_->OnWorkComplete(lock, work, status);
 }
 
-void StandardTransferWorkInterface::ForwardPackageAcquire(
-    const std::shared_ptr<const Work>& work, const WorkStatus& status) {
+void StandardTransferWorkInterface::ForwardPackageAcquire(const std::shared_ptr<const Work>& work,
+                                                          const WorkStatus& status) {
   TransferLock lock(*transferMutex_);
   if (alive_) transfer_->OnPackageAcquire(lock, work, status);
 }
 
-void StandardTransferWorkInterface::ForwardNodeListAcquire(
-    const std::shared_ptr<const Work>& work, const WorkStatus& status) {
+void StandardTransferWorkInterface::ForwardNodeListAcquire(const std::shared_ptr<const Work>& work,
+                                                           const WorkStatus& status) {
   TransferLock lock(*transferMutex_);
   if (alive_) transfer_->OnNodeListAcquire(lock, work, status);
 }

@@ -69,8 +69,7 @@ class StandardTransferWorkInterface : public TransferWorkInterface,
 
   void ForwardWorkComplete(const std::shared_ptr<const Work>& work, const WorkStatus& status);
   void ForwardPackageAcquire(const std::shared_ptr<const Work>& work, const WorkStatus& status);
-  void ForwardNodeListAcquire(const std::shared_ptr<const Work>& work,
-                              const WorkStatus& status);
+  void ForwardNodeListAcquire(const std::shared_ptr<const Work>& work, const WorkStatus& status);
   void ForwardInitialize(const std::shared_ptr<const Work>& work, const WorkStatus& status);
 
   StandardTransfer* transfer_;  // only while alive_, under transferMutex_

@@ -1,5 +1,7 @@
 #include "transfer/stored_transfer.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -12,16 +14,14 @@
 #include <string>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "storage/path_helpers.h"
 #include "storage/posix_shared_file_factory.h"
 #include "transfer/json_temp_file_manifest_store.h"
 #include "transfer/stored_transfer_factory.h"
 #include "transfer/temp_file_transfer_manager.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
-#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_params.h"
 #include "transfer/transfer_status_impl.h"
 #include "transfer/transfer_work_interface.h"
@@ -148,8 +148,7 @@ TEST_F(StoredTransferTest, CancelWhileTheStartEventIsSentLeavesNoFile) {
   params.transferId = "0123456789abcdef0123456789abcdef";
   params.partnerId = "p";
   params.packageId = "k";
-  auto transfer =
-      std::make_shared<WaitReportingTransfer>(params, behavior_, &workflows_, &store_);
+  auto transfer = std::make_shared<WaitReportingTransfer>(params, behavior_, &workflows_, &store_);
   transfer->Initialize();
   Initialized(*transfer);
   // Set once the cancel has returned or is waiting for the start.

@@ -10,10 +10,11 @@ TempFileTransferManager::TempFileTransferManager(ManifestStore<TransferManifest>
                                                  TransferFactory* factory)
     : OfflineTransferManager(factory), store_(store) {}
 
-std::shared_ptr<Transfer> TempFileTransferManager::GetTransfer(
-    const std::string& transferId, const TransferBehavior& behavior) {
+std::shared_ptr<Transfer> TempFileTransferManager::GetTransfer(const std::string& transferId,
+                                                               const TransferBehavior& behavior) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (std::shared_ptr<Transfer> transfer = OfflineTransferManager::GetTransfer(transferId, behavior)) {
+  if (std::shared_ptr<Transfer> transfer =
+          OfflineTransferManager::GetTransfer(transferId, behavior)) {
     return transfer;
   }
   // Nothing is brought back after Shutdown: the engine is going away.

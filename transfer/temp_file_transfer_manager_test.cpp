@@ -1,5 +1,7 @@
 #include "transfer/temp_file_transfer_manager.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -7,16 +9,14 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "storage/path_helpers.h"
 #include "storage/posix_shared_file_factory.h"
 #include "transfer/json_temp_file_manifest_store.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_config.h"
 #include "transfer/transfer_factory.h"
-#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_manifest.h"
 #include "transfer/transfer_params.h"
 #include "transfer/transfer_status.h"
@@ -32,8 +32,8 @@ class TempFileTransferManagerTest : public ::testing::Test {
   TempFileTransferManagerTest()
       : folder_("engine-managers-" + std::to_string(std::random_device()()) + "/transfers"),
         store_(folder_, &files_),
-        behavior_(config_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                  nullptr, nullptr, nullptr),
+        behavior_(config_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                  nullptr, nullptr),
         manager_(&store_, &factory_) {}
   ~TempFileTransferManagerTest() override {
     std::filesystem::remove_all(std::filesystem::path(GetTempFolder()) /

@@ -8,8 +8,8 @@
 namespace zarn {
 
 TransferAnalyticsRequest::TransferAnalyticsRequest(const TransferParams& params,
-                                                   TransferState state,
-                                                   uint64_t bytes, uint64_t durationMs)
+                                                   TransferState state, uint64_t bytes,
+                                                   uint64_t durationMs)
     : partnerId_(params.partnerId),
       packageId_(params.packageId),
       versionId_(params.versionId),

@@ -1,10 +1,10 @@
 #include "transfer/transfer_analytics_request.h"
 
-#include <sstream>
-#include <string>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
 
 #include "telemetry/compact_json_writer.h"
 #include "transfer/transfer_params.h"
@@ -29,7 +29,7 @@ TEST(TransferAnalyticsRequestTest, WritesSevenTextMembersInOrder) {
 }
 
 TEST(TransferAnalyticsRequestTest, StatusTextOfEveryState) {
-  const char* expected[] = {"active", "active", "active",    "active",   "active",
+  const char* expected[] = {"active", "active",    "active",    "active",   "active",
                             "active", "suspended", "completed", "canceled", "active"};
   for (int state = 0; state <= 9; ++state) {
     EXPECT_STREQ(TransferAnalyticsRequest::GetStatusText(static_cast<TransferState>(state)),

@@ -103,18 +103,16 @@ TransferEndEvent::TransferEndEvent(TransferState state, const std::string& name,
                                    const std::string& counterKey,
                                    const std::shared_ptr<TransferWorkInterface>& source,
                                    TransferStatusImpl& status)
-    : TransferEndEvent(name, counterKey, source,
-                       [&] {
-                         StatusDeltas deltas = TakeDeltas(status);
-                         deltas.state = state;
-                         return deltas;
-                       }()) {}
+    : TransferEndEvent(name, counterKey, source, [&] {
+        StatusDeltas deltas = TakeDeltas(status);
+        deltas.state = state;
+        return deltas;
+      }()) {}
 
 TransferEndEvent::TransferEndEvent(const std::string& name, const std::string& counterKey,
                                    const std::shared_ptr<TransferWorkInterface>& source,
                                    const StatusDeltas& deltas)
-    : TransferStateEvent(deltas.state, deltas.bytes, deltas.durationMs, name, counterKey,
-                         source) {}
+    : TransferStateEvent(deltas.state, deltas.bytes, deltas.durationMs, name, counterKey, source) {}
 
 void TransferEndEvent::Track() {
   TrackRequest(EventKind::TransferAnalytics, GetTransferRequest());

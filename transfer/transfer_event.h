@@ -117,8 +117,7 @@ class TransferErrorEvent : public TransferEvent {
  public:
   TransferErrorEvent(const std::string& name, const std::string& counterKey,
                      const std::shared_ptr<TransferWorkInterface>& source,
-                     TransferStatusImpl& status,
-                     const std::shared_ptr<TransferStatusData>& error);
+                     TransferStatusImpl& status, const std::shared_ptr<TransferStatusData>& error);
   void Track() override;
 
  private:
@@ -184,8 +183,7 @@ class TransferStartEvent : public TransferStateEvent {
 class TransferRestoreEvent : public TransferStateEvent {
  public:
   explicit TransferRestoreEvent(const std::shared_ptr<TransferWorkInterface>& source)
-      : TransferStateEvent(TransferState::Initializing, 0, 0, "Restore", "numRestores",
-                           source) {}
+      : TransferStateEvent(TransferState::Initializing, 0, 0, "Restore", "numRestores", source) {}
 };
 
 class TransferCancelEvent : public TransferEndEvent {

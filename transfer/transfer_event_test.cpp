@@ -1,5 +1,7 @@
 #include "transfer/transfer_event.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -9,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "http/curl_http_request_factory.h"
 #include "http/environment_http_proxy_factory.h"
 #include "http/round_robin_http_session_factory.h"
@@ -19,9 +19,9 @@
 #include "telemetry/json_http_analytics_manager.h"
 #include "telemetry/json_work_log_manager.h"
 #include "testing/http_test_server.h"
+#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_config.h"
 #include "transfer/transfer_error_data.h"
-#include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer_status_impl.h"
 #include "transfer/transfer_work_interface.h"
 
@@ -171,13 +171,13 @@ TEST_F(TransferEventTest, CompleteReportsProgressThenCountWithNodes) {
                                      R"(,"tid":"t1","status":"completed","transferBytes":"4096",)"
                                      R"("duration":"2.5"})"
                                      "\n"});
-  EXPECT_EQ(sent.events,
-            std::vector<std::string>{
-                "[{" + ids_ + R"(,"metrics":{"numCompletes":"1"},"dimensions":{}},)" + "{" +
-                ids_ + R"(,"metrics":{"bytes":"1000","requestTime":"1.5"},)" +
-                R"("dimensions":{"cdn":"n1:8080"}},)" + "{" + ids_ +
-                R"(,"metrics":{"bytes":"0","requestTime":"0"},"dimensions":{"cdn":"n2:8080"}}])" +
-                "\n"});
+  EXPECT_EQ(
+      sent.events,
+      std::vector<std::string>{
+          "[{" + ids_ + R"(,"metrics":{"numCompletes":"1"},"dimensions":{}},)" + "{" + ids_ +
+          R"(,"metrics":{"bytes":"1000","requestTime":"1.5"},)" +
+          R"("dimensions":{"cdn":"n1:8080"}},)" + "{" + ids_ +
+          R"(,"metrics":{"bytes":"0","requestTime":"0"},"dimensions":{"cdn":"n2:8080"}}])" + "\n"});
   EXPECT_EQ(sent.log, std::vector<std::string>{R"({"event":"Complete",)" + logParams_});
 }
 
@@ -200,9 +200,8 @@ TEST_F(TransferEventTest, ConsecutiveReportsCarryOnlyWhatAccruedBetween) {
   EXPECT_NE(sent.transfers[0].find(R"("status":"active","transferBytes":"10","duration":"1")"),
             std::string::npos)
       << sent.transfers[0];
-  EXPECT_NE(
-      sent.transfers[1].find(R"("status":"active","transferBytes":"5","duration":"0.001")"),
-      std::string::npos)
+  EXPECT_NE(sent.transfers[1].find(R"("status":"active","transferBytes":"5","duration":"0.001")"),
+            std::string::npos)
       << sent.transfers[1];
   ASSERT_EQ(sent.events.size(), 2u);
   // The periodic array holds only the nodes: n1 with both records, the cancel's nothing.
@@ -281,21 +280,19 @@ TEST_F(TransferEventTest, EventKindsPostWhatTheyShould) {
        {R"({"event":"Retry",)" + logParams_}},
       {"fatal error before the node list, nothing accrued",
        [](const std::shared_ptr<EventSource>& s, TransferStatusImpl& status) {
-         TransferFatalErrorEvent(s, status,
-                                 MakeTransferErrorData(TransferError::Internal, "boom"))
+         TransferFatalErrorEvent(s, status, MakeTransferErrorData(TransferError::Internal, "boom"))
              .Fire();
        },
        {},
-       {"[{" + ids_ + R"(,"metrics":{"numFatalErrors":"1"},"dimensions":{"error":"error|9|boom"}}])" +
-        "\n"},
+       {"[{" + ids_ +
+        R"(,"metrics":{"numFatalErrors":"1"},"dimensions":{"error":"error|9|boom"}}])" + "\n"},
        {R"({"event":"FatalError",)" + logParams_}},
       {"retryable error with an empty text, after progress",
        [](const std::shared_ptr<EventSource>& s, TransferStatusImpl& status) {
          status.AddDownloaded(3);
          TransferRetryableErrorEvent(s, status, nullptr).Fire();
        },
-       {"{" + ids_ + R"(,"tid":"t1","status":"active","transferBytes":"3","duration":"0"})" +
-        "\n"},
+       {"{" + ids_ + R"(,"tid":"t1","status":"active","transferBytes":"3","duration":"0"})" + "\n"},
        {"[{" + ids_ + R"(,"metrics":{"numRetryableErrors":"1"},"dimensions":{}}])" + "\n"},
        {R"({"event":"RetryableError",)" + logParams_}},
       {"periodic without a node list",

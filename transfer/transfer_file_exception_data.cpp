@@ -37,8 +37,7 @@ TransferFileExceptionData::TransferFileExceptionData(std::exception_ptr exceptio
 
 TransferFileExceptionData::TransferFileExceptionData(
     std::exception_ptr exception, const std::pair<TransferError, bool>& classified)
-    : TransferExceptionData(classified.first, exception),
-      retryable_(classified.second) {}
+    : TransferExceptionData(classified.first, exception), retryable_(classified.second) {}
 
 std::shared_ptr<TransferFileExceptionData> MakeTransferFileExceptionData(
     std::exception_ptr exception) {

@@ -1,7 +1,8 @@
 #include "transfer/transfer_manifest.h"
 
-#include <boost/property_tree/ptree.hpp>
 #include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 
 #include "transfer/manifest/manifest_exception.h"
 

@@ -1,13 +1,13 @@
 #include "transfer/transfer_status_data.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 #include <functional>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
-
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
 
 #include "storage/file_exception.h"
 #include "transfer/http_transfer_status_data.h"
@@ -64,16 +64,15 @@ TEST(TransferStatusDataTest, PayloadTable) {
        TransferError::OutOfMemory, 0, "error|3|std::bad_alloc"},
       {"runtime_error", MakeTransferFileExceptionData(Captured(std::runtime_error("r"))),
        TransferError::Internal, 0, "error|9|std::runtime_error"},
-      {"not an exception", MakeTransferFileExceptionData(Captured(42)),
-       TransferError::Internal, 0, "error|9|Unknown exception type"},
+      {"not an exception", MakeTransferFileExceptionData(Captured(42)), TransferError::Internal, 0,
+       "error|9|Unknown exception type"},
       {"http succeeded", Http(HttpRequestResult::Succeeded, ""), TransferError::None, -1, ""},
       {"http cancelled", Http(HttpRequestResult::Cancelled, "c"), TransferError::None, -1, ""},
       {"http timed out", Http(HttpRequestResult::TimedOut, "Timeout was reached"),
        TransferError::Network, -1, "error|2|12|Timeout was reached"},
       {"http write failed", Http(HttpRequestResult::WriteFailed, "w"), TransferError::File, -1,
        "error|7|10|w"},
-      {"http idle", Http(HttpRequestResult::Idle, ""), TransferError::Internal, -1,
-       "error|9|0|"},
+      {"http idle", Http(HttpRequestResult::Idle, ""), TransferError::Internal, -1, "error|9|0|"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -86,14 +85,13 @@ TEST(TransferStatusDataTest, PayloadTable) {
 
 TEST(TransferStatusDataTest, HttpResultsMapToTransferErrors) {
   const TransferError expected[] = {
-      TransferError::Internal,    TransferError::Internal, TransferError::None,
-      TransferError::None,        TransferError::Request,  TransferError::Network,
-      TransferError::Network,     TransferError::Network,  TransferError::Network,
-      TransferError::Network,     TransferError::File,     TransferError::Network,
-      TransferError::Network,     TransferError::OutOfMemory, TransferError::Request};
+      TransferError::Internal, TransferError::Internal,    TransferError::None,
+      TransferError::None,     TransferError::Request,     TransferError::Network,
+      TransferError::Network,  TransferError::Network,     TransferError::Network,
+      TransferError::Network,  TransferError::File,        TransferError::Network,
+      TransferError::Network,  TransferError::OutOfMemory, TransferError::Request};
   for (unsigned result = 0; result < 15; ++result) {
-    EXPECT_EQ(ToTransferError(static_cast<HttpRequestResult>(result)), expected[result])
-        << result;
+    EXPECT_EQ(ToTransferError(static_cast<HttpRequestResult>(result)), expected[result]) << result;
   }
   EXPECT_EQ(ToTransferError(static_cast<HttpRequestResult>(255)), TransferError::Internal);
 }
@@ -119,8 +117,8 @@ TEST(TransferStatusDataTest, Descriptions) {
   boost::property_tree::ptree http;
   HttpTransferStatusData::Create("h:81", status, 250)->Describe(http);
   const std::pair<const char*, const char*> keys[] = {
-      {"hostname", "h:81"},       {"ip", "127.0.0.1"},        {"httpResult", "8"},
-      {"httpResponseCode", "503"}, {"bytesWritten", "1234"},   {"errorDetails", "HTTP 503"},
+      {"hostname", "h:81"},        {"ip", "127.0.0.1"},      {"httpResult", "8"},
+      {"httpResponseCode", "503"}, {"bytesWritten", "1234"}, {"errorDetails", "HTTP 503"},
       {"requestTimeMs", "250"}};
   ASSERT_EQ(http.size(), 7u);
   auto child = http.begin();

@@ -82,9 +82,9 @@ TransferStatus TransferStatusImpl::GetSnapshot() {
 }
 
 uint64_t TransferStatusImpl::GetBytesPerSecond(const TransferStatus& snapshot, uint64_t now) {
-  const bool sampling = (snapshot.state == TransferState::Transferring ||
-                         snapshot.state == TransferState::Paused) &&
-                        !IsFatal(snapshot);
+  const bool sampling =
+      (snapshot.state == TransferState::Transferring || snapshot.state == TransferState::Paused) &&
+      !IsFatal(snapshot);
   if (sampling) {
     samples_.push_back(TransferSample{now, snapshot.downloadedBytes});
     while (samples_.size() > 2 && Elapsed(now, samples_.front().time) / 1000 >= rateWindow_) {
@@ -116,10 +116,9 @@ int32_t TransferStatusImpl::GetSecondsRemaining(const TransferStatus& snapshot, 
   const uint64_t remaining = snapshot.totalBytes > snapshot.completedBytes
                                  ? snapshot.totalBytes - snapshot.completedBytes
                                  : 0;
-  const double estimate =
-      std::ceil(static_cast<double>(active) /
-                (static_cast<double>(snapshot.downloadedBytes) * 1000.0) *
-                static_cast<double>(remaining));
+  const double estimate = std::ceil(static_cast<double>(active) /
+                                    (static_cast<double>(snapshot.downloadedBytes) * 1000.0) *
+                                    static_cast<double>(remaining));
   lastEstimate_ = ClampSeconds(estimate);
   lastEstimateTime_ = active;
   return lastEstimate_;

@@ -24,8 +24,7 @@ class TransferStatusImpl : public TransferProgressUpdater {
  public:
   // params must outlive this object; rateWindow in seconds, estimateInterval in
   // milliseconds of active time.
-  TransferStatusImpl(const TransferParams* params, uint32_t rateWindow,
-                     uint32_t estimateInterval);
+  TransferStatusImpl(const TransferParams* params, uint32_t rateWindow, uint32_t estimateInterval);
   TransferStatusImpl(const TransferStatusImpl&) = delete;
   TransferStatusImpl& operator=(const TransferStatusImpl&) = delete;
 

@@ -1,10 +1,10 @@
 #include "transfer/transfer_status_impl.h"
 
-#include <limits>
-#include <memory>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <limits>
+#include <memory>
 
 #include "storage/testing/scoped_fake_clock.h"
 #include "transfer/manifest/file_manifest.h"
@@ -22,7 +22,9 @@ std::shared_ptr<PackageManifest> MakePackage(uint64_t totalBytes) {
   const std::string xml(
       "<package><id>P</id><name>N</name><partnerId>R</partnerId><versionId>1</versionId>"
       "<run>run.exe</run><files><file><path>run.exe</path><chunksize>4294967295</chunksize>"
-      "<size>" + std::to_string(totalBytes) + "</size><checksums>" + checksums + "</checksums>"
+      "<size>" +
+      std::to_string(totalBytes) + "</size><checksums>" + checksums +
+      "</checksums>"
       "</file></files></package>");
   boost::property_tree::ptree tree;
   ParseXmlManifest(xml, tree);

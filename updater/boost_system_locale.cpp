@@ -35,9 +35,9 @@ bool IsPlainLanguageName(const std::string& name) {
   std::size_t at = RunLength(name, 0, IsAsciiLetter);
   if (at < 2 || at > 3) return false;
   if (at < name.size() && name[at] == '_') {
-    const std::size_t region = RunLength(name, at + 1, IsAsciiLetter) == 2 ? 2
+    const std::size_t region = RunLength(name, at + 1, IsAsciiLetter) == 2  ? 2
                                : RunLength(name, at + 1, IsAsciiDigit) == 3 ? 3
-                                                                           : 0;
+                                                                            : 0;
     if (region == 0) return false;
     at += 1 + region;
   }
@@ -72,8 +72,7 @@ std::string UserLocaleName() {
   return "C";
 }
 
-BoostSystemLocale::BoostSystemLocale(const MessageCatalog& catalog,
-                                     const std::string& locale_name)
+BoostSystemLocale::BoostSystemLocale(const MessageCatalog& catalog, const std::string& locale_name)
     : domain_(catalog.GetName()), root_(catalog.GetPath()) {
   namespace bl = boost::locale;
   bl::generator generator;
@@ -98,8 +97,7 @@ std::string BoostSystemLocale::Translate(const std::string& id) const {
   return boost::locale::translate(id).str(locale_);
 }
 
-std::string BoostSystemLocale::FormatHoursMinutesSeconds(int32_t h, int32_t m,
-                                                         int32_t s) const {
+std::string BoostSystemLocale::FormatHoursMinutesSeconds(int32_t h, int32_t m, int32_t s) const {
   namespace t = time_text;
   auto format = [this](const char* id) { return boost::locale::format(Translate(id)); };
   if (h > 1) {

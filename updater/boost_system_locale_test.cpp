@@ -88,16 +88,42 @@ TEST_F(BoostSystemLocaleTest, ChoosesTheCatalogOfTheLanguage) {
     const char* locale;
     uint16_t catalog;  // 0: English
   } cases[] = {
-      {"cs_CZ.UTF-8", 111}, {"de_DE.UTF-8", 112}, {"de_AT", 112},    {"el_GR", 113},
-      {"es_MX.UTF-8", 114}, {"es_AR", 114},       {"es_US", 115},    {"es_ES.UTF-8", 115},
-      {"es", 115},          {"fr_CA", 116},       {"it_IT", 117},    {"ja_JP.UTF-8", 118},
-      {"ko_KR", 119},       {"nl_BE", 120},       {"pl_PL", 121},    {"pt_BR.UTF-8", 122},
-      {"pt_PT", 122},       {"ro_RO", 123},       {"ru_RU.UTF-8", 124}, {"th_TH", 125},
-      {"tr_TR", 126},       {"zh_CN.UTF-8", 127}, {"zh", 127},       {"zh_SG", 127},
-      {"zh_TW.UTF-8", 128}, {"zh_HK", 128},       {"zh_MO", 128},    {"en_US.UTF-8", 0},
-      {"C", 0},             {"POSIX", 0},         {"xx_YY", 0},      {"sv_SE", 0},
+      {"cs_CZ.UTF-8", 111},
+      {"de_DE.UTF-8", 112},
+      {"de_AT", 112},
+      {"el_GR", 113},
+      {"es_MX.UTF-8", 114},
+      {"es_AR", 114},
+      {"es_US", 115},
+      {"es_ES.UTF-8", 115},
+      {"es", 115},
+      {"fr_CA", 116},
+      {"it_IT", 117},
+      {"ja_JP.UTF-8", 118},
+      {"ko_KR", 119},
+      {"nl_BE", 120},
+      {"pl_PL", 121},
+      {"pt_BR.UTF-8", 122},
+      {"pt_PT", 122},
+      {"ro_RO", 123},
+      {"ru_RU.UTF-8", 124},
+      {"th_TH", 125},
+      {"tr_TR", 126},
+      {"zh_CN.UTF-8", 127},
+      {"zh", 127},
+      {"zh_SG", 127},
+      {"zh_TW.UTF-8", 128},
+      {"zh_HK", 128},
+      {"zh_MO", 128},
+      {"en_US.UTF-8", 0},
+      {"C", 0},
+      {"POSIX", 0},
+      {"xx_YY", 0},
+      {"sv_SE", 0},
       // The name's encoding is ignored: texts stay UTF-8.
-      {"de_DE.ISO-8859-1", 112}, {"ru_RU.KOI8-R", 124}, {"de_DE@euro", 112},
+      {"de_DE.ISO-8859-1", 112},
+      {"ru_RU.KOI8-R", 124},
+      {"de_DE@euro", 112},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locale);
@@ -222,8 +248,7 @@ TEST(EmbeddedMessageCatalogTest, MapsLanguageFoldersToResources) {
   catalog.AddLanguage("cs", 111);
   catalog.AddLanguage("cs", 112);  // the first mapping stays
   catalog.AddLanguage("de", 113);  // no such resource
-  EXPECT_EQ(catalog.LoadFile("/cs/LC_MESSAGES/updater.mo", "UTF-8"),
-            std::vector<char>({1, 2, 3}));
+  EXPECT_EQ(catalog.LoadFile("/cs/LC_MESSAGES/updater.mo", "UTF-8"), std::vector<char>({1, 2, 3}));
   EXPECT_TRUE(catalog.LoadFile("/de/LC_MESSAGES/updater.mo", "UTF-8").empty());
   EXPECT_TRUE(catalog.LoadFile("/CS/LC_MESSAGES/updater.mo", "UTF-8").empty());
   EXPECT_TRUE(catalog.LoadFile("cs/LC_MESSAGES/updater.mo", "UTF-8").empty());

@@ -72,10 +72,10 @@ void Dialog::Run() {
   }
   const DialogTemplate* dialog = module_.FindDialog(kProgressDialogId);
   if (dialog != nullptr) {
-    host_.RunModal(*dialog, [](ui::WindowId window, uint32_t message, uintptr_t first,
-                               intptr_t second) {
-      return GetSingleton().DialogProc(window, message, first, second);
-    });
+    host_.RunModal(*dialog,
+                   [](ui::WindowId window, uint32_t message, uintptr_t first, intptr_t second) {
+                     return GetSingleton().DialogProc(window, message, first, second);
+                   });
   }
   std::lock_guard<std::mutex> lock(lock_);
   ended_ = true;
@@ -120,8 +120,7 @@ bool Dialog::DialogProc(ui::WindowId window, uint32_t message, uintptr_t first, 
     OnInitDialog(window);
     return true;
   }
-  if (message == ui::kCommandMessage &&
-      (first == ui::kOkCommand || first == ui::kCancelCommand)) {
+  if (message == ui::kCommandMessage && (first == ui::kOkCommand || first == ui::kCancelCommand)) {
     {
       std::lock_guard<std::mutex> lock(lock_);
       ended_ = true;
@@ -178,8 +177,7 @@ void Dialog::OnProgress(const TransferStatus& status) {
                                     static_cast<double>(status.totalBytes));
   }
   host_.SetProgress(window, kProgressBarId, position);
-  host_.SetItemText(window, kProgressTextId,
-                    locale_.FormatTimeRemaining(status.secondsRemaining));
+  host_.SetItemText(window, kProgressTextId, locale_.FormatTimeRemaining(status.secondsRemaining));
 }
 
 void Dialog::OnInitialized(const TransferStatus& status) {

@@ -13,13 +13,13 @@
 #include "updater/boost_system_locale.h"
 #include "updater/dialog_messages.h"
 #include "updater/embedded_message_catalog.h"
-#include "updater/testing/fake_transfer_service.h"
 #include "updater/module_resources.h"
+#include "updater/testing/fake_transfer_service.h"
+#include "updater/testing/recording_front_end.h"
 #include "updater/transfer_monitor.h"
 #include "updater/transfer_monitor_impl.h"
 #include "updater/transfer_service.h"
 #include "updater/ui/queued_dialog_host.h"
-#include "updater/testing/recording_front_end.h"
 
 namespace zarn {
 namespace Updater {
@@ -33,7 +33,9 @@ using State = TransferState;
 // for <markers>/go when <markers>/wait exists.
 std::string Downloader(const std::string& markers) {
   return "#!/bin/sh\n"
-         "m='" + markers + "'\n"
+         "m='" +
+         markers +
+         "'\n"
          "{ echo start; pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } >> \"$m/log\"\n"
          "if [ -e \"$m/wait\" ]; then\n"
          "  touch \"$m/running\"\n"
@@ -42,9 +44,8 @@ std::string Downloader(const std::string& markers) {
 }
 
 std::function<bool(const Event&)> Is(const std::string& what, const std::string& text = "") {
-  return [what, text](const Event& e) {
-    return e.what == what && (text.empty() || e.text == text);
-  };
+  return
+      [what, text](const Event& e) { return e.what == what && (text.empty() || e.text == text); };
 }
 
 class DialogTest : public testing::Test {
@@ -104,8 +105,8 @@ class DialogTest : public testing::Test {
     return status;
   }
 
-  static TransferStatus Transferring(const std::string& id, uint64_t completed,
-                                     uint64_t total, int32_t seconds) {
+  static TransferStatus Transferring(const std::string& id, uint64_t completed, uint64_t total,
+                                     int32_t seconds) {
     TransferStatus status = FakeTransferService::Status(id, State::Transferring);
     status.completedBytes = completed;
     status.totalBytes = total;
@@ -273,10 +274,9 @@ TEST_F(DialogTest, ChoosesTheMessageOfEveryTransferError) {
   const std::string unexpected =
       "An unexpected error occurred. Please visit support.corvane.com for further assistance.";
   const std::string write = kDiskWriteMessage;
-  const std::string by_error[] = {unexpected,          unexpected,  kNetworkMessage,
-                                  kOutOfMemoryMessage, kDiskFullMessage, write,
-                                  unexpected,          write,       unexpected,
-                                  unexpected};
+  const std::string by_error[] = {
+      unexpected, unexpected, kNetworkMessage, kOutOfMemoryMessage, kDiskFullMessage,
+      write,      unexpected, write,           unexpected,          unexpected};
   for (uint8_t error = 0; error <= 9; ++error) {
     EXPECT_EQ(ErrorMessage(error), by_error[error]) << int(error);
   }
@@ -329,12 +329,14 @@ TEST_F(DialogTest, LaunchesTheDownloaderOnceBothHaveCompleted) {
     dialog.OnEnd(Completed("p", "bin/Downloader.exe"));
   });
   EXPECT_EQ(folder_.ReadFile("log"),
-            "start\n" + settings_.dataFolder + "/bin\n/id\nskinpartner\n/package\ndownloader\n"
-            "/name\nOrvask\n/folder\nOrvaskDir\n/version\n2.5\n/skin\nskinpkg/skin.dat\n");
+            "start\n" + settings_.dataFolder +
+                "/bin\n/id\nskinpartner\n/package\ndownloader\n"
+                "/name\nOrvask\n/folder\nOrvaskDir\n/version\n2.5\n/skin\nskinpkg/skin.dat\n");
   EXPECT_TRUE(EventsAfterCreate("box").empty());
   std::vector<std::string> launch;
   for (const Event& e : front_->Events()) {
-    if (e.what == "show") launch.push_back("show " + std::to_string(e.item) + " " + std::to_string(e.value));
+    if (e.what == "show")
+      launch.push_back("show " + std::to_string(e.item) + " " + std::to_string(e.value));
     if (e.what == "marquee") launch.push_back("marquee " + std::to_string(e.value));
     if (e.what == "text" && e.text.rfind("Launching", 0) == 0) launch.push_back(e.text);
   }

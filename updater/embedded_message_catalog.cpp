@@ -6,8 +6,7 @@
 
 namespace zarn {
 
-EmbeddedMessageCatalog::EmbeddedMessageCatalog(const ModuleResources& module,
-                                               std::string domain)
+EmbeddedMessageCatalog::EmbeddedMessageCatalog(const ModuleResources& module, std::string domain)
     : module_(module), domain_(std::move(domain)) {}
 
 void EmbeddedMessageCatalog::AddLanguage(const std::string& folder, uint16_t id) {

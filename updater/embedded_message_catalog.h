@@ -26,8 +26,7 @@ class EmbeddedMessageCatalog : public MessageCatalog {
 
   std::string GetPath() const override { return ""; }
   std::string GetName() const override { return domain_; }
-  std::vector<char> LoadFile(const std::string& path,
-                             const std::string& encoding) const override;
+  std::vector<char> LoadFile(const std::string& path, const std::string& encoding) const override;
 
  private:
   const ModuleResources& module_;

@@ -37,8 +37,8 @@ int ModuleResources::LoadString(uint16_t id, char16_t* buffer, int capacity) con
   return 0;
 }
 
-bool ModuleResources::FindBinary(const std::string& type, uint16_t id,
-                                 const unsigned char** data, std::size_t* size) const {
+bool ModuleResources::FindBinary(const std::string& type, uint16_t id, const unsigned char** data,
+                                 std::size_t* size) const {
   for (const Binary& b : binaries_) {
     if (b.id == id && type == b.type && b.data != nullptr) {
       *data = b.data;

@@ -40,7 +40,8 @@ class SpawnSetup {
     for (int s : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) {
       sigaddset(&defaults, s);
     }
-    return posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
+    return posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) ==
+               0 &&
            posix_spawnattr_setsigmask(&attributes_, &empty) == 0 &&
            posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
            posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0 &&
@@ -67,8 +68,7 @@ bool WaitForExit(pid_t child) {
 
 }  // namespace
 
-bool PosixProcess::Launch(bool wait, const std::string& parameters,
-                          const std::string& directory) {
+bool PosixProcess::Launch(bool wait, const std::string& parameters, const std::string& directory) {
   try {
     const std::string folder = directory.empty() ? ParentFolder(path_) : directory;
     std::vector<std::string> arguments = SplitCommandLine(parameters);

@@ -50,7 +50,8 @@ class PosixProcessTest : public testing::Test {
 TEST_F(PosixProcessTest, StartsWithTheSplitArgumentsInTheFilesFolder) {
   const std::string script = WriteScript("Downloader.exe", kRecorder, true);
   PosixProcess process(script, 0);
-  ASSERT_TRUE(process.Launch(true, " /package \"p q\" /version \"1\\\" /x\" /folder \"C:\\\\\"", ""));
+  ASSERT_TRUE(
+      process.Launch(true, " /package \"p q\" /version \"1\\\" /x\" /folder \"C:\\\\\"", ""));
   EXPECT_EQ(folder_.ReadFile("bin/out/args"), "/package\np q\n/version\n1\" /x\n/folder\nC:\\\n");
   EXPECT_EQ(folder_.ReadFile("bin/out/cwd"), folder_.path() + "/bin\n");
   // Only standard input, output and error (plus the one `ls` opens for itself).

@@ -20,14 +20,13 @@ class TableLocale : public SimpleLocale {
   }
 
  private:
-  std::map<std::string, std::string> table_ = {
-      {"{1} and {1} or {2}", "{1} und {1} oder {2}"}, {"Orvask", "Orvask!"}};
+  std::map<std::string, std::string> table_ = {{"{1} and {1} or {2}", "{1} und {1} oder {2}"},
+                                               {"Orvask", "Orvask!"}};
 };
 
 TEST(SimpleLocaleTest, FillsPlaceholdersAfterTranslation) {
   TableLocale locale;
-  EXPECT_EQ(locale.TranslateFormat("{1} and {1} or {2}", "Orvask"),
-            "Orvask! und Orvask! oder {2}");
+  EXPECT_EQ(locale.TranslateFormat("{1} and {1} or {2}", "Orvask"), "Orvask! und Orvask! oder {2}");
   EXPECT_EQ(locale.Format("{1} and {1} or {2}", "Orvask"), "Orvask und Orvask oder {2}");
   EXPECT_EQ(locale.Format("{1} and {1} or {2}", "a", "b"), "a und a oder b");
   EXPECT_EQ(locale.TranslateFormat("untranslated {1}", "x"), "untranslated x");
@@ -50,8 +49,14 @@ TEST(SimpleLocaleTest, SplitsTheTimeRemainingWithTheRoundingMinute) {
     int32_t seconds;
     std::string split;
   } cases[] = {
-      {0, "0:0:0"},         {-100, "0:-1:-40"},     {1, "0:0:1"},         {60, "0:1:0"},
-      {61, "0:2:1"},        {3600, "1:1:0"},       {7265, "2:2:5"},      {-2, "0:0:-2"},
+      {0, "0:0:0"},
+      {-100, "0:-1:-40"},
+      {1, "0:0:1"},
+      {60, "0:1:0"},
+      {61, "0:2:1"},
+      {3600, "1:1:0"},
+      {7265, "2:2:5"},
+      {-2, "0:0:-2"},
       // Near the top of the range the rounding minute must not overflow.
       {2147483647, "596523:15:7"},
   };

@@ -15,8 +15,7 @@ class SimpleProcess {
   // Starts the file with `parameters` (one command-line string) in `directory` ("" is the
   // file's own folder) and, with `wait`, waits until it has exited. True when it started
   // and the wait, if any, did not fail. Never throws.
-  virtual bool Launch(bool wait, const std::string& parameters,
-                      const std::string& directory) = 0;
+  virtual bool Launch(bool wait, const std::string& parameters, const std::string& directory) = 0;
 
   const std::string& path() const { return path_; }
 

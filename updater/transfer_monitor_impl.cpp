@@ -33,8 +33,7 @@ void TransferMonitorImpl::Stop() {
   if (thread->joinable()) thread->join();
 }
 
-void TransferMonitorImpl::Watch(const std::string& transferId,
-                                TransferMonitorCallback* callback) {
+void TransferMonitorImpl::Watch(const std::string& transferId, TransferMonitorCallback* callback) {
   std::lock_guard<std::mutex> lock(mutex_);
   watches_.emplace(transferId, callback);
 }

@@ -7,8 +7,7 @@
 
 namespace zarn {
 
-TransferService::TransferService(std::unique_ptr<TransferServiceApi> impl)
-    : px_(std::move(impl)) {}
+TransferService::TransferService(std::unique_ptr<TransferServiceApi> impl) : px_(std::move(impl)) {}
 
 TransferService::~TransferService() = default;
 

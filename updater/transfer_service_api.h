@@ -12,8 +12,7 @@ namespace zarn {
 class TransferServiceApi {
  public:
   virtual ~TransferServiceApi() = default;
-  virtual TransferStatus CreateTransfer(const std::string& partnerId,
-                                        const std::string& packageId,
+  virtual TransferStatus CreateTransfer(const std::string& partnerId, const std::string& packageId,
                                         const std::string& versionId) = 0;
   virtual TransferStatus StartTransfer(const std::string& transferId,
                                        const std::string& folder) = 0;

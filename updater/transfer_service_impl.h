@@ -52,8 +52,7 @@ class TransferServiceImpl : public TransferServiceApi {
   TransferStatus CreateTransfer(const std::string& partnerId, const std::string& packageId,
                                 const std::string& versionId) override;
   // Unknown ids give state None, no error, the id carried.
-  TransferStatus StartTransfer(const std::string& transferId,
-                               const std::string& folder) override;
+  TransferStatus StartTransfer(const std::string& transferId, const std::string& folder) override;
   TransferStatus GetStatus(const std::string& transferId) override;
 
   // The engine's manager and behavior, for tests that drive transfers themselves.

@@ -31,8 +31,8 @@ bool EnsureFolder(const std::string& path) { return CreateDirectories(path); }
 void RunDialog(Updater::Dialog& dialog, TransferService& service, TransferMonitor& monitor,
                const SimpleLocale& locale, const UpdaterSettings& settings) {
   if (!EnsureFolder(settings.dataFolder) || !EnsureFolder(settings.skinPath)) {
-    dialog.ShowError(locale.Translate(Updater::ErrorMessage(
-        static_cast<uint8_t>(TransferError::FileAccess))));
+    dialog.ShowError(
+        locale.Translate(Updater::ErrorMessage(static_cast<uint8_t>(TransferError::FileAccess))));
     return;
   }
   const TransferStatus package =

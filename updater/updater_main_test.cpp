@@ -10,10 +10,10 @@
 #include "storage/testing/test_folder.h"
 #include "transfer/transfer_config.h"
 #include "updater/file_helpers.h"
-#include "updater/testing/fake_transfer_service.h"
 #include "updater/module_resources.h"
-#include "updater/ui/queued_dialog_host.h"
+#include "updater/testing/fake_transfer_service.h"
 #include "updater/testing/recording_front_end.h"
+#include "updater/ui/queued_dialog_host.h"
 #include "updater/updater_settings.h"
 
 namespace zarn {
@@ -115,8 +115,10 @@ TEST_F(UpdaterMainTest, TeardownWaitsForTheMonitorBeforeReleasingWhatItUses) {
   const ModuleResources& module = ModuleResources::Embedded();
   UpdaterSettings settings(module, {});
   setup_ = [&](FakeTransferService& fake) {
-    fake.OnCreate(settings.packageId, FakeTransferService::Status("p", TransferState::Initializing));
-    fake.OnCreate(settings.skinFolder, FakeTransferService::Status("s", TransferState::Initializing));
+    fake.OnCreate(settings.packageId,
+                  FakeTransferService::Status("p", TransferState::Initializing));
+    fake.OnCreate(settings.skinFolder,
+                  FakeTransferService::Status("s", TransferState::Initializing));
     fake.Script("p", {FakeTransferService::Status("p", TransferState::Initializing,
                                                   TransferError::Network)});
     fake.Script("s", {FakeTransferService::Status("s", TransferState::Initializing,

@@ -1,9 +1,8 @@
 #include "updater/updater_settings.h"
 
+#include <boost/algorithm/string/predicate.hpp>
 #include <cctype>
 #include <stdexcept>
-
-#include <boost/algorithm/string/predicate.hpp>
 
 #include "storage/path_helpers.h"
 #include "storage/text_conversion.h"
@@ -20,7 +19,9 @@ constexpr int kStringBufferUnits = 255;
 }  // namespace
 
 UpdaterSettings::UpdaterSettings()
-    : productFolder(kProductFolder), skinVersion(kUnset), packageVersion(kUnset),
+    : productFolder(kProductFolder),
+      skinVersion(kUnset),
+      packageVersion(kUnset),
       log(kDefaultLogMask) {}
 
 UpdaterSettings::UpdaterSettings(const ModuleResources& module,

@@ -67,9 +67,13 @@ TEST(UpdaterSettingsTest, LoadResourceStringCutsAndConverts) {
 }
 
 TEST(UpdaterSettingsTest, BuildsFoldersFromTheStringTable) {
-  ModuleResources module = MakeModule({{103, u"partner"}, {104, u"skinpartner"},
-                                       {105, u"downloader"}, {106, u"skinpkg"},
-                                       {107, u"pkg"}, {108, u"Orvask"}, {109, u"OrvaskDir"}});
+  ModuleResources module = MakeModule({{103, u"partner"},
+                                       {104, u"skinpartner"},
+                                       {105, u"downloader"},
+                                       {106, u"skinpkg"},
+                                       {107, u"pkg"},
+                                       {108, u"Orvask"},
+                                       {109, u"OrvaskDir"}});
   std::string temp = testing::TempDir();
   setenv("TMPDIR", temp.c_str(), 1);
   UpdaterSettings settings(module, {"/opt/updater", "skinVersion=4"});

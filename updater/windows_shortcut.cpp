@@ -10,8 +10,7 @@
 
 namespace zarn {
 
-WindowsShortcut::WindowsShortcut(std::string name, std::string folder,
-                                 SharedFileFactory* factory)
+WindowsShortcut::WindowsShortcut(std::string name, std::string folder, SharedFileFactory* factory)
     : SimpleShortcut(std::move(name)), folder_(std::move(folder)), factory_(factory) {
   fileName_ = name_ + ".url";
 }
@@ -36,8 +35,7 @@ bool WindowsShortcut::Create(const std::string& target) {
       return false;
     }
     const std::string bytes = InternetShortcutBytes(target);
-    auto file = factory_->Create(folder_, fileName_, SharedFileOpenMode::CreateNew, 0,
-                                 UINT64_MAX);
+    auto file = factory_->Create(folder_, fileName_, SharedFileOpenMode::CreateNew, 0, UINT64_MAX);
     file->Write(bytes.data(), 2);
     file->Write(bytes.data() + 2, static_cast<uint32_t>(bytes.size() - 2));
     return true;

@@ -24,7 +24,8 @@ TEST(WindowsShortcutTest, WritesUtf16WithAByteOrderMark) {
             std::string("\xFF\xFE[\0I\0n\0t\0e\0r\0n\0e\0t\0S\0h\0o\0r\0t\0c\0u\0t\0]\0\r\0\n\0"
                         "U\0R\0L\0=\0/\0o\0p\0t\0/\0u\0\r\0\n\0"
                         "I\0c\0o\0n\0F\0i\0l\0e\0=\0/\0o\0p\0t\0/\0u\0\r\0\n\0"
-                        "I\0c\0o\0n\0I\0n\0d\0e\0x\0=\0" "0\0\r\0\n\0",
+                        "I\0c\0o\0n\0I\0n\0d\0e\0x\0=\0"
+                        "0\0\r\0\n\0",
                         2 + 2 * 62));
   // U+00E5 is one unit, U+1F3AE a surrogate pair.
   EXPECT_EQ(InternetShortcutBytes("/sp\xc3\xa5l/\xf0\x9f\x8e\xae"),

@@ -1,12 +1,11 @@
 #include "work/asio_work_manager.h"
 
-#include <optional>
-#include <utility>
-#include <vector>
-
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace zarn {
 
@@ -57,8 +56,7 @@ void AsioWorkManager::PostWork(const std::shared_ptr<SimpleWork>& work) {
 }
 
 void AsioWorkManager::PostWorkflowWork(WorkflowWorkItem item) {
-  boost::asio::post(state_->service,
-                    [item = std::move(item)] { RunWorkflowWorkItem(item); });
+  boost::asio::post(state_->service, [item = std::move(item)] { RunWorkflowWorkItem(item); });
 }
 
 void AsioWorkManager::ReleaseKeepAlive() { state_->keep_alive.reset(); }

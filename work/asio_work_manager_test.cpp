@@ -1,5 +1,7 @@
 #include "work/asio_work_manager.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -7,8 +9,6 @@
 #include <stdexcept>
 #include <system_error>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "work/parallel_work.h"
 #include "work/standard_workflow.h"

@@ -54,8 +54,9 @@ void CompositeWork::OnWorkComplete(const std::shared_ptr<const Work>& child,
 
   if (!IsCurrentChild(child)) {
     complete_ = true;
-    status_ = WorkStatus(WorkResult::Error,
-                         MakeWorkErrorData("Invalid child progress for CompositeWork::OnWorkComplete"));
+    status_ =
+        WorkStatus(WorkResult::Error,
+                   MakeWorkErrorData("Invalid child progress for CompositeWork::OnWorkComplete"));
   } else {
     switch (status.result) {
       case WorkResult::Error:

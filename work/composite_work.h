@@ -50,8 +50,7 @@ class CompositeWork : public Work,
   virtual void Restart();
 
   // Handles one child's report (the observer face through which children report).
-  void OnWorkComplete(const std::shared_ptr<const Work>& child,
-                      const WorkStatus& status) override;
+  void OnWorkComplete(const std::shared_ptr<const Work>& child, const WorkStatus& status) override;
 
   bool IsComplete() const;
 

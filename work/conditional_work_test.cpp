@@ -1,8 +1,8 @@
 #include "work/conditional_work.h"
 
-#include <stdexcept>
-
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 #include "work/standard_workflow.h"
 #include "work/testing/manual_work_manager.h"

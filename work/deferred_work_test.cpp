@@ -1,10 +1,10 @@
 #include "work/deferred_work.h"
 
-#include <optional>
-#include <thread>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <optional>
+#include <thread>
 
 #include "work/no_op_work.h"
 #include "work/sequential_work.h"

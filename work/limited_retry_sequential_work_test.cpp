@@ -41,8 +41,7 @@ TEST(LimitedRetrySequentialWorkTest, RestartsUntilTheBudgetIsSpentThenWaitsForRe
   EXPECT_EQ(tree.first->attempts(), 5);
   EXPECT_EQ(tree.second->attempts(), 5);
   // The workflow, the first observer, enters retry-pending and tells its observers first.
-  ASSERT_EQ(tree.log.observers(),
-            (std::vector<std::string>{"workflow.retryable", "sequence"}));
+  ASSERT_EQ(tree.log.observers(), (std::vector<std::string>{"workflow.retryable", "sequence"}));
   const WorkStatus reported = tree.log.entries()[1].status;
   EXPECT_EQ(reported.result, WorkResult::RetryableError);
   EXPECT_FALSE(reported.retry);

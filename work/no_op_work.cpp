@@ -10,9 +10,7 @@ std::shared_ptr<NoOpWork> NoOpWork::Create(WorkCompleteCallback* observer) {
   return std::make_shared<NoOpWork>(observer);
 }
 
-void NoOpWork::Describe(boost::property_tree::ptree& tree) const {
-  tree.put("name", "NoOpWork");
-}
+void NoOpWork::Describe(boost::property_tree::ptree& tree) const { tree.put("name", "NoOpWork"); }
 
 WorkStatus NoOpWork::ExecuteTask() { return WorkStatus(WorkResult::Success); }
 

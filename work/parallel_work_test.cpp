@@ -1,9 +1,9 @@
 #include "work/parallel_work.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 #include "work/standard_workflow.h"
 #include "work/testing/manual_work_manager.h"

@@ -1,8 +1,8 @@
 #include "work/sequential_work.h"
 
-#include <stdexcept>
-
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 #include "work/standard_workflow.h"
 #include "work/testing/manual_work_manager.h"
@@ -57,12 +57,11 @@ TEST(SequentialWorkTest, OutcomeOfTheSecondChild) {
   };
   const auto payload = MakeWorkErrorData("why");
   const Case cases[] = {
-      {"failure stops the sequence", WorkStatus(WorkResult::Failure, payload),
-       WorkResult::Failure, false, 0},
-      {"error keeps its payload", WorkStatus(WorkResult::Error, payload), WorkResult::Error,
-       true, 0},
-      {"success goes on", WorkStatus(WorkResult::Success, payload), WorkResult::Success, false,
-       1},
+      {"failure stops the sequence", WorkStatus(WorkResult::Failure, payload), WorkResult::Failure,
+       false, 0},
+      {"error keeps its payload", WorkStatus(WorkResult::Error, payload), WorkResult::Error, true,
+       0},
+      {"success goes on", WorkStatus(WorkResult::Success, payload), WorkResult::Success, false, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

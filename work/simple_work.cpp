@@ -10,9 +10,7 @@ namespace zarn {
 
 void SimpleWork::Reset() { cancelled_.store(false); }
 
-std::shared_ptr<const Work> SimpleWork::SharedFromThisConst() const {
-  return shared_from_this();
-}
+std::shared_ptr<const Work> SimpleWork::SharedFromThisConst() const { return shared_from_this(); }
 
 std::shared_ptr<Work> SimpleWork::SharedFromThis() { return shared_from_this(); }
 

@@ -1,18 +1,18 @@
 #include "work/simple_work.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 #include <functional>
 #include <new>
 #include <stdexcept>
 
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
-
 #include "work/parallel_work.h"
-#include "work/workflow.h"
 #include "work/testing/recording_observer.h"
 #include "work/testing/scripted_leaf.h"
 #include "work/work_exception_data.h"
 #include "work/work_status_data.h"
+#include "work/workflow.h"
 
 namespace zarn {
 namespace {
@@ -48,16 +48,16 @@ TEST(SimpleWorkTest, RunLoop) {
     for (int i = 0; i < n; ++i) leaf.Then(WorkResult::RetryableError);
   };
   const RunCase cases[] = {
-      {"cancelled before the run", [](ScriptedLeaf& l) { l.SetCancelled(); },
-       WorkResult::Cancelled, 0, 0, nullptr},
+      {"cancelled before the run", [](ScriptedLeaf& l) { l.SetCancelled(); }, WorkResult::Cancelled,
+       0, 0, nullptr},
       {"three retries then success",
        [&](ScriptedLeaf& l) {
          retryable(l, 3);
          l.SetRetryAnswers(3);
        },
        WorkResult::Success, 4, 3, nullptr},
-      {"retry refused", [&](ScriptedLeaf& l) { retryable(l, 1); }, WorkResult::RetryableError,
-       1, 0, nullptr},
+      {"retry refused", [&](ScriptedLeaf& l) { retryable(l, 1); }, WorkResult::RetryableError, 1, 0,
+       nullptr},
       {"retries spent",
        [&](ScriptedLeaf& l) {
          retryable(l, 5);
@@ -161,8 +161,7 @@ class RecordingWorkflow : public Workflow {
   void OnWorkFinished(const std::shared_ptr<SimpleWork>&, const WorkStatus&) override {}
 
  private:
-  void OnWorkComplete(const std::shared_ptr<const Work>& work,
-                      const WorkStatus& status) override {
+  void OnWorkComplete(const std::shared_ptr<const Work>& work, const WorkStatus& status) override {
     log_->Add({name_, work.get(), status});
   }
   std::string name_;

@@ -18,8 +18,7 @@ class WorkManager;
 // first. One recursive lock guards it; it is released only while the retryable-error
 // observers run and while Terminate reports to the root's observers. Lock order: a
 // composite's lock before the workflow's.
-class StandardWorkflow : public Workflow,
-                         public std::enable_shared_from_this<StandardWorkflow> {
+class StandardWorkflow : public Workflow, public std::enable_shared_from_this<StandardWorkflow> {
  public:
   StandardWorkflow(WorkManager* work_manager, std::shared_ptr<Work> root,
                    std::uint32_t max_running);
@@ -39,14 +38,12 @@ class StandardWorkflow : public Workflow,
   bool Terminate(const WorkStatus& status) override;
   void AddRetryableErrorCallback(WorkflowRetryableErrorCallback* observer) override;
   void QueueWork(const std::shared_ptr<SimpleWork>& work) override;
-  void OnWorkFinished(const std::shared_ptr<SimpleWork>& work,
-                      const WorkStatus& status) override;
+  void OnWorkFinished(const std::shared_ptr<SimpleWork>& work, const WorkStatus& status) override;
 
  private:
   using Lock = std::unique_lock<std::recursive_mutex>;
 
-  void OnWorkComplete(const std::shared_ptr<const Work>& work,
-                      const WorkStatus& status) override;
+  void OnWorkComplete(const std::shared_ptr<const Work>& work, const WorkStatus& status) override;
   void ScheduleWork();
   void CancelRunningWorks();
   void EnterRetryPending(Lock& lock, const std::shared_ptr<const Work>& work,
@@ -56,7 +53,7 @@ class StandardWorkflow : public Workflow,
 
   mutable std::recursive_mutex mutex_;
   std::shared_ptr<Work> root_;
-  WorkManager* workManager_;                // not owned; outlives the workflow
+  WorkManager* workManager_;                          // not owned; outlives the workflow
   std::vector<std::shared_ptr<SimpleWork>> pending_;  // taken from the back
   std::unordered_set<std::shared_ptr<SimpleWork>> running_;
   std::uint32_t maxRunning_;

@@ -1,5 +1,7 @@
 #include "work/standard_workflow.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -10,8 +12,6 @@
 #include <random>
 #include <stdexcept>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "work/asio_work_manager.h"
 #include "work/conditional_work.h"
@@ -163,8 +163,8 @@ TEST(StandardWorkflowTest, EveryOperationInEveryState) {
       {State::Terminated, Op::Terminate, false, State::Terminated, 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "from " << static_cast<int>(c.from) << ", op "
-                                      << static_cast<int>(c.op));
+    SCOPED_TRACE(::testing::Message()
+                 << "from " << static_cast<int>(c.from) << ", op " << static_cast<int>(c.op));
     Harness h(2, 2);
     Reach(h, c.from);
     ASSERT_EQ(h.workflow->GetState(), c.from);
@@ -172,11 +172,21 @@ TEST(StandardWorkflowTest, EveryOperationInEveryState) {
     const WorkStatus given(WorkResult::Error, MakeWorkErrorData("stop"));
     bool returned = false;
     switch (c.op) {
-      case Op::Start: returned = h.workflow->Start(); break;
-      case Op::Pause: returned = h.workflow->Pause(); break;
-      case Op::Resume: returned = h.workflow->Resume(); break;
-      case Op::Retry: returned = h.workflow->Retry(); break;
-      case Op::Terminate: returned = h.workflow->Terminate(given); break;
+      case Op::Start:
+        returned = h.workflow->Start();
+        break;
+      case Op::Pause:
+        returned = h.workflow->Pause();
+        break;
+      case Op::Resume:
+        returned = h.workflow->Resume();
+        break;
+      case Op::Retry:
+        returned = h.workflow->Retry();
+        break;
+      case Op::Terminate:
+        returned = h.workflow->Terminate(given);
+        break;
     }
     EXPECT_EQ(returned, c.returns);
     EXPECT_EQ(h.workflow->GetState(), c.to);
@@ -415,8 +425,7 @@ class ThreadPerItemWorkManager : public WorkManager {
   }
   bool WaitFinished(const Work* work, int n) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, WaitableCounter::kBound,
-                             [&] { return finished_[work] >= n; });
+    return changed_.wait_for(lock, WaitableCounter::kBound, [&] { return finished_[work] >= n; });
   }
 
  private:
@@ -579,9 +588,15 @@ TEST(StandardWorkflowStressTest, RandomPauseResumeAndRetryOnTheRealPool) {
 
   for (int i = 0; i < 400 && root_reports.value() == 0; ++i) {
     switch (random() % 3) {
-      case 0: workflow->Pause(); break;
-      case 1: workflow->Resume(); break;
-      case 2: workflow->Retry(); break;
+      case 0:
+        workflow->Pause();
+        break;
+      case 1:
+        workflow->Resume();
+        break;
+      case 2:
+        workflow->Retry();
+        break;
     }
     for (int spin = static_cast<int>(random() % 200); spin > 0; --spin) std::this_thread::yield();
   }

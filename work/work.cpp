@@ -1,8 +1,7 @@
 #include "work/work.h"
 
-#include <stdexcept>
-
 #include <boost/property_tree/ptree.hpp>
+#include <stdexcept>
 
 #include "work/work_complete_callback.h"
 #include "work/work_status.h"
@@ -23,8 +22,7 @@ void Work::Describe(boost::property_tree::ptree&) const {}
 
 bool Work::ShouldRetry() { return false; }
 
-void Work::DescribeWithStatus(const WorkStatus& status,
-                              boost::property_tree::ptree& tree) const {
+void Work::DescribeWithStatus(const WorkStatus& status, boost::property_tree::ptree& tree) const {
   Describe(tree);
   boost::property_tree::ptree status_tree;
   status.Describe(status_tree);

@@ -1,10 +1,9 @@
 #include "work/work_exception_data.h"
 
-#include <stdexcept>
-#include <typeinfo>
-
 #include <boost/core/demangle.hpp>
 #include <boost/property_tree/ptree.hpp>
+#include <stdexcept>
+#include <typeinfo>
 
 namespace zarn {
 namespace {

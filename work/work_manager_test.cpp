@@ -1,9 +1,9 @@
 #include "work/work_manager.h"
 
-#include <stdexcept>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <stdexcept>
 
 #include "work/parallel_work.h"
 #include "work/standard_workflow.h"

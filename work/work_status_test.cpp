@@ -1,11 +1,11 @@
 #include "work/work_status.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 #include <new>
 #include <stdexcept>
 #include <string>
-
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
 
 #include "work/work_error_data.h"
 #include "work/work_exception_data.h"
@@ -53,16 +53,15 @@ TEST(WorkStatusTest, DescribesStatusesAndPayloads) {
       {"success", WorkStatus(WorkResult::Success), "result=0,retry=false", ""},
       {"error message", WorkStatus(WorkResult::Failure, MakeWorkErrorData("disk on fire")),
        "result=1,retry=false,data{errorMessage=disk on fire}", "disk on fire"},
-      {"standard exception",
-       WorkStatus(WorkResult::Error, MakeWorkExceptionData(Capture(
-                                         [] { throw std::runtime_error("socket closed"); }))),
+      {"standard exception", WorkStatus(WorkResult::Error, MakeWorkExceptionData(Capture([] {
+                                          throw std::runtime_error("socket closed");
+                                        }))),
        "result=4,retry=false,data{exception=std::runtime_error,what=socket closed}",
        "std::runtime_error"},
-      {"bad_alloc",
-       WorkStatus(WorkResult::Error,
-                  MakeWorkExceptionData(Capture([] { throw std::bad_alloc(); }))),
-       "result=4,retry=false,data{exception=std::bad_alloc,what=std::bad_alloc}",
-       "std::bad_alloc"},
+      {"bad_alloc", WorkStatus(WorkResult::Error, MakeWorkExceptionData(Capture([] {
+                                 throw std::bad_alloc();
+                               }))),
+       "result=4,retry=false,data{exception=std::bad_alloc,what=std::bad_alloc}", "std::bad_alloc"},
       {"integer", WorkStatus(WorkResult::Error, MakeWorkExceptionData(Capture([] { throw 7; }))),
        "result=4,retry=false,data{exception=Unknown exception type}", "Unknown exception type"},
       {"unrelated class",

@@ -19,8 +19,10 @@
 
 int main(int argc, char** argv) {
   if (argc != 8) {
-    std::fprintf(stderr, "usage: %s MANIFEST_HOST WORK_FOLDER PARTNER PACKAGE VERSION DEST "
-                 "TIMEOUT_S\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s MANIFEST_HOST WORK_FOLDER PARTNER PACKAGE VERSION DEST "
+                 "TIMEOUT_S\n",
+                 argv[0]);
     return 2;
   }
   const std::chrono::seconds timeout(std::strtol(argv[7], nullptr, 10));
@@ -33,9 +35,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     end = zarn::TestEngine::RunToEnd(*transfer, argv[6], timeout);
   }
-  std::printf("end %u %u %u %llu %llu %llu\n", zarn::ToNumber(end.state),
-              zarn::ToNumber(end.error), unsigned(end.retryable),
-              static_cast<unsigned long long>(end.completedBytes),
+  std::printf("end %u %u %u %llu %llu %llu\n", zarn::ToNumber(end.state), zarn::ToNumber(end.error),
+              unsigned(end.retryable), static_cast<unsigned long long>(end.completedBytes),
               static_cast<unsigned long long>(end.verifiedBytes),
               static_cast<unsigned long long>(end.totalBytes));
   return end.state == zarn::TransferState::Completed ? 0 : 1;

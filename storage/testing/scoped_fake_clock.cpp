@@ -7,9 +7,7 @@ ScopedFakeClock::ScopedFakeClock(uint32_t start_milliseconds)
 
 ScopedFakeClock::~ScopedFakeClock() { Timestamp::SetClockForTesting(previous_); }
 
-uint32_t ScopedFakeClock::NowMilliseconds() const {
-  return now_.load(std::memory_order_acquire);
-}
+uint32_t ScopedFakeClock::NowMilliseconds() const { return now_.load(std::memory_order_acquire); }
 
 void ScopedFakeClock::Set(uint32_t milliseconds) {
   now_.store(milliseconds, std::memory_order_release);

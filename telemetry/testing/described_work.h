@@ -5,14 +5,13 @@
 // and answers its attempts from a script (the last answer repeats).
 
 #include <atomic>
+#include <boost/property_tree/ptree.hpp>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "work/simple_work.h"
 #include "work/work_status.h"

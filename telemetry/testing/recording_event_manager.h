@@ -3,14 +3,13 @@
 
 // Test fixture: a sink whose events record their kind and tree when they run.
 
+#include <boost/property_tree/ptree.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "telemetry/event_manager.h"
 #include "telemetry/track_event_work.h"
@@ -39,8 +38,7 @@ class RecordingEventManager : public EventManager {
   // Waits until count events have run; false after a generous bound.
   bool WaitForEvents(std::size_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return ran_.wait_for(lock, std::chrono::seconds(30),
-                         [&] { return events_.size() >= count; });
+    return ran_.wait_for(lock, std::chrono::seconds(30), [&] { return events_.size() >= count; });
   }
 
   using EventManager::Drain;

@@ -1,5 +1,7 @@
 #include "testing/package/package_maker.h"
 
+#include <Poco/URI.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -7,8 +9,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <utility>
-
-#include <Poco/URI.h>
 
 #include "storage/crc32.h"
 #include "testing/http_test_server.h"
@@ -20,12 +20,23 @@ std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -118,8 +129,7 @@ std::string PackageFilePath(const PackageDescription& package, const std::string
 }
 
 std::vector<std::pair<std::string, std::string>> MakePackageLayout(
-    const PackageDescription& package, const std::vector<std::string>& nodeHosts,
-    bool current) {
+    const PackageDescription& package, const std::vector<std::string>& nodeHosts, bool current) {
   std::vector<std::pair<std::string, std::string>> layout;
   const std::string manifest = MakePackageManifestXml(package);
   layout.emplace_back(PackageManifestPath(package.packageId, package.versionId), manifest);
@@ -174,8 +184,9 @@ std::vector<PackageFileContent> ReadPackageFolder(const std::string& folder) {
     if (!in) throw std::runtime_error("cannot read " + entry.path().string());
     files.push_back({entry.path().lexically_relative(folder).generic_string(), std::move(bytes)});
   }
-  std::sort(files.begin(), files.end(),
-            [](const PackageFileContent& a, const PackageFileContent& b) { return a.path < b.path; });
+  std::sort(
+      files.begin(), files.end(),
+      [](const PackageFileContent& a, const PackageFileContent& b) { return a.path < b.path; });
   return files;
 }
 

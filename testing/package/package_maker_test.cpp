@@ -1,5 +1,6 @@
 #include "testing/package/package_maker.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,8 +9,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "http/curl_http_request_factory.h"
 #include "http/empty_http_proxy.h"
@@ -153,8 +152,7 @@ TEST_F(PackageMakerFolderTest, ToolLaysOutTheFolder) {
   EXPECT_EQ(files[1].bytes, "zz");
 
   const std::string missingRun = std::string(PACKAGE_MAKER_TOOL) + " --folder " +
-                                 (root_ / "in").string() + " --out " +
-                                 (root_ / "bad").string() +
+                                 (root_ / "in").string() + " --out " + (root_ / "bad").string() +
                                  " --partner P --package K --version 2 --run nope 2>/dev/null";
   EXPECT_NE(std::system(missingRun.c_str()), 0);
   EXPECT_FALSE(std::filesystem::exists(root_ / "bad" / "manifests"));

@@ -34,7 +34,7 @@ TEST(FileManifestTest, GetChunkCount) {
 TEST(FileManifestTest, HexadecimalText) {
   const std::pair<const char*, uint32_t> parsed[] = {
       {"0000001g", 1},          {"FFFFFFFF", 4294967295u}, {"ffffffff", 4294967295u},
-      {"cbf43926", 0xcbf43926}, {"  00000ab", 0xab},      {"00000000", 0},
+      {"cbf43926", 0xcbf43926}, {"  00000ab", 0xab},       {"00000000", 0},
   };
   for (const auto& p : parsed) EXPECT_EQ(ParseHex(p.first), p.second) << p.first;
 

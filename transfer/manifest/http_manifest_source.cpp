@@ -45,8 +45,7 @@ class BoundedTextWriter : public HttpWriteCallback {
 
 }  // namespace
 
-HttpManifestSource::HttpManifestSource(const std::string& url,
-                                       HttpRequestFactory* requestFactory,
+HttpManifestSource::HttpManifestSource(const std::string& url, HttpRequestFactory* requestFactory,
                                        std::shared_ptr<HttpSession> session,
                                        uint32_t connectTimeout, uint32_t timeout)
     : url_(url),

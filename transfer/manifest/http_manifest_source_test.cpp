@@ -18,8 +18,7 @@ namespace {
 enum class Raised { Nothing, Locator, Stream, BadAlloc, Other };
 
 // What Read raises, and the exception's text.
-Raised ReadWith(const fakes::ScriptedAnswer& answer, std::string& out,
-                std::string* message) {
+Raised ReadWith(const fakes::ScriptedAnswer& answer, std::string& out, std::string* message) {
   fakes::ScriptedHttpRequestFactory requests({answer});
   XmlHttpManifestSource source("http://127.0.0.1:9/manifests/p.xml", &requests, nullptr, 5, 30);
   try {
@@ -43,12 +42,10 @@ TEST(HttpManifestSourceTest, RequestResultDecidesTheFailure) {
     int result;
     Raised raised;
   } cases[] = {
-      {0, Raised::Stream},     {1, Raised::Stream},    {2, Raised::Nothing},
-      {3, Raised::Stream},     {4, Raised::Locator},   {5, Raised::Stream},
-      {6, Raised::Stream},     {7, Raised::Locator},   {8, Raised::Stream},
-      {9, Raised::Stream},     {10, Raised::Stream},   {11, Raised::Stream},
-      {12, Raised::Stream},    {13, Raised::BadAlloc}, {14, Raised::Stream},
-      {255, Raised::Stream},
+      {0, Raised::Stream},  {1, Raised::Stream},    {2, Raised::Nothing}, {3, Raised::Stream},
+      {4, Raised::Locator}, {5, Raised::Stream},    {6, Raised::Stream},  {7, Raised::Locator},
+      {8, Raised::Stream},  {9, Raised::Stream},    {10, Raised::Stream}, {11, Raised::Stream},
+      {12, Raised::Stream}, {13, Raised::BadAlloc}, {14, Raised::Stream}, {255, Raised::Stream},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.result);

@@ -25,8 +25,8 @@ class HttpNodeListManifestFactory : public NodeListManifestFactory {
   std::shared_ptr<NodeListManifest> GetNodeList(const std::string& id) override;
   // Fetches with a request of session's pool; throws a ManifestException (or
   // std::bad_alloc).
-  virtual std::shared_ptr<NodeListManifest> GetNodeList(
-      const std::string& id, std::shared_ptr<HttpSession> session) = 0;
+  virtual std::shared_ptr<NodeListManifest> GetNodeList(const std::string& id,
+                                                        std::shared_ptr<HttpSession> session) = 0;
   // "/nodes/" + id + ".xml" on the manifest host; throws ManifestLocatorException when it
   // cannot be built.
   virtual std::string GetUrl(const std::string& id) = 0;

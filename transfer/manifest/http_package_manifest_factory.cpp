@@ -7,8 +7,7 @@ namespace zarn {
 
 HttpPackageManifestFactory::HttpPackageManifestFactory(const std::string& host,
                                                        HttpRequestFactory* requestFactory,
-                                                       uint32_t connectTimeout,
-                                                       uint32_t timeout)
+                                                       uint32_t connectTimeout, uint32_t timeout)
     : host_(host),
       requestFactory_(requestFactory),
       connectTimeout_(connectTimeout),

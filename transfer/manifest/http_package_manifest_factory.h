@@ -24,8 +24,7 @@ class HttpPackageManifestFactory : public PackageManifestFactory {
 
   // The same as the form below without a session (the request is not pooled).
   std::shared_ptr<PackageManifest> GetPackageManifest(const std::string& id) override;
-  bool IsSamePackage(std::shared_ptr<PackageManifest> package,
-                     const std::string& key) override;
+  bool IsSamePackage(std::shared_ptr<PackageManifest> package, const std::string& key) override;
 
   // Fetches with a request of session's pool; throws a ManifestException (or
   // std::bad_alloc).

@@ -8,8 +8,7 @@ namespace zarn {
 namespace {
 
 bool HasDrive(const std::string& path) {
-  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-         path[1] == ':';
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
 
 // A NUL would cut the name short at the file system, and other control characters have no

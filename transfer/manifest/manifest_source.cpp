@@ -1,8 +1,7 @@
 #include "transfer/manifest/manifest_source.h"
 
-#include <utility>
-
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 #include "transfer/manifest/input_manifest.h"
 

@@ -1,9 +1,8 @@
 #ifndef ZARN_TRANSFER_MANIFEST_MANIFEST_SOURCE_H_
 #define ZARN_TRANSFER_MANIFEST_MANIFEST_SOURCE_H_
 
-#include <string>
-
 #include <boost/property_tree/ptree_fwd.hpp>
+#include <string>
 
 namespace zarn {
 

@@ -1,9 +1,9 @@
 #include "transfer/manifest/manifest_source.h"
 
-#include <string>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <string>
 
 #include "transfer/manifest/input_manifest.h"
 #include "transfer/manifest/manifest_exception.h"

@@ -16,8 +16,7 @@ class PackageManifestFactory {
   virtual std::shared_ptr<PackageManifest> GetPackageManifest(const std::string& id) = 0;
   // Whether package is the one key names: the same id, and the same version when key
   // names one. Exact comparisons.
-  virtual bool IsSamePackage(std::shared_ptr<PackageManifest> package,
-                             const std::string& key) = 0;
+  virtual bool IsSamePackage(std::shared_ptr<PackageManifest> package, const std::string& key) = 0;
 };
 
 }  // namespace zarn

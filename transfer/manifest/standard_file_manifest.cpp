@@ -1,9 +1,8 @@
 #include "transfer/manifest/standard_file_manifest.h"
 
+#include <boost/property_tree/ptree.hpp>
 #include <cctype>
 #include <limits>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/manifest/manifest_number.h"
@@ -27,9 +26,7 @@ bool IsHexSlice(const std::string& slice) {
 
 }  // namespace
 
-StandardFileManifest::StandardFileManifest(const boost::property_tree::ptree& tree) {
-  Read(tree);
-}
+StandardFileManifest::StandardFileManifest(const boost::property_tree::ptree& tree) { Read(tree); }
 
 void StandardFileManifest::Read(const boost::property_tree::ptree& tree) {
   try {
@@ -41,10 +38,9 @@ void StandardFileManifest::Read(const boost::property_tree::ptree& tree) {
 
 void StandardFileManifest::ReadFields(const boost::property_tree::ptree& tree) {
   path_ = tree.get<std::string>("path");
-  chunkSize_ = static_cast<uint32_t>(ParseManifestDecimal(
-      tree.get<std::string>("chunksize"), std::numeric_limits<uint32_t>::max()));
-  size_ = ParseManifestDecimal(tree.get<std::string>("size"),
-                               std::numeric_limits<uint64_t>::max());
+  chunkSize_ = static_cast<uint32_t>(ParseManifestDecimal(tree.get<std::string>("chunksize"),
+                                                          std::numeric_limits<uint32_t>::max()));
+  size_ = ParseManifestDecimal(tree.get<std::string>("size"), std::numeric_limits<uint64_t>::max());
   checksums_.clear();
   if (path_.empty() || chunkSize_ == 0 || size_ == 0) throw ManifestParseException();
   path_ = NormalizeManifestPath(path_);

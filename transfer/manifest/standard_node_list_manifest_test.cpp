@@ -1,9 +1,9 @@
 #include "transfer/manifest/standard_node_list_manifest.h"
 
-#include <string>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <string>
 
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/manifest/node_manifest.h"
@@ -30,18 +30,23 @@ TEST(StandardNodeListManifestTest, ReadsNodesInDocumentOrder) {
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
       "<ArrayOfNodeInfo xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
       "                 xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">\n"
-      "  " + Node("n1", "127.0.0.1:18081") + "\n  <!-- a comment -->\n"
-      "  " + Node("n2", "[::1]:8080") + "\n"
-      "  <Other>skipped</Other>\n"
-      "  <NodeInfo NodeId=\"n3\"><Host>h3</Host><Extra/></NodeInfo>\n"
-      "  " + Node("n1", "again.example") + "\n"
-      "</ArrayOfNodeInfo>\n",
+      "  " +
+          Node("n1", "127.0.0.1:18081") +
+          "\n  <!-- a comment -->\n"
+          "  " +
+          Node("n2", "[::1]:8080") +
+          "\n"
+          "  <Other>skipped</Other>\n"
+          "  <NodeInfo NodeId=\"n3\"><Host>h3</Host><Extra/></NodeInfo>\n"
+          "  " +
+          Node("n1", "again.example") +
+          "\n"
+          "</ArrayOfNodeInfo>\n",
       list);
   const auto& nodes = list.GetNodes();
   ASSERT_EQ(nodes.size(), 4u);
   const std::pair<const char*, const char*> expected[] = {
-      {"n1", "127.0.0.1:18081"}, {"n2", "[::1]:8080"}, {"n3", "h3"},
-      {"n1", "again.example"}};
+      {"n1", "127.0.0.1:18081"}, {"n2", "[::1]:8080"}, {"n3", "h3"}, {"n1", "again.example"}};
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     EXPECT_EQ(nodes[i]->GetNodeId(), expected[i].first);
     EXPECT_EQ(nodes[i]->GetHost(), expected[i].second);
@@ -53,11 +58,11 @@ TEST(StandardNodeListManifestTest, RejectsInvalidLists) {
       {"wrong root", "<Nodes>" + Node("n", "h") + "</Nodes>"},
       {"no NodeInfo", "<ArrayOfNodeInfo><!-- none --></ArrayOfNodeInfo>"},
       {"NodeId missing", "<ArrayOfNodeInfo><NodeInfo><Host>h</Host></NodeInfo></ArrayOfNodeInfo>"},
-      {"Host missing", "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId></NodeInfo></ArrayOfNodeInfo>"},
+      {"Host missing",
+       "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId></NodeInfo></ArrayOfNodeInfo>"},
       {"NodeId empty in one node",
        "<ArrayOfNodeInfo>" + Node("n", "h") + Node("", "h") + "</ArrayOfNodeInfo>"},
-      {"NodeId white space only",
-       "<ArrayOfNodeInfo>" + Node("\r\n", "h") + "</ArrayOfNodeInfo>"},
+      {"NodeId white space only", "<ArrayOfNodeInfo>" + Node("\r\n", "h") + "</ArrayOfNodeInfo>"},
       {"Host empty", "<ArrayOfNodeInfo>" + Node("n", "") + "</ArrayOfNodeInfo>"},
       {"Host white space only",
        "<ArrayOfNodeInfo>" + Node("n", "h") + Node("m", " \n\t ") + "</ArrayOfNodeInfo>"},

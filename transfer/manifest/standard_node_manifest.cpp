@@ -7,9 +7,7 @@
 
 namespace zarn {
 
-StandardNodeManifest::StandardNodeManifest(const boost::property_tree::ptree& tree) {
-  Read(tree);
-}
+StandardNodeManifest::StandardNodeManifest(const boost::property_tree::ptree& tree) { Read(tree); }
 
 void StandardNodeManifest::Read(const boost::property_tree::ptree& tree) {
   try {

@@ -1,8 +1,7 @@
 #include "transfer/manifest/standard_package_manifest.h"
 
-#include <unordered_set>
-
 #include <boost/property_tree/ptree.hpp>
+#include <unordered_set>
 
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/manifest/manifest_path.h"

@@ -1,9 +1,9 @@
 #include "transfer/manifest/standard_package_manifest.h"
 
-#include <string>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <string>
 
 #include "transfer/manifest/file_manifest.h"
 #include "transfer/manifest/manifest_exception.h"
@@ -22,8 +22,8 @@ void ReadPackage(const std::string& xml, StandardPackageManifest& package) {
 
 std::string FileEntry(const std::string& path, const std::string& chunksize,
                       const std::string& size, const std::string& checksums) {
-  return "<file><path>" + path + "</path><chunksize>" + chunksize + "</chunksize><size>" +
-         size + "</size><checksums>" + checksums + "</checksums></file>";
+  return "<file><path>" + path + "</path><chunksize>" + chunksize + "</chunksize><size>" + size +
+         "</size><checksums>" + checksums + "</checksums></file>";
 }
 
 const std::string kFile = FileEntry("bin/a.dat", "4", "10", "000000010000000200000003");
@@ -38,8 +38,7 @@ std::string Package(const std::string& files, const std::string& extra = "",
 
 TEST(StandardPackageManifestTest, ReadsAValidDocument) {
   StandardPackageManifest package;
-  ReadPackage(Package(kFile + FileEntry("run.exe", "1048576", "1048577",
-                                        "cbf43926DEADBEEF"),
+  ReadPackage(Package(kFile + FileEntry("run.exe", "1048576", "1048577", "cbf43926DEADBEEF"),
                       "<run>run.exe</run>"),
               package);
   EXPECT_EQ(package.GetId(), "PKG");
@@ -109,9 +108,9 @@ TEST(StandardPackageManifestTest, AttributesReadAsElementsAndWin) {
 
 TEST(StandardPackageManifestTest, TextIsKeptExceptAroundNumbers) {
   StandardPackageManifest package;
-  ReadPackage(Package(FileEntry(" a b ", " 4\n", "\t10 ", "000000010000000200000003"), "",
-                      "<id> PKG</id>"),
-              package);
+  ReadPackage(
+      Package(FileEntry(" a b ", " 4\n", "\t10 ", "000000010000000200000003"), "", "<id> PKG</id>"),
+      package);
   EXPECT_EQ(package.GetId(), " PKG");
   EXPECT_EQ(package.GetFiles()[0]->GetPath(), " a b ");
   EXPECT_EQ(package.GetFiles()[0]->GetSize(), 10u);
@@ -165,8 +164,7 @@ TEST(StandardPackageManifestTest, RejectsInvalidDocuments) {
       {"id white space only", Package(kFile, "", "<id> \t\r\n</id>")},
       {"name empty", "<package><id>I</id><name/>" + partner + version + files + "</package>"},
       {"partnerId empty",
-       "<package><id>I</id>" + name + "<partnerId> </partnerId>" + version + files +
-           "</package>"},
+       "<package><id>I</id>" + name + "<partnerId> </partnerId>" + version + files + "</package>"},
       {"versionId empty",
        "<package><id>I</id>" + name + partner + "<versionId/>" + files + "</package>"},
       {"chunksize empty", Package(FileEntry("f", "", "4", "00000000"))},
@@ -175,9 +173,8 @@ TEST(StandardPackageManifestTest, RejectsInvalidDocuments) {
       {"run names no file", Package(kFile, "<run>other.exe</run>")},
       {"comment in files", Package(kFile + "<!-- note -->")},
       {"foreign element in files", Package(kFile + "<folder/>")},
-      {"attribute on files",
-       "<package><id>I</id>" + name + partner + version + "<files count=\"1\">" + kFile +
-           "</files></package>"},
+      {"attribute on files", "<package><id>I</id>" + name + partner + version +
+                                 "<files count=\"1\">" + kFile + "</files></package>"},
       {"path missing", Package("<file><chunksize>4</chunksize><size>4</size>"
                                "<checksums>00000000</checksums></file>")},
       {"path empty", Package(FileEntry("", "4", "4", "00000000"))},

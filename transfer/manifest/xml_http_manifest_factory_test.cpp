@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -5,8 +6,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "http/curl_http_request_factory.h"
 #include "http/empty_http_proxy.h"
@@ -112,16 +111,16 @@ TEST_F(XmlHttpManifestFactoryTest, FetchesPackagesAndChecksTheirIdentity) {
   auto factory = PackageFactory(server_.Host());
 
   const std::pair<std::string, Outcome> cases[] = {
-      {"PKG", Outcome::Accepted},      // no version: any version is accepted
-      {"PKG/7", Outcome::Accepted},    // the version asked for
-      {"PKG/8", Outcome::Locator},     // another version than asked for
-      {"OTHER", Outcome::Locator},     // another package
-      {"Pkg", Outcome::Locator},       // ids compare exactly
-      {"MISSING", Outcome::Locator},   // 404
-      {"BUSY", Outcome::Stream},       // 503: transient
-      {"EMPTY", Outcome::Parse},       // 200 with an empty body
-      {"BROKEN", Outcome::Parse},      // malformed XML
-      {"INVALID", Outcome::Parse},     // well-formed, not a valid package
+      {"PKG", Outcome::Accepted},     // no version: any version is accepted
+      {"PKG/7", Outcome::Accepted},   // the version asked for
+      {"PKG/8", Outcome::Locator},    // another version than asked for
+      {"OTHER", Outcome::Locator},    // another package
+      {"Pkg", Outcome::Locator},      // ids compare exactly
+      {"MISSING", Outcome::Locator},  // 404
+      {"BUSY", Outcome::Stream},      // 503: transient
+      {"EMPTY", Outcome::Parse},      // 200 with an empty body
+      {"BROKEN", Outcome::Parse},     // malformed XML
+      {"INVALID", Outcome::Parse},    // well-formed, not a valid package
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);

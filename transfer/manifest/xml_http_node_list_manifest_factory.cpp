@@ -8,8 +8,8 @@ namespace zarn {
 
 std::shared_ptr<NodeListManifest> XmlHttpNodeListManifestFactory::GetNodeList(
     const std::string& id, std::shared_ptr<HttpSession> session) {
-  XmlHttpManifestSource source(GetUrl(id), requestFactory_, std::move(session),
-                               connectTimeout_, timeout_);
+  XmlHttpManifestSource source(GetUrl(id), requestFactory_, std::move(session), connectTimeout_,
+                               timeout_);
   auto nodeList = std::make_shared<StandardNodeListManifest>();
   ReadManifest(source, id, *nodeList);
   return nodeList;

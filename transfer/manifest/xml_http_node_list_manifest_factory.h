@@ -12,8 +12,8 @@ class XmlHttpNodeListManifestFactory : public HttpNodeListManifestFactory {
   using HttpNodeListManifestFactory::HttpNodeListManifestFactory;
 
   using HttpNodeListManifestFactory::GetNodeList;
-  std::shared_ptr<NodeListManifest> GetNodeList(
-      const std::string& id, std::shared_ptr<HttpSession> session) override;
+  std::shared_ptr<NodeListManifest> GetNodeList(const std::string& id,
+                                                std::shared_ptr<HttpSession> session) override;
   std::string GetUrl(const std::string& id) override;
 };
 

@@ -9,8 +9,8 @@ namespace zarn {
 
 std::shared_ptr<PackageManifest> XmlHttpPackageManifestFactory::GetPackageManifest(
     const std::string& id, std::shared_ptr<HttpSession> session) {
-  XmlHttpManifestSource source(GetUrl(id), requestFactory_, std::move(session),
-                               connectTimeout_, timeout_);
+  XmlHttpManifestSource source(GetUrl(id), requestFactory_, std::move(session), connectTimeout_,
+                               timeout_);
   auto package = std::make_shared<StandardPackageManifest>();
   ReadManifest(source, id, *package);
   if (!IsSamePackage(package, id)) throw ManifestLocatorException();

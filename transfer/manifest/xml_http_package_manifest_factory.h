@@ -8,8 +8,8 @@ namespace zarn {
 // Package manifests as XML documents (StandardPackageManifest) from the manifest host.
 class XmlHttpPackageManifestFactory : public HttpPackageManifestFactory {
  public:
-  using HttpPackageManifestFactory::HttpPackageManifestFactory;
   using HttpPackageManifestFactory::GetPackageManifest;
+  using HttpPackageManifestFactory::HttpPackageManifestFactory;
 
   std::shared_ptr<PackageManifest> GetPackageManifest(
       const std::string& id, std::shared_ptr<HttpSession> session) override;

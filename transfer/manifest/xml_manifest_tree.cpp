@@ -1,10 +1,9 @@
 #include "transfer/manifest/xml_manifest_tree.h"
 
 #include <algorithm>
-#include <string>
-
 #include <boost/property_tree/detail/xml_parser_read_rapidxml.hpp>
 #include <boost/property_tree/ptree.hpp>
+#include <string>
 
 #include "transfer/manifest/manifest_exception.h"
 

@@ -1,10 +1,9 @@
 #ifndef ZARN_TRANSFER_MANIFEST_XML_MANIFEST_TREE_H_
 #define ZARN_TRANSFER_MANIFEST_XML_MANIFEST_TREE_H_
 
+#include <boost/property_tree/ptree_fwd.hpp>
 #include <cstddef>
 #include <string>
-
-#include <boost/property_tree/ptree_fwd.hpp>
 
 namespace zarn {
 

@@ -1,9 +1,9 @@
 #include "transfer/manifest/xml_manifest_tree.h"
 
-#include <string>
+#include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
+#include <string>
 
 #include "transfer/manifest/manifest_exception.h"
 
@@ -36,8 +36,7 @@ TEST(XmlManifestTreeTest, WhiteSpaceOnlyTextIsEmpty) {
 
 TEST(XmlManifestTreeTest, BadInputIsAParseErrorNeverAnAbort) {
   const char* cases[] = {
-      "not xml",
-      "<r><a></r",
+      "not xml", "<r><a></r",
       "<r x.=\"1\"/>",          // a name that cannot be a property tree path
       "<r><s a..=\"1\"/></r>",  // the same, nested
   };

@@ -2,11 +2,9 @@
 
 namespace zarn {
 
-ExponentialNormalNodeStatistics::ExponentialNormalNodeStatistics(double weight)
-    : weight_(weight) {}
+ExponentialNormalNodeStatistics::ExponentialNormalNodeStatistics(double weight) : weight_(weight) {}
 
-void ExponentialNormalNodeStatistics::Record(const uint64_t& bytes, uint32_t ms,
-                                             bool failed) {
+void ExponentialNormalNodeStatistics::Record(const uint64_t& bytes, uint32_t ms, bool failed) {
   std::lock_guard<std::mutex> lock(mutex_);
   NodeStatistics::Record(bytes, ms, failed);
   const double x = GetSpeedSample(bytes, ms, failed);

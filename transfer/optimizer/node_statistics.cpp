@@ -1,7 +1,6 @@
 #include "transfer/optimizer/node_statistics.h"
 
 #include <algorithm>
-
 #include <boost/property_tree/ptree.hpp>
 
 namespace zarn {

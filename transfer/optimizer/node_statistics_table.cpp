@@ -4,8 +4,7 @@
 
 namespace zarn {
 
-NodeStatisticsTable::NodeStatisticsTable(double smoothing)
-    : prototype_(smoothing), table_(11) {
+NodeStatisticsTable::NodeStatisticsTable(double smoothing) : prototype_(smoothing), table_(11) {
   table_.max_load_factor(1.0f);
 }
 

@@ -1,11 +1,11 @@
 #include "transfer/optimizer/node_statistics.h"
 
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
 #include <memory>
 #include <thread>
 #include <vector>
-
-#include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
 
 #include "transfer/manifest/standard_node_manifest.h"
 #include "transfer/optimizer/exponential_normal_node_statistics.h"

@@ -10,9 +10,9 @@
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/node_manifest.h"
 #include "transfer/optimizer/node_statistics.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {
@@ -55,8 +55,7 @@ TEST(OptimizedRequestParamsTest, UrlsEncodeEveryIdentifierAndPathSegmentLiterall
       {"h", "p", "pkg", "1.0", "a%41b.txt", "http://h/packages/p/pkg/1.0/a%2541b.txt",
        "/packages/p/pkg/1.0/a%41b.txt"},
       // Identifiers of dots stay segments of their own rather than steps up or in place.
-      {"h", "p", "pkg", "..", "f", "http://h/packages/p/pkg/%2E%2E/f",
-       "/packages/p/pkg/../f"},
+      {"h", "p", "pkg", "..", "f", "http://h/packages/p/pkg/%2E%2E/f", "/packages/p/pkg/../f"},
       {"h", ".", "..", "...", "f", "http://h/packages/%2E/%2E%2E/%2E%2E%2E/f",
        "/packages/./../.../f"},
       {"h", "p", "..pkg", "1.", "..x/f", "http://h/packages/p/..pkg/1./..x/f",

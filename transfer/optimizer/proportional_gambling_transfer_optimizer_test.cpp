@@ -12,9 +12,9 @@
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/optimizer/exponential_normal_node_statistics.h"
 #include "transfer/optimizer/optimized_request_params.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

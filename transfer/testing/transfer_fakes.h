@@ -278,9 +278,7 @@ class ScriptedHttpRequestFactory : public HttpRequestFactory {
       }
       return status;
     }
-    HttpRequestStatus GetStatus() override {
-      return HttpRequestStatus(HttpRequestResult::Idle, 0);
-    }
+    HttpRequestStatus GetStatus() override { return HttpRequestStatus(HttpRequestResult::Idle, 0); }
     void Cancel() override { cancelled_ = true; }
     bool Reset(const HttpRequestParams& params, const std::string& proxy) override {
       params_ = params;

@@ -10,12 +10,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/transfer_status_data.h"
 #include "transfer/works/allow_execute_work.h"
 #include "transfer/works/get_node_list_work.h"
 #include "transfer/works/parallel_transfer_multiple_files_work.h"
 #include "transfer/works/sequential_transfer_multiple_files_work.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 #include "work/deferred_work.h"
 
 namespace zarn {

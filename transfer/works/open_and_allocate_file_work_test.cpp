@@ -12,9 +12,9 @@
 
 #include "storage/posix_shared_file_factory.h"
 #include "storage/shared_file.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_single_file_work.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {
@@ -34,7 +34,7 @@ TEST(OpenAndAllocateFileWorkTest, GivesTheFileItsSizeOnlyWhenItHasAnother) {
     bool runnable;  // afterwards
   } cases[] = {
       {"sub/dir/new.exe", std::nullopt, std::string(8, '\0'), false},  // folders made too
-      {"exact.exe", std::string("abcdefgh"), "abcdefgh", true},         // left as it is
+      {"exact.exe", std::string("abcdefgh"), "abcdefgh", true},        // left as it is
       {"empty.exe", std::string(), std::string(8, '\0'), false},       // extended, denied
       {"short.exe", std::string("abc"), std::string(8, '\0'), false},  // deleted, made anew
       {"long.bin", std::string("abcdefghijk"), std::string(8, '\0'), false},

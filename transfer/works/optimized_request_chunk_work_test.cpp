@@ -14,12 +14,12 @@
 #include "storage/shared_file.h"
 #include "testing/http_test_server.h"
 #include "transfer/http_transfer_status_data.h"
-#include "transfer/testing/transfer_fakes.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/node_manifest.h"
 #include "transfer/optimizer/exponential_normal_node_statistics.h"
 #include "transfer/optimizer/node_statistics.h"
+#include "transfer/testing/transfer_fakes.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/works/retryable_transfer_chunk_work.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
@@ -61,8 +61,8 @@ class ScriptedChunkRig {
 
   // The chunk's shared data with its view mapped, as the map step leaves it.
   std::shared_ptr<TransferSharedMapData> MappedChunk() {
-    auto chunk = TransferSharedMapData::Create(file_, 0, kChunkSize - 1, 0,
-                                               wi_->GetProgressUpdater());
+    auto chunk =
+        TransferSharedMapData::Create(file_, 0, kChunkSize - 1, 0, wi_->GetProgressUpdater());
     chunk->view = file_->sharedFile->Map(0, kChunkSize - 1);
     return chunk;
   }
@@ -108,25 +108,25 @@ TEST(OptimizedRequestChunkWorkTest, RequestResultDecidesTheAttempt) {
   const struct {
     int result;
     WorkResult work;
-    bool failed;  // counted as a node error, and the node leaves the candidates
+    bool failed;    // counted as a node error, and the node leaves the candidates
     bool recorded;  // reported to the optimizer
   } cases[] = {
-      {0, WorkResult::Error, false, false},            // Idle
-      {1, WorkResult::Error, false, false},            // Running
-      {2, WorkResult::Success, false, true},           // Succeeded
-      {3, WorkResult::Cancelled, false, false},        // Cancelled
-      {4, WorkResult::RetryableError, true, true},     // BadUrl
-      {5, WorkResult::RetryableError, true, true},     // ResolveFailed
-      {6, WorkResult::RetryableError, true, true},     // ConnectFailed
-      {7, WorkResult::RetryableError, true, true},     // ClientError
-      {8, WorkResult::RetryableError, true, true},     // ServerError
-      {9, WorkResult::RetryableError, true, true},     // NetworkError
-      {10, WorkResult::RetryableError, true, true},    // WriteFailed
-      {11, WorkResult::RetryableError, true, true},    // RangeError
-      {12, WorkResult::RetryableError, true, true},    // TimedOut
-      {13, WorkResult::Error, true, false},            // OutOfMemory
-      {14, WorkResult::RetryableError, true, true},    // OtherError
-      {255, WorkResult::Error, true, false},           // unknown
+      {0, WorkResult::Error, false, false},          // Idle
+      {1, WorkResult::Error, false, false},          // Running
+      {2, WorkResult::Success, false, true},         // Succeeded
+      {3, WorkResult::Cancelled, false, false},      // Cancelled
+      {4, WorkResult::RetryableError, true, true},   // BadUrl
+      {5, WorkResult::RetryableError, true, true},   // ResolveFailed
+      {6, WorkResult::RetryableError, true, true},   // ConnectFailed
+      {7, WorkResult::RetryableError, true, true},   // ClientError
+      {8, WorkResult::RetryableError, true, true},   // ServerError
+      {9, WorkResult::RetryableError, true, true},   // NetworkError
+      {10, WorkResult::RetryableError, true, true},  // WriteFailed
+      {11, WorkResult::RetryableError, true, true},  // RangeError
+      {12, WorkResult::RetryableError, true, true},  // TimedOut
+      {13, WorkResult::Error, true, false},          // OutOfMemory
+      {14, WorkResult::RetryableError, true, true},  // OtherError
+      {255, WorkResult::Error, true, false},         // unknown
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.result);
@@ -143,9 +143,8 @@ TEST(OptimizedRequestChunkWorkTest, RequestResultDecidesTheAttempt) {
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->GetStatistics().GetErrors(), c.failed ? 1u : 0u);
     EXPECT_EQ(node->GetStatistics().GetSuccesses(), c.failed ? 0u : 1u);
-    const bool dropped =
-        std::find(params.candidates.begin(), params.candidates.end(), node) ==
-        params.candidates.end();
+    const bool dropped = std::find(params.candidates.begin(), params.candidates.end(), node) ==
+                         params.candidates.end();
     EXPECT_EQ(dropped, c.failed);
     EXPECT_EQ(params.candidates.size(), c.failed ? 1u : 2u);
     EXPECT_EQ(rig.OptimizerSamples(node), c.recorded ? 1u : 0u);
@@ -173,8 +172,7 @@ TEST(OptimizedRequestChunkWorkTest, TimeOutAfterSomeBytesIsAFreeRetryBelowTheLon
     // No counted retry allowed: only a free one lets a second attempt happen.
     auto make = [&](ScriptedChunkRig& rig) {
       for (int i = 0; i < c.nodeErrors; ++i) rig.Nodes()[0]->GetStatistics().Record(0, 1, true);
-      auto work =
-          OptimizedRequestChunkWork::Create(rig.Interface(), nullptr, rig.MappedChunk(), 0);
+      auto work = OptimizedRequestChunkWork::Create(rig.Interface(), nullptr, rig.MappedChunk(), 0);
       work->Reset();
       return work;
     };
@@ -189,8 +187,7 @@ TEST(OptimizedRequestChunkWorkTest, TimeOutAfterSomeBytesIsAFreeRetryBelowTheLon
     EXPECT_EQ(attempt->GetParams().FreeRetry, c.free ? 1 : 0);
 
     ScriptedChunkRig run(script, 1);
-    EXPECT_EQ(make(run)->Run().result,
-              c.free ? WorkResult::Success : WorkResult::RetryableError);
+    EXPECT_EQ(make(run)->Run().result, c.free ? WorkResult::Success : WorkResult::RetryableError);
     EXPECT_EQ(run.Requests().Performs(), c.free ? 2u : 1u);
     EXPECT_EQ(run.Log().retries, c.free ? 1 : 0);
   }
@@ -224,7 +221,10 @@ TEST(OptimizedRequestChunkWorkTest, TheChunksBudgetsFollowTheNodeCount) {
       {3, {HttpRequestResult::ConnectFailed, "", ""}, 5, 4, TransferError::Network},
       {8, {HttpRequestResult::ConnectFailed, "", ""}, 8, 7, TransferError::Network},
       // Bodies of the right length that never match the checksum.
-      {1, {HttpRequestResult::Succeeded, std::string(1000, 'x'), ""}, 5, 0,
+      {1,
+       {HttpRequestResult::Succeeded, std::string(1000, 'x'), ""},
+       5,
+       0,
        TransferError::Checksum},
   };
   for (const auto& c : cases) {

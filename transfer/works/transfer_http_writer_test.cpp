@@ -7,9 +7,9 @@
 
 #include "storage/memory_mapped_file_data.h"
 #include "storage/shared_file.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

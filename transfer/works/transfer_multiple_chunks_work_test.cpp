@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "transfer/manifest/file_manifest.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
 #include "transfer/works/transfer_single_chunk_work.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

@@ -27,8 +27,8 @@
 #include "telemetry/work_log_manager.h"
 #include "testing/http_test_server.h"
 #include "transfer/http_transfer_status_data.h"
-#include "transfer/transfer_status_data.h"
 #include "transfer/testing/transfer_tree_fixture.h"
+#include "transfer/transfer_status_data.h"
 
 namespace zarn {
 namespace {

@@ -10,10 +10,10 @@
 #include "storage/memory_mapped_file_data.h"
 #include "storage/posix_shared_file_factory.h"
 #include "storage/shared_file.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/transfer_progress_updater.h"
 #include "transfer/works/checksum_status_data.h"
 #include "transfer/works/transfer_shared_file_data.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

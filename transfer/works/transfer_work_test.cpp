@@ -14,9 +14,9 @@
 
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/testing/transfer_fakes.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/transfer_status.h"
 #include "transfer/transfer_status_data.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 #include "work/parallel_work.h"
 #include "work/simple_work.h"
 #include "work/work_status.h"
@@ -47,8 +47,8 @@ TEST(TransferWorkTest, ExceptionMappingsGiveResultAndError) {
        WorkResult::Error, TransferError::Manifest},
       {"parse", [] { throw ManifestParseException("x"); }, &ManifestExceptionStatus,
        WorkResult::Error, TransferError::Manifest},
-      {"manifest oom", [] { throw std::bad_alloc(); }, &ManifestExceptionStatus,
-       WorkResult::Error, TransferError::OutOfMemory},
+      {"manifest oom", [] { throw std::bad_alloc(); }, &ManifestExceptionStatus, WorkResult::Error,
+       TransferError::OutOfMemory},
       {"manifest other", [] { throw std::logic_error("x"); }, &ManifestExceptionStatus,
        WorkResult::Error, TransferError::Internal},
       {"manifest non-std", [] { throw 7; }, &ManifestExceptionStatus, WorkResult::Error,

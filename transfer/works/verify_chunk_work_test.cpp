@@ -12,6 +12,7 @@
 #include "storage/memory_mapped_file_data.h"
 #include "storage/shared_file.h"
 #include "transfer/manifest/node_list_manifest.h"
+#include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/transfer_error_data.h"
 #include "transfer/transfer_status_data.h"
 #include "transfer/works/checksum_status_data.h"
@@ -22,7 +23,6 @@
 #include "transfer/works/transfer_shared_file_data.h"
 #include "transfer/works/transfer_shared_map_data.h"
 #include "transfer/works/transfer_single_chunk_work.h"
-#include "transfer/testing/transfer_tree_fixture.h"
 
 namespace zarn {
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "storage/testing/test_folder.h"
-#include "testing/package/package_maker.h"
 #include "testing/nginx_server.h"
+#include "testing/package/package_maker.h"
 #include "updater/module_resources.h"
 
 namespace zarn {
@@ -47,10 +47,13 @@ class UpdaterRunTest : public testing::Test {
   // A downloader that writes its arguments and folder below markers/ and prints them.
   std::string DownloaderScript(const std::string& extra = "") const {
     return "#!/bin/sh\n"
-           "m='" + folder_.path() + "/markers'\n"
+           "m='" +
+           folder_.path() +
+           "/markers'\n"
            "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$m/argv\"\n"
            "pwd > \"$m/cwd\"\n"
-           "echo \"downloader received: $*\"\n" + extra;
+           "echo \"downloader received: $*\"\n" +
+           extra;
   }
 
   // Lays out both packages below www/ with `nodes` as their node list.
@@ -78,9 +81,9 @@ class UpdaterRunTest : public testing::Test {
 
   // The program's resources with `manifest_host` as string 102.
   ModuleResources Module(const std::string& manifest_host) {
-    strings_ = {Utf16(manifest_host), Utf16(kPackagePartner), Utf16(kSkinPartner),
-                Utf16(kShortcutName), Utf16(kSkinPackage),   Utf16(kDownloaderPackage),
-                u"Orvask",            u"Orvask"};
+    strings_ = {
+        Utf16(manifest_host), Utf16(kPackagePartner),    Utf16(kSkinPartner), Utf16(kShortcutName),
+        Utf16(kSkinPackage),  Utf16(kDownloaderPackage), u"Orvask",           u"Orvask"};
     std::vector<ModuleResources::String> table;
     for (uint16_t id = 102; id <= 109; ++id) table.push_back({id, strings_[id - 102].c_str()});
     return ModuleResources(table, EmbeddedCatalogs(), {ProgressDialogTemplate()},

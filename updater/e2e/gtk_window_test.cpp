@@ -50,8 +50,8 @@ std::string Artefact(const std::string& name) {
 }
 
 bool Screenshot(const std::string& path) {
-  const std::string command = "import -display " + SharedDisplay().display() +
-                              " -window root '" + path + "' 2>/dev/null";
+  const std::string command =
+      "import -display " + SharedDisplay().display() + " -window root '" + path + "' 2>/dev/null";
   return std::system(command.c_str()) == 0 && std::filesystem::file_size(path) > 0;
 }
 
@@ -119,13 +119,14 @@ TEST_F(GtkRunTest, RunsTheWholeProgramInAWindow) {
   NginxServer nginx(folder_ / "www", ServerOptions());
   // While it runs, the downloader lists the windows and takes a picture of the screen.
   MakePackages({nginx.Host(1), nginx.Host(2), nginx.Host(3)},
-               "xwininfo -display " + SharedDisplay().display() + " -root -tree > \"$m/windows\"\n"
-               "import -display " + SharedDisplay().display() + " -window root '" +
+               "xwininfo -display " + SharedDisplay().display() +
+                   " -root -tree > \"$m/windows\"\n"
+                   "import -display " +
+                   SharedDisplay().display() + " -window root '" +
                    Artefact("updater_gtk_launching.png") + "' 2>/dev/null\n");
   std::unique_ptr<ui::DialogHost> host = ui::CreateDialogHost();
-  ASSERT_EQ(UpdaterMain({folder_ / "bin/updater"}, *host, Module(nginx.Host(0)),
-                        MakeTransferService),
-            0);
+  ASSERT_EQ(
+      UpdaterMain({folder_ / "bin/updater"}, *host, Module(nginx.Host(0)), MakeTransferService), 0);
   EXPECT_NE(folder_.ReadFile("markers/windows").find("\"Orvask Downloader\""), std::string::npos)
       << folder_.ReadFile("markers/windows");
   EXPECT_TRUE(std::filesystem::exists(Artefact("updater_gtk_launching.png")));

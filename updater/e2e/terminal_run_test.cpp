@@ -74,9 +74,9 @@ TEST_F(TerminalRunTest, DownloadsBothPackagesAndLaunchesTheDownloader) {
   ASSERT_EQ(Run(Module(nginx.Host(0)), {"packageVersion=3.1", "log=3", "skinVersion=?"}), 0);
 
   EXPECT_EQ(folder_.ReadFile("markers/argv"),
-            "/host\n" + nginx.Host(0) + "\n/id\n" + kSkinPartner + "\n/package\n" +
-                kShortcutName + "\n/name\nOrvask\n/folder\nOrvask\n/version\n3.1\n/skin\n" +
-                kSkinPackage + "/skin.xml\n/log\n3\n");
+            "/host\n" + nginx.Host(0) + "\n/id\n" + kSkinPartner + "\n/package\n" + kShortcutName +
+                "\n/name\nOrvask\n/folder\nOrvask\n/version\n3.1\n/skin\n" + kSkinPackage +
+                "/skin.xml\n/log\n3\n");
   EXPECT_EQ(folder_.ReadFile("markers/cwd"), DataFolder() + "\n");
   EXPECT_EQ(folder_.ReadFile("tmp/Corvane Technologies/Skelmir/data/game.pak"), data_);
   EXPECT_EQ(folder_.ReadFile(std::string("tmp/Corvane Technologies/Skelmir/") + kSkinPackage +
@@ -197,8 +197,7 @@ TEST_F(TerminalRunTest, ExistingFoldersOfTheUserWithMode0755AreUsed) {
   MakePackages({nginx.Host(1)});
   const std::string skin = DataFolder() + "/" + kSkinPackage;
   std::filesystem::create_directories(skin);
-  for (const std::string& folder :
-       {folder_ / "tmp/Corvane Technologies", DataFolder(), skin}) {
+  for (const std::string& folder : {folder_ / "tmp/Corvane Technologies", DataFolder(), skin}) {
     ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
   }
 
@@ -220,8 +219,8 @@ TEST_F(TerminalRunTest, LinksInsideTheDataFolderAreNotFollowed) {
     const char* link;
     const char* target;  // below elsewhere/
   } cases[] = {
-      {"data", ""},                               // a folder link
-      {"Downloader.exe", "Downloader.exe"},       // a dangling file link
+      {"data", ""},                          // a folder link
+      {"Downloader.exe", "Downloader.exe"},  // a dangling file link
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.link);

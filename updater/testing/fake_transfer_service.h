@@ -19,8 +19,7 @@ namespace zarn {
 class FakeTransferService : public TransferServiceApi {
  public:
   static TransferStatus Status(const std::string& id, TransferState state,
-                               TransferError error = TransferError::None,
-                               bool retryable = false) {
+                               TransferError error = TransferError::None, bool retryable = false) {
     TransferStatus status = TransferStatus::MakeForId(id, state);
     status.error = error;
     status.retryable = retryable ? 1 : 0;
@@ -45,8 +44,7 @@ class FakeTransferService : public TransferServiceApi {
     auto it = creates_.find(packageId);
     return it == creates_.end() ? TransferStatus::MakeEmpty() : it->second;
   }
-  TransferStatus StartTransfer(const std::string& transferId,
-                               const std::string& folder) override {
+  TransferStatus StartTransfer(const std::string& transferId, const std::string& folder) override {
     Record("start " + transferId + " " + folder);
     return TransferStatus::MakeForId(transferId, TransferState::Transferring);
   }

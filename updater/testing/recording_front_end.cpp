@@ -39,9 +39,8 @@ std::vector<RecordingFrontEnd::Event> RecordingFrontEnd::Events() const {
 bool RecordingFrontEnd::WaitForEvent(const Predicate& predicate,
                                      std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] {
-    return std::any_of(events_.begin(), events_.end(), predicate);
-  });
+  return changed_.wait_for(lock, timeout,
+                           [&] { return std::any_of(events_.begin(), events_.end(), predicate); });
 }
 
 bool RecordingFrontEnd::WaitForEvents(const Predicate& predicate, std::size_t count,
@@ -141,8 +140,7 @@ void RecordingFrontEnd::ShowMessageBox(WindowId owner, const std::string& text,
   const uint64_t generation = releaseGeneration_;
   for (;;) {
     changed_.wait(lock, [&] {
-      return !holdBoxes_ || releaseGeneration_ != generation ||
-             (closeRequested_ && window_ != 0);
+      return !holdBoxes_ || releaseGeneration_ != generation || (closeRequested_ && window_ != 0);
     });
     if (!holdBoxes_ || releaseGeneration_ != generation) return;
     // The user clicks the window's close button while the box is open.

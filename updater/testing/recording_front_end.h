@@ -25,7 +25,7 @@ class RecordingFrontEnd : public FrontEnd {
                        // "show", "icon", "move", "box", "close" (user input)
     WindowId window = 0;
     int item = 0;
-    std::string text;  // title, item text, box text
+    std::string text;     // title, item text, box text
     std::string caption;  // box caption
     int value = 0;        // progress position, marquee or visibility flag
     Rect rect;            // move
@@ -71,8 +71,7 @@ class RecordingFrontEnd : public FrontEnd {
   Rect GetWindowRect(WindowId window) override;
   Rect GetDesktopRect() override { return desktop_; }
   void MoveWindow(WindowId window, const Rect& rect) override;
-  void ShowMessageBox(WindowId owner, const std::string& text,
-                      const std::string& caption) override;
+  void ShowMessageBox(WindowId owner, const std::string& text, const std::string& caption) override;
   void Wait(std::chrono::milliseconds timeout) override;
   void Wake() override;
 

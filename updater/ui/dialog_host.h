@@ -48,8 +48,7 @@ class DialogHost {
   // Ends the modal loop of `window`.
   virtual bool EndDialog(WindowId window, intptr_t result) = 0;
   // Calls the window's procedure with the message and waits until it has returned.
-  virtual bool SendMessage(WindowId window, uint32_t message, uintptr_t first,
-                           intptr_t second) = 0;
+  virtual bool SendMessage(WindowId window, uint32_t message, uintptr_t first, intptr_t second) = 0;
 
   virtual bool SetTitle(WindowId window, const std::string& text) = 0;
   virtual bool SetItemText(WindowId window, int item, const std::string& text) = 0;
@@ -66,8 +65,7 @@ class DialogHost {
 
   // An error box; returns when the user has dismissed it. `owner` (or 0) ignores close
   // input meanwhile.
-  virtual void MessageBox(WindowId owner, const std::string& text,
-                          const std::string& caption) = 0;
+  virtual void MessageBox(WindowId owner, const std::string& text, const std::string& caption) = 0;
 };
 
 }  // namespace ui

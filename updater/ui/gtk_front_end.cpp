@@ -104,8 +104,7 @@ void GtkFrontEnd::CreateWindow(WindowId id, const DialogTemplate& dialog) {
   gtk_window_set_resizable(window, FALSE);
   gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
   GtkWidget* fixed = gtk_fixed_new();
-  gtk_widget_set_size_request(fixed, HorizontalPixels(dialog.width),
-                              VerticalPixels(dialog.height));
+  gtk_widget_set_size_request(fixed, HorizontalPixels(dialog.width), VerticalPixels(dialog.height));
   gtk_container_add(GTK_CONTAINER(window), fixed);
   for (const DialogControl& control : dialog.controls) {
     GtkWidget* widget;
@@ -118,8 +117,7 @@ void GtkFrontEnd::CreateWindow(WindowId id, const DialogTemplate& dialog) {
     }
     gtk_widget_set_size_request(widget, HorizontalPixels(control.width),
                                 VerticalPixels(control.height));
-    gtk_fixed_put(GTK_FIXED(fixed), widget, HorizontalPixels(control.x),
-                  VerticalPixels(control.y));
+    gtk_fixed_put(GTK_FIXED(fixed), widget, HorizontalPixels(control.x), VerticalPixels(control.y));
     w->items[control.id] = widget;
   }
   // The close button and Esc ask the dialog to close; the window goes only when it ends.
@@ -228,9 +226,9 @@ void GtkFrontEnd::MoveWindow(WindowId id, const Rect& rect) {
 void GtkFrontEnd::ShowMessageBox(WindowId owner, const std::string& text,
                                  const std::string& caption) {
   Window* w = Find(owner);
-  GtkWidget* box = gtk_message_dialog_new(w == nullptr ? nullptr : GTK_WINDOW(w->window),
-                                          GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                                          "%s", text.c_str());
+  GtkWidget* box =
+      gtk_message_dialog_new(w == nullptr ? nullptr : GTK_WINDOW(w->window), GTK_DIALOG_MODAL,
+                             GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", text.c_str());
   gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
@@ -241,12 +239,13 @@ void GtkFrontEnd::Wait(std::chrono::milliseconds timeout) {
   struct Timer {
     bool fired = false;
   } timer;
-  guint source = g_timeout_add(static_cast<guint>(timeout.count()),
-                               +[](gpointer data) -> gboolean {
-                                 static_cast<Timer*>(data)->fired = true;
-                                 return G_SOURCE_REMOVE;
-                               },
-                               &timer);
+  guint source = g_timeout_add(
+      static_cast<guint>(timeout.count()),
+      +[](gpointer data) -> gboolean {
+        static_cast<Timer*>(data)->fired = true;
+        return G_SOURCE_REMOVE;
+      },
+      &timer);
   g_main_context_iteration(nullptr, TRUE);
   if (!timer.fired) g_source_remove(source);
 }

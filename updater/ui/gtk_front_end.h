@@ -38,8 +38,7 @@ class GtkFrontEnd : public FrontEnd {
   Rect GetWindowRect(WindowId window) override;
   Rect GetDesktopRect() override;
   void MoveWindow(WindowId window, const Rect& rect) override;
-  void ShowMessageBox(WindowId owner, const std::string& text,
-                      const std::string& caption) override;
+  void ShowMessageBox(WindowId owner, const std::string& text, const std::string& caption) override;
   void Wait(std::chrono::milliseconds timeout) override;
   void Wake() override;
 

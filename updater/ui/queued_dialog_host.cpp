@@ -163,14 +163,12 @@ bool QueuedDialogHost::SetTitle(WindowId window, const std::string& text) {
 }
 
 bool QueuedDialogHost::SetItemText(WindowId window, int item, const std::string& text) {
-  return Call(window,
-              [this, window, item, text] { frontEnd_->SetItemText(window, item, text); });
+  return Call(window, [this, window, item, text] { frontEnd_->SetItemText(window, item, text); });
 }
 
 bool QueuedDialogHost::SetProgress(WindowId window, int item, int position) {
-  return Call(window, [this, window, item, position] {
-    frontEnd_->SetProgress(window, item, position);
-  });
+  return Call(window,
+              [this, window, item, position] { frontEnd_->SetProgress(window, item, position); });
 }
 
 bool QueuedDialogHost::SetMarquee(WindowId window, int item, bool on) {

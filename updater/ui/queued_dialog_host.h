@@ -29,8 +29,7 @@ class QueuedDialogHost : public DialogHost {
 
   intptr_t RunModal(const DialogTemplate& dialog, DialogProc proc) override;
   bool EndDialog(WindowId window, intptr_t result) override;
-  bool SendMessage(WindowId window, uint32_t message, uintptr_t first,
-                   intptr_t second) override;
+  bool SendMessage(WindowId window, uint32_t message, uintptr_t first, intptr_t second) override;
   bool SetTitle(WindowId window, const std::string& text) override;
   bool SetItemText(WindowId window, int item, const std::string& text) override;
   bool SetProgress(WindowId window, int item, int position) override;

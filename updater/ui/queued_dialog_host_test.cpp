@@ -54,20 +54,20 @@ TEST_F(QueuedDialogHostTest, RunsTheProcedureOnTheUiThreadAndEndsOnCancel) {
   const auto ui = std::this_thread::get_id();
   std::thread worker;
   std::atomic<bool> title_set{false}, title_after_end{true};
-  intptr_t result = host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m,
-                                                                    uintptr_t first, intptr_t) {
-    messages_.push_back({m, first, std::this_thread::get_id()});
-    if (m == kInitDialogMessage) {
-      window_ = window;
-      worker = std::thread([&, window] {
-        title_set = host_->SetTitle(window, "from the worker");
-        host_->SendMessage(window, kCommandMessage, kCancelCommand, 0);
-        title_after_end = host_->SetTitle(window, "too late");
+  intptr_t result = host_->RunModal(
+      ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t first, intptr_t) {
+        messages_.push_back({m, first, std::this_thread::get_id()});
+        if (m == kInitDialogMessage) {
+          window_ = window;
+          worker = std::thread([&, window] {
+            title_set = host_->SetTitle(window, "from the worker");
+            host_->SendMessage(window, kCommandMessage, kCancelCommand, 0);
+            title_after_end = host_->SetTitle(window, "too late");
+          });
+        }
+        if (m == kCommandMessage) host_->EndDialog(window, 7);
+        return true;
       });
-    }
-    if (m == kCommandMessage) host_->EndDialog(window, 7);
-    return true;
-  });
   worker.join();
 
   EXPECT_EQ(result, 7);
@@ -87,8 +87,7 @@ TEST_F(QueuedDialogHostTest, RunsTheProcedureOnTheUiThreadAndEndsOnCancel) {
 
   // A second dialog gets a new id; the old one stays dead.
   WindowId second = 0;
-  host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t,
-                                                intptr_t) {
+  host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t, intptr_t) {
     if (m == kInitDialogMessage) {
       second = window;
       EXPECT_FALSE(host_->SetTitle(window_, "old"));
@@ -107,25 +106,25 @@ TEST_F(QueuedDialogHostTest, UserCloseReachesTheProcedureUnlessABoxIsOpen) {
   auto is = [](const char* what) {
     return [what](const RecordingFrontEnd::Event& e) { return e.what == what; };
   };
-  host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t first,
-                                                intptr_t) {
-    if (m == kInitDialogMessage) {
-      box = std::thread([&, window] { host_->MessageBox(window, "text", "caption"); });
-      user = std::thread([&] {
-        front_->WaitForEvent(is("box"));
-        front_->Close();  // while the box is open: ignored
-        front_->WaitForEvent(is("close"));
-        front_->ReleaseBoxes();
-        box.join();
-        front_->Close();
+  host_->RunModal(
+      ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t first, intptr_t) {
+        if (m == kInitDialogMessage) {
+          box = std::thread([&, window] { host_->MessageBox(window, "text", "caption"); });
+          user = std::thread([&] {
+            front_->WaitForEvent(is("box"));
+            front_->Close();  // while the box is open: ignored
+            front_->WaitForEvent(is("close"));
+            front_->ReleaseBoxes();
+            box.join();
+            front_->Close();
+          });
+        }
+        if (m == kCommandMessage && first == kCancelCommand) {
+          ++closes;
+          host_->EndDialog(window, 0);
+        }
+        return true;
       });
-    }
-    if (m == kCommandMessage && first == kCancelCommand) {
-      ++closes;
-      host_->EndDialog(window, 0);
-    }
-    return true;
-  });
   user.join();
   EXPECT_EQ(closes, 1);
   int delivered = 0;
@@ -137,8 +136,7 @@ TEST_F(QueuedDialogHostTest, ReleasesCallersWhenTheWindowGoes) {
   front_->HoldBoxes();
   std::future<bool> progress;
   std::thread box, ender, releaser;
-  host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t,
-                                                intptr_t) {
+  host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t, intptr_t) {
     if (m == kInitDialogMessage) {
       // The loop is kept busy by a box; meanwhile one caller ends the dialog and another
       // waits to move the bar.
@@ -172,8 +170,7 @@ TEST_F(QueuedDialogHostTest, BoxesFromOtherThreadsWaitForTheLoopButNotAfterIt) {
   std::thread early([&] { host_->MessageBox(0, "early", "caption"); });
   ASSERT_TRUE(Eventually([&] { return host_->pending_tasks() == 1; }));
   std::thread ender;
-  host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t,
-                                                intptr_t) {
+  host_->RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t m, uintptr_t, intptr_t) {
     if (m == kInitDialogMessage) {
       ender = std::thread([&, window] {
         front_->WaitForEvent([](const RecordingFrontEnd::Event& e) { return e.what == "box"; });

@@ -201,8 +201,7 @@ void TerminalFrontEnd::Render(bool force) {
   const auto now = std::chrono::steady_clock::now();
   const bool text_changed = text_ != printedText_;
   if (!text_changed && position_ == printedPosition_) return;
-  if (!text_changed && !force && position_ != 100 &&
-      now - printedAt_ < std::chrono::seconds(1)) {
+  if (!text_changed && !force && position_ != 100 && now - printedAt_ < std::chrono::seconds(1)) {
     return;
   }
   Write(out_, line + "\n");
@@ -261,7 +260,8 @@ bool TerminalFrontEnd::Drain() {
 }
 
 void TerminalFrontEnd::Wait(std::chrono::milliseconds timeout) {
-  pollfd fds[3] = {{wake_[0], POLLIN, 0}, {g_signal_fds[0], POLLIN, 0}, {raw_ ? tty_ : -1, POLLIN, 0}};
+  pollfd fds[3] = {
+      {wake_[0], POLLIN, 0}, {g_signal_fds[0], POLLIN, 0}, {raw_ ? tty_ : -1, POLLIN, 0}};
   int ms = static_cast<int>(timeout.count());
   if (poll(fds, 3, ms) > 0 && (fds[0].revents & POLLIN)) DrainFd(wake_[0]);
   if (marqueeOn_ && marqueeVisible_ && interactive_) {

@@ -39,8 +39,7 @@ class TerminalFrontEnd : public FrontEnd {
   Rect GetWindowRect(WindowId window) override;
   Rect GetDesktopRect() override;
   void MoveWindow(WindowId, const Rect&) override {}
-  void ShowMessageBox(WindowId owner, const std::string& text,
-                      const std::string& caption) override;
+  void ShowMessageBox(WindowId owner, const std::string& text, const std::string& caption) override;
   void Wait(std::chrono::milliseconds timeout) override;
   void Wake() override;
 

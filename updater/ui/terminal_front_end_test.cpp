@@ -28,22 +28,23 @@ TEST(TerminalFrontEndTest, PrintsTheDialogAndClosesOnTermination) {
   int commands = 0;
   {
     QueuedDialogHost host(std::make_unique<TerminalFrontEnd>(out[1], err[1], false));
-    host.RunModal(ProgressDialogTemplate(), [&](WindowId window, uint32_t message,
-                                                uintptr_t first, intptr_t) {
-      if (message == kInitDialogMessage) {
-        host.SetTitle(window, "Orvask Downloader");
-        host.SetProgress(window, kProgressBarId, 50);
-        host.SetItemText(window, kProgressTextId, "2 minutes remaining");
-        host.MessageBox(window, "Something failed.", "Orvask Downloader Error");
-        // A terminating signal while the window is open closes it like the close button.
-        raise(SIGTERM);
-      }
-      if (message == kCommandMessage && first == kCancelCommand) {
-        ++commands;
-        host.EndDialog(window, 0);
-      }
-      return true;
-    });
+    host.RunModal(ProgressDialogTemplate(),
+                  [&](WindowId window, uint32_t message, uintptr_t first, intptr_t) {
+                    if (message == kInitDialogMessage) {
+                      host.SetTitle(window, "Orvask Downloader");
+                      host.SetProgress(window, kProgressBarId, 50);
+                      host.SetItemText(window, kProgressTextId, "2 minutes remaining");
+                      host.MessageBox(window, "Something failed.", "Orvask Downloader Error");
+                      // A terminating signal while the window is open closes it like the close
+                      // button.
+                      raise(SIGTERM);
+                    }
+                    if (message == kCommandMessage && first == kCancelCommand) {
+                      ++commands;
+                      host.EndDialog(window, 0);
+                    }
+                    return true;
+                  });
   }
   close(out[1]);
   close(err[1]);

@@ -22,9 +22,7 @@ class ManualWorkManager : public WorkManager {
 
   std::size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }
-  const std::shared_ptr<SimpleWork>& work(std::size_t index) const {
-    return items_.at(index).work;
-  }
+  const std::shared_ptr<SimpleWork>& work(std::size_t index) const { return items_.at(index).work; }
   // Every queued work, oldest first.
   std::vector<std::shared_ptr<SimpleWork>> Queued() const {
     std::vector<std::shared_ptr<SimpleWork>> works;

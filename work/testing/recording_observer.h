@@ -61,8 +61,7 @@ class RecordingObserver : public WorkCompleteCallback,
   std::function<void()> on_complete;
   std::function<void(const std::shared_ptr<Workflow>&)> on_retryable_error;
 
-  void OnWorkComplete(const std::shared_ptr<const Work>& work,
-                      const WorkStatus& status) override {
+  void OnWorkComplete(const std::shared_ptr<const Work>& work, const WorkStatus& status) override {
     log_->Add({name_, work.get(), status});
     if (on_complete) on_complete();
   }

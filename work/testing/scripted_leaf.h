@@ -2,14 +2,13 @@
 #define ZARN_WORK_TESTING_SCRIPTED_LEAF_H_
 
 #include <atomic>
+#include <boost/property_tree/ptree.hpp>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
-
-#include <boost/property_tree/ptree.hpp>
 
 #include "work/simple_work.h"
 #include "work/work_status.h"
