@@ -34,9 +34,12 @@ TEST(PathHelpersTest, ResolvePath) {
     std::string relative;
     std::string resolved;
   } cases[] = {
-      {"/base", "/x", "/x"},      {"/base", "x/y", "/base/x/y"}, {"/base", "", "/base"},
-      {"/base/", "x", "/base/x"}, {"rel", "x", cwd + "/rel/x"},  // a relative base is resolved
-                                                                 // against the current folder
+      {"/base", "/x", "/x"},
+      {"/base", "x/y", "/base/x/y"},
+      {"/base", "", "/base"},
+      {"/base/", "x", "/base/x"},
+      // A relative or empty base is resolved against the current folder.
+      {"rel", "x", cwd + "/rel/x"},
       {"", "x", cwd + "/x"},
   };
   for (const Case& c : cases) {
