@@ -338,7 +338,9 @@ TEST_F(TransferPackageWorkTest, AfterTheProbesTheFastNodeServesMostChunks) {
   ExpectComplete(*wi);
   const std::size_t fast = nodes_[0]->RequestCount();
   const std::size_t slowCount = nodes_[1]->RequestCount();
-  EXPECT_EQ(fast + slowCount, 81u);
+  // Every chunk once at least; a loaded machine may time a slow request out and fetch its
+  // chunk again, which is the engine working as meant.
+  EXPECT_GE(fast + slowCount, 81u);
   EXPECT_GE(fast, 4 * slowCount) << fast << " fast, " << slowCount << " slow";
 }
 
