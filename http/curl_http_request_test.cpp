@@ -17,6 +17,7 @@
 
 #include "http/http_stringstream_writer.h"
 #include "testing/http_test_server.h"
+#include "testing/loopback_port.h"
 
 namespace zarn {
 namespace {
@@ -30,17 +31,10 @@ std::string Pattern(std::size_t size) {
   return text;
 }
 
-// A port on 127.0.0.1 that nothing listens on: bound, then closed again.
+// A port on 127.0.0.1 that refuses connections.
 std::uint16_t ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  static const RefusingPort port;  // held for the whole run: no test server can take it
+  return port.Port();
 }
 
 // Collects the body; can be told to answer one piece with a scripted failure, and reports

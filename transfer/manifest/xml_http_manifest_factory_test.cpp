@@ -12,6 +12,7 @@
 #include "http/http_proxy_factory.h"
 #include "http/round_robin_http_session_factory.h"
 #include "testing/http_test_server.h"
+#include "testing/loopback_port.h"
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/node_manifest.h"
@@ -27,17 +28,10 @@ class DirectProxyFactory : public HttpProxyFactory {
   std::shared_ptr<HttpProxy> Create() override { return MakeEmptyHttpProxy(); }
 };
 
-// A port on 127.0.0.1 that nothing listens on.
+// A port on 127.0.0.1 that refuses connections.
 std::uint16_t ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  static const RefusingPort port;  // held for the whole run: no test server can take it
+  return port.Port();
 }
 
 std::string PackageXml(const std::string& id, const std::string& version) {

@@ -26,6 +26,7 @@
 #include "storage/posix_shared_file_factory.h"
 #include "telemetry/work_log_manager.h"
 #include "testing/http_test_server.h"
+#include "testing/loopback_port.h"
 #include "transfer/http_transfer_status_data.h"
 #include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/transfer_status_data.h"
@@ -220,9 +221,13 @@ TEST_F(TransferPackageWorkTest, CorruptChunksAreFetchedAgain) {
 }
 
 TEST_F(TransferPackageWorkTest, WhenEveryNodeFailsTheTreeWaitsWithARetryableNetworkError) {
-  StartNodes(3);
-  for (auto& node : nodes_) node->Stop();
-  auto wi = Run();
+  // Ports that refuse connections and stay reserved, so that no server of a test running
+  // beside this one answers in their place.
+  const RefusingPort refusing[3];
+  std::vector<std::string> hosts;
+  for (const RefusingPort& port : refusing)
+    hosts.push_back("127.0.0.1:" + std::to_string(port.Port()));
+  auto wi = Run(hosts);
   EXPECT_FALSE(wi->RootStatus().has_value());
   const auto status = wi->RetryableStatus();
   ASSERT_TRUE(status.has_value());
