@@ -7,8 +7,8 @@
 
 #include "http/environment_http_proxy_factory.h"
 #include "testing/http_test_server.h"
+#include "transfer/store/transfer_manager.h"
 #include "transfer/transfer.h"
-#include "transfer/transfer_manager.h"
 #include "updater/transfer_service_impl.h"
 
 namespace zarn {

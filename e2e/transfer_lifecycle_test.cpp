@@ -23,9 +23,9 @@
 #include "testing/http_test_server.h"
 #include "testing/nginx_server.h"
 #include "testing/package/package_maker.h"
+#include "transfer/store/transfer_manager.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_config.h"
-#include "transfer/transfer_manager.h"
 #include "transfer/transfer_status.h"
 
 namespace zarn {
