@@ -207,14 +207,18 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
          p.url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
        },
        HttpRequestResult::ConnectFailed, "libcurl error 7 (HTTP 0)"},
+      // The resolver's own retries can outlast the default connect time-out when the name
+      // server is slow; the time-out would then hide the classification under test.
       {"unresolvable host",
        [](HttpTestServer&, RecordingSink&, HttpRequestParams& p, std::string&) {
          p.url = "http://no-such-host.invalid/x";
+         p.connectTimeout = 60;
        },
        HttpRequestResult::ResolveFailed, "libcurl error 6 (HTTP 0)"},
       {"unresolvable proxy",
-       [](HttpTestServer&, RecordingSink&, HttpRequestParams&, std::string& proxy) {
+       [](HttpTestServer&, RecordingSink&, HttpRequestParams& p, std::string& proxy) {
          proxy = "no-such-proxy.invalid:3128";
+         p.connectTimeout = 60;
        },
        HttpRequestResult::ResolveFailed, "libcurl error 5 (HTTP 0)"},
       {"unsupported protocol",
