@@ -45,13 +45,21 @@ TransferParams DefaultParams() {
   return params;
 }
 
+TransferBehavior MakeBehavior(const TransferConfig& config, SharedFileFactory* files,
+                              EventManager* analytics, WorkLogManager* log) {
+  TransferBehavior behavior(config);
+  behavior.sharedFileFactory = files;
+  behavior.analyticsManager = analytics;
+  behavior.logManager = log;
+  return behavior;
+}
+
 // A StandardTransfer over a scripted workflow, with recording sinks; the works' reports
 // are delivered by hand through the transfer's work interface.
 class Rig {
  public:
   explicit Rig(const TransferParams& params = DefaultParams())
-      : behavior(config, nullptr, nullptr, &files, nullptr, nullptr, nullptr, nullptr, &analytics,
-                 &log, nullptr),
+      : behavior(MakeBehavior(config, &files, &analytics, &log)),
         package(std::make_shared<FakePackage>(
             "p", "k", "2.0",
             FileManifestList{std::make_shared<FakeFile>("run.exe", 100),

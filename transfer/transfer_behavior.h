@@ -17,43 +17,31 @@ class WorkLogManager;
 class WorkManager;
 
 // Everything a transfer and its works need from the engine besides their own identity:
-// a copy of the settings and the engine's shared services. The pointers do not own: the
-// composition root keeps every service alive for longer than any transfer.
+// a copy of the settings and the engine's shared services, each assigned by name:
+//
+//   TransferBehavior behavior(config);
+//   behavior.sharedFileFactory = &files;
+//
+// A service left null is one the transfer's works must not need. The pointers do not own:
+// the composition root keeps every service alive for longer than any transfer.
 class TransferBehavior {
  public:
-  TransferBehavior(const TransferConfig& config, HttpSessionFactory* sessionFactory,
-                   HttpRequestFactory* requestFactory, SharedFileFactory* sharedFileFactory,
-                   HttpPackageManifestFactory* packageManifestFactory,
-                   HttpNodeListManifestFactory* nodeListManifestFactory,
-                   TransferManager* transferManager, TransferOptimizer* optimizer,
-                   EventManager* analyticsManager, WorkLogManager* logManager,
-                   WorkManager* workManager)
-      : config(config),
-        sessionFactory(sessionFactory),
-        requestFactory(requestFactory),
-        sharedFileFactory(sharedFileFactory),
-        packageManifestFactory(packageManifestFactory),
-        nodeListManifestFactory(nodeListManifestFactory),
-        transferManager(transferManager),
-        optimizer(optimizer),
-        analyticsManager(analyticsManager),
-        logManager(logManager),
-        workManager(workManager) {}
+  explicit TransferBehavior(const TransferConfig& config) : config(config) {}
   TransferBehavior(const TransferBehavior& other) = default;
   TransferBehavior& operator=(const TransferBehavior&) = delete;
   virtual ~TransferBehavior() = default;
 
   TransferConfig config;
-  HttpSessionFactory* sessionFactory;
-  HttpRequestFactory* requestFactory;
-  SharedFileFactory* sharedFileFactory;
-  HttpPackageManifestFactory* packageManifestFactory;
-  HttpNodeListManifestFactory* nodeListManifestFactory;
-  TransferManager* transferManager;
-  TransferOptimizer* optimizer;
-  EventManager* analyticsManager;
-  WorkLogManager* logManager;
-  WorkManager* workManager;
+  HttpSessionFactory* sessionFactory = nullptr;
+  HttpRequestFactory* requestFactory = nullptr;
+  SharedFileFactory* sharedFileFactory = nullptr;
+  HttpPackageManifestFactory* packageManifestFactory = nullptr;
+  HttpNodeListManifestFactory* nodeListManifestFactory = nullptr;
+  TransferManager* transferManager = nullptr;
+  TransferOptimizer* optimizer = nullptr;
+  EventManager* analyticsManager = nullptr;
+  WorkLogManager* logManager = nullptr;
+  WorkManager* workManager = nullptr;
 };
 
 }  // namespace zarn

@@ -41,9 +41,18 @@ TransferServiceImpl::TransferServiceImpl(const TransferConfig& config,
                  HostOr(overrides.transfersHost, JsonHttpAnalyticsManager::DefaultTransfersHost())),
       workLog_(static_cast<uint32_t>(config.logMask), config.logsFolder, &sharedFileFactory_),
       engine_(config.engineThreads),
-      behavior_(config, &sessionFactory_, &requestFactory_, &sharedFileFactory_,
-                &packageManifestFactory_, &nodeListManifestFactory_, &manager_, &optimizer_,
-                &analytics_, &workLog_, &engine_) {}
+      behavior_(config) {
+  behavior_.sessionFactory = &sessionFactory_;
+  behavior_.requestFactory = &requestFactory_;
+  behavior_.sharedFileFactory = &sharedFileFactory_;
+  behavior_.packageManifestFactory = &packageManifestFactory_;
+  behavior_.nodeListManifestFactory = &nodeListManifestFactory_;
+  behavior_.transferManager = &manager_;
+  behavior_.optimizer = &optimizer_;
+  behavior_.analyticsManager = &analytics_;
+  behavior_.logManager = &workLog_;
+  behavior_.workManager = &engine_;
+}
 
 TransferServiceImpl::~TransferServiceImpl() {
   // Every transfer is suspended first; the members then go in reverse order.

@@ -93,8 +93,10 @@ class TransferEventTest : public ::testing::Test {
                                          eventsServer_.Host(), transfersServer_.Host());
       JsonWorkLogManager log(0xFFFFFFFFu, logsFolder_, &files_);
       TransferConfig config;
-      TransferBehavior behavior(config, nullptr, nullptr, &files_, nullptr, nullptr, nullptr,
-                                nullptr, &analytics, &log, nullptr);
+      TransferBehavior behavior(config);
+      behavior.sharedFileFactory = &files_;
+      behavior.analyticsManager = &analytics;
+      behavior.logManager = &log;
       auto source = std::make_shared<EventSource>(params_, behavior);
       source->nodeList = nodeList_;
       fire(source);

@@ -24,10 +24,7 @@ using fakes::CountingTransferFactory;
 
 class OfflineTransferManagerTest : public ::testing::Test {
  protected:
-  OfflineTransferManagerTest()
-      : behavior_(config_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                  nullptr, nullptr),
-        manager_(&factory_) {}
+  OfflineTransferManagerTest() : behavior_(config_), manager_(&factory_) {}
 
   TransferConfig config_;
   TransferBehavior behavior_;

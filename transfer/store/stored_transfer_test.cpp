@@ -43,8 +43,12 @@ class StoredTransferTest : public ::testing::Test {
         store_(folder_, &files_),
         factory_(&store_, &workflows_),
         manager_(&store_, &factory_),
-        behavior_(config_, nullptr, nullptr, &files_, nullptr, nullptr, &manager_, nullptr,
-                  &analytics_, &log_, nullptr) {}
+        behavior_(config_) {
+    behavior_.sharedFileFactory = &files_;
+    behavior_.transferManager = &manager_;
+    behavior_.analyticsManager = &analytics_;
+    behavior_.logManager = &log_;
+  }
   ~StoredTransferTest() override {
     fs::remove_all(fs::path(GetTempFolder()) / fs::path(folder_).parent_path());
   }

@@ -32,8 +32,7 @@ class TempFileTransferManagerTest : public ::testing::Test {
   TempFileTransferManagerTest()
       : folder_("engine-managers-" + std::to_string(std::random_device()()) + "/transfers"),
         store_(folder_, &files_),
-        behavior_(config_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                  nullptr, nullptr),
+        behavior_(config_),
         manager_(&store_, &factory_) {}
   ~TempFileTransferManagerTest() override {
     std::filesystem::remove_all(std::filesystem::path(GetTempFolder()) /

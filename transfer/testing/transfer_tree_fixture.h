@@ -289,10 +289,7 @@ inline TransferConfig FastFailConfig() {
 // A work interface over real files only, for the works that need no network.
 class LocalRig {
  public:
-  LocalRig()
-      : config_(2),
-        behavior_(config_, nullptr, nullptr, &files_, nullptr, nullptr, nullptr, nullptr, nullptr,
-                  nullptr, nullptr) {}
+  LocalRig() : config_(2), behavior_(config_) { behavior_.sharedFileFactory = &files_; }
 
   std::shared_ptr<TestTransferWorkInterface> Make(const std::string& folder) {
     TransferParams params;
@@ -317,8 +314,16 @@ class TransferTreeRig {
         nodeLists_(manifests_.Host(), &requestFactory_, 5, 30),
         optimizer_(config_, 12345u),
         pool_(config_.engineThreads),
-        behavior_(config_, &sessions_, &requestFactory_, &files_, &packages_, &nodeLists_, nullptr,
-                  &optimizer_, nullptr, log, &pool_) {}
+        behavior_(config_) {
+    behavior_.sessionFactory = &sessions_;
+    behavior_.requestFactory = &requestFactory_;
+    behavior_.sharedFileFactory = &files_;
+    behavior_.packageManifestFactory = &packages_;
+    behavior_.nodeListManifestFactory = &nodeLists_;
+    behavior_.optimizer = &optimizer_;
+    behavior_.logManager = log;
+    behavior_.workManager = &pool_;
+  }
 
   ~TransferTreeRig() {
     Stop();

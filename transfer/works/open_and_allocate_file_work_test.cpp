@@ -77,8 +77,8 @@ TEST(OpenAndAllocateFileWorkTest, AWrongSizedFileThatCannotBeDeletedIsARetryable
   std::ofstream(folder.Path() + "/held.bin", std::ios::binary) << "abc";
   UndeletableFileFactory files;
   const TransferConfig config(2);
-  const TransferBehavior behavior(config, nullptr, nullptr, &files, nullptr, nullptr, nullptr,
-                                  nullptr, nullptr, nullptr, nullptr);
+  TransferBehavior behavior(config);
+  behavior.sharedFileFactory = &files;
   TransferParams params;
   params.destPath = folder.Path();
   auto wi = std::make_shared<tree_test::TestTransferWorkInterface>(params, behavior);

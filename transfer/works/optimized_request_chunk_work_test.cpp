@@ -39,11 +39,11 @@ class ScriptedChunkRig {
   static constexpr uint32_t kChunkSize = 1000;
 
   ScriptedChunkRig(std::vector<ScriptedAnswer> script, std::size_t nodes)
-      : requests_(std::move(script)),
-        config_(2),
-        optimizer_(config_, 12345u),
-        behavior_(config_, nullptr, &requests_, &files_, nullptr, nullptr, nullptr, &optimizer_,
-                  nullptr, &log_, nullptr) {
+      : requests_(std::move(script)), config_(2), optimizer_(config_, 12345u), behavior_(config_) {
+    behavior_.requestFactory = &requests_;
+    behavior_.sharedFileFactory = &files_;
+    behavior_.optimizer = &optimizer_;
+    behavior_.logManager = &log_;
     TransferParams params;
     params.partnerId = "p";
     params.packageId = "k";

@@ -111,8 +111,8 @@ TEST(TransferWorkTest, CompletionGoesToWorkflowTransferLogThenParent) {
   std::vector<std::string> order;
   OrderLog log(&order);
   const TransferConfig config(2);
-  const TransferBehavior behavior(config, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr, nullptr, &log, nullptr);
+  TransferBehavior behavior(config);
+  behavior.logManager = &log;
   auto wi = std::make_shared<tree_test::TestTransferWorkInterface>(TransferParams(), behavior);
   NamedObserver transfer("transfer", &order);
   NamedObserver parentObserver("parent observer", &order);
