@@ -21,6 +21,16 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kId[] = "5d41402abc4b2a76b9719d911017c592";
+constexpr std::size_t kMaxRecord = TempFileManifestStoreImpl::kMaxRecordBytes;
+
+// A valid record of exactly `size` bytes, its destination path padded.
+std::string RecordOfSize(std::size_t size) {
+  const std::string head =
+      "{\"transferId\":\"a\",\"partnerId\":\"p\",\"packageId\":\"k\","
+      "\"versionId\":\"1\",\"destPath\":\"";
+  const std::string tail = "\"}\n";
+  return head + std::string(size - head.size() - tail.size(), 'd') + tail;
+}
 
 // "a.a.a…": a key of `segments` segments.
 std::string DottedKey(int segments) {
@@ -168,6 +178,7 @@ TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
       {"closes before it opens", "]" + std::string(100000, '[')},
       {"key of 100000 segments", "{\"" + DottedKey(100000) + "\":\"x\"}"},
       {"key of 65 segments", "{\"" + DottedKey(65) + "\":\"x\"}"},
+      {"a valid record larger than any record is", RecordOfSize(kMaxRecord + 1)},
   };
   for (const auto& c : cases) {
     fs::remove(FilePath(kId));
@@ -181,6 +192,17 @@ TEST_F(JsonTempFileManifestStoreTest, MissingAndInvalidFilesDoNotLoad) {
   EXPECT_EQ(untouched.GetParams().transferId, "before");
   EXPECT_EQ(untouched.GetParams().destPath, "/games/x");
   EXPECT_FALSE(store_.Remove(kId));
+}
+
+TEST_F(JsonTempFileManifestStoreTest, RecordsOverTheBoundAreNeitherWrittenNorRead) {
+  TransferParams params = Params(kId);
+  params.destPath = std::string(kMaxRecord, 'd');
+  EXPECT_FALSE(store_.Save(kId, TransferManifest(params)));
+  EXPECT_FALSE(fs::exists(FilePath(kId)));
+
+  PutFile(kId, RecordOfSize(kMaxRecord));
+  TransferManifest record;
+  EXPECT_TRUE(store_.Load(kId, record));
 }
 
 TEST_F(JsonTempFileManifestStoreTest, ReadsAFileOfExactlyOneBlockWhole) {

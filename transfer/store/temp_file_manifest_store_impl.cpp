@@ -36,9 +36,12 @@ void TempFileManifestStoreImpl::Read(const std::string& id, std::string& out) {
   try {
     std::shared_ptr<SharedFile> file = OpenForRead(id);
     char buffer[kReadBlock];
+    std::size_t total = 0;
     uint32_t count = 0;
     do {
       count = file->Read(buffer, kReadBlock);
+      total += count;
+      if (total > kMaxRecordBytes) throw ManifestStreamException();
       out.append(buffer, count);
     } while (count == kReadBlock);
   } catch (...) {
@@ -62,7 +65,7 @@ void TempFileManifestStoreImpl::Write(std::istream& in, const std::string& id) {
   }
   bool complete = false;
   try {
-    complete = text.size() <= std::numeric_limits<uint32_t>::max() &&
+    complete = text.size() <= kMaxRecordBytes &&
                file->Write(text.data(), static_cast<uint32_t>(text.size())) == text.size();
   } catch (...) {
     complete = false;

@@ -1,6 +1,7 @@
 #ifndef ZARN_TRANSFER_STORE_TEMP_FILE_MANIFEST_STORE_IMPL_H_
 #define ZARN_TRANSFER_STORE_TEMP_FILE_MANIFEST_STORE_IMPL_H_
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -18,16 +19,20 @@ class SharedFileFactory;
 // file, and nothing is written or removed.
 class TempFileManifestStoreImpl : public ManifestStoreImpl {
  public:
+  // The largest record read or written. A record holds one transfer's identity, a few
+  // KiB at most; the bound keeps a planted file from being read into memory whole.
+  static constexpr std::size_t kMaxRecordBytes = 1 << 20;
+
   // `folder` is relative to the system temporary folder.
   TempFileManifestStoreImpl(const std::string& folder, SharedFileFactory* sharedFileFactory);
   TempFileManifestStoreImpl(const TempFileManifestStoreImpl&) = delete;
   TempFileManifestStoreImpl& operator=(const TempFileManifestStoreImpl&) = delete;
 
-  // Appends the whole file of `id` to `out`.
+  // Appends the whole file of `id` to `out`; a file over kMaxRecordBytes fails.
   void Read(const std::string& id, std::string& out) override;
-  // Creates the file of `id` (an existing one makes this fail) with the whole of `in`. A
-  // file that could not be written completely is removed again, so that it cannot block
-  // a later save under the same id.
+  // Creates the file of `id` (an existing one makes this fail) with the whole of `in`,
+  // which must not exceed kMaxRecordBytes. A file that could not be written completely is
+  // removed again, so that it cannot block a later save under the same id.
   void Write(std::istream& in, const std::string& id) override;
 
   // False for a missing file, a refused id or folder; never throws.
