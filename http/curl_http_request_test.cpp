@@ -31,12 +31,6 @@ std::string Pattern(std::size_t size) {
   return text;
 }
 
-// A port on 127.0.0.1 that refuses connections.
-std::uint16_t ClosedPort() {
-  static const RefusingPort port;  // held for the whole run: no test server can take it
-  return port.Port();
-}
-
 // Collects the body; can be told to answer one piece with a scripted failure, and reports
 // when a given number of bytes has arrived.
 class RecordingSink : public HttpWriteCallback {
@@ -178,6 +172,7 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
     std::string message;
   };
   const std::string content = Pattern(50000);
+  const RefusingPort refused;
   const std::vector<Case> cases = {
       {"404", [](HttpTestServer&, RecordingSink&, HttpRequestParams&, std::string&) {},
        HttpRequestResult::ClientError, "libcurl error 22 (HTTP 404)"},
@@ -203,8 +198,8 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
        },
        HttpRequestResult::ClientError, "libcurl error 22 (HTTP 416)"},
       {"refused connection",
-       [](HttpTestServer&, RecordingSink&, HttpRequestParams& p, std::string&) {
-         p.url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
+       [&](HttpTestServer&, RecordingSink&, HttpRequestParams& p, std::string&) {
+         p.url = "http://127.0.0.1:" + std::to_string(refused.Port()) + "/x";
        },
        HttpRequestResult::ConnectFailed, "libcurl error 7 (HTTP 0)"},
       // The resolver's own retries can outlast the default connect time-out when the name
@@ -427,7 +422,8 @@ TEST_F(CurlHttpRequestTest, FinishedRequestIsNotRunAgainUntilReset) {
 
 TEST_F(CurlHttpRequestTest, IgnoresProxyVariablesOfTheEnvironment) {
   server_.ServeFile("/file", "direct");
-  const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort());
+  const RefusingPort refused;
+  const std::string dead = "http://127.0.0.1:" + std::to_string(refused.Port());
   ::setenv("http_proxy", dead.c_str(), 1);
   ::setenv("HTTP_PROXY", dead.c_str(), 1);
   ::setenv("ALL_PROXY", dead.c_str(), 1);

@@ -28,12 +28,6 @@ class DirectProxyFactory : public HttpProxyFactory {
   std::shared_ptr<HttpProxy> Create() override { return MakeEmptyHttpProxy(); }
 };
 
-// A port on 127.0.0.1 that refuses connections.
-std::uint16_t ClosedPort() {
-  static const RefusingPort port;  // held for the whole run: no test server can take it
-  return port.Port();
-}
-
 std::string PackageXml(const std::string& id, const std::string& version) {
   return "<?xml version=\"1.0\"?>\n<package>\n  <id>" + id +
          "</id>\n  <name>N</name>\n  <partnerId>P</partnerId>\n  <versionId>" + version +
@@ -144,7 +138,8 @@ TEST_F(XmlHttpManifestFactoryTest, FailuresCarryTheRequestMessage) {
   } catch (const ManifestStreamException& e) {
     EXPECT_NE(std::string(e.what()).find("503"), std::string::npos) << e.what();
   }
-  auto refused = PackageFactory("127.0.0.1:" + std::to_string(ClosedPort()));
+  const RefusingPort closed;
+  auto refused = PackageFactory("127.0.0.1:" + std::to_string(closed.Port()));
   try {
     refused.GetPackageManifest("PKG");
     FAIL();
