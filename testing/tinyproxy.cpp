@@ -1,19 +1,17 @@
 #include "testing/tinyproxy.h"
 
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <vector>
 
+#include "testing/child_process.h"
 #include "testing/loopback_port.h"
-
-extern char** environ;
 
 namespace zarn {
 
@@ -22,11 +20,11 @@ Tinyproxy::Tinyproxy() {
   if (::mkdtemp(base.data()) == nullptr) return;
   folder_ = base;
   // Another process can take the port between FreePort and tinyproxy's bind: try again.
-  for (int attempt = 0; attempt < 5 && pid_ == 0; ++attempt) Start();
+  for (int attempt = 0; attempt < 5 && !process_; ++attempt) Start();
 }
 
 Tinyproxy::~Tinyproxy() {
-  Kill();
+  process_.reset();
   std::error_code ignored;
   if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
@@ -39,30 +37,19 @@ void Tinyproxy::Start() {
   std::ofstream(config) << "Port " << port_ << "\nListen 127.0.0.1\nTimeout 30\n"
                         << "LogLevel Critical\nLogFile \"" << folder_ << "/log\"\n"
                         << "MaxClients 100\n";
-  std::string program = "tinyproxy", foreground = "-d", option = "-c", path = config;
-  char* argv[] = {program.data(), foreground.data(), option.data(), path.data(), nullptr};
-  if (::posix_spawnp(&pid_, "tinyproxy", nullptr, nullptr, argv, environ) != 0) {
-    pid_ = 0;
-    return;
+  try {
+    process_ =
+        std::make_unique<ChildProcess>(std::vector<std::string>{"tinyproxy", "-d", "-c", config});
+  } catch (const std::runtime_error&) {
+    return;  // not installed
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
     if (PortAccepts(port_)) return;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {  // exited: port taken?
-      pid_ = 0;
-      return;
-    }
+    if (!process_->Running()) break;                             // exited: port taken?
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // polling a subprocess
   }
-  Kill();
-}
-
-void Tinyproxy::Kill() {
-  if (pid_ == 0) return;
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
-  pid_ = 0;
+  process_.reset();
 }
 
 }  // namespace zarn

@@ -9,12 +9,13 @@
 //   ASSERT_TRUE(proxy.Running());
 //   setenv("http_proxy", proxy.Url().c_str(), 1);   // "http://127.0.0.1:<port>"
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zarn {
+
+class ChildProcess;
 
 class Tinyproxy {
  public:
@@ -24,16 +25,15 @@ class Tinyproxy {
   Tinyproxy& operator=(const Tinyproxy&) = delete;
 
   // False when tinyproxy is missing or did not start.
-  bool Running() const { return pid_ != 0; }
+  bool Running() const { return process_ != nullptr; }
   std::uint16_t Port() const { return port_; }
   std::string Url() const;
 
  private:
   void Start();
-  void Kill();
 
   std::string folder_;
-  pid_t pid_ = 0;
+  std::unique_ptr<ChildProcess> process_;
   std::uint16_t port_ = 0;
 };
 
