@@ -41,16 +41,14 @@ std::shared_ptr<JsonHttpAnalyticsEventWork> JsonHttpAnalyticsEventWork::Create(
     std::uint32_t kind, const std::string& url, HttpRequestFactory* factory,
     std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout, std::uint32_t timeout,
     std::uint32_t retry_limit) {
-  return std::shared_ptr<JsonHttpAnalyticsEventWork>(new JsonHttpAnalyticsEventWork(
-      kind, url, factory, std::move(session), connect_timeout, timeout, retry_limit));
+  return std::make_shared<JsonHttpAnalyticsEventWork>(
+      Token(), kind, url, factory, std::move(session), connect_timeout, timeout, retry_limit);
 }
 
-JsonHttpAnalyticsEventWork::JsonHttpAnalyticsEventWork(std::uint32_t kind, const std::string& url,
-                                                       HttpRequestFactory* factory,
-                                                       std::shared_ptr<HttpSession> session,
-                                                       std::uint32_t connect_timeout,
-                                                       std::uint32_t timeout,
-                                                       std::uint32_t retry_limit)
+JsonHttpAnalyticsEventWork::JsonHttpAnalyticsEventWork(
+    Token, std::uint32_t kind, const std::string& url, HttpRequestFactory* factory,
+    std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout, std::uint32_t timeout,
+    std::uint32_t retry_limit)
     : TrackEventWork(kind),
       url_(url),
       factory_(factory),

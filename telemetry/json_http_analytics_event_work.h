@@ -15,12 +15,19 @@ class HttpSession;
 // An analytics event: posts its tree as compact JSON to its URL. A refused connection or a
 // server error is tried again at once, up to the retry limit; any other failure ends it.
 class JsonHttpAnalyticsEventWork : public TrackEventWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   // factory is not owned and outlives the work; time-outs are in seconds.
   static std::shared_ptr<JsonHttpAnalyticsEventWork> Create(
       std::uint32_t kind, const std::string& url, HttpRequestFactory* factory,
       std::shared_ptr<HttpSession> session, std::uint32_t connect_timeout, std::uint32_t timeout,
       std::uint32_t retry_limit);
+  JsonHttpAnalyticsEventWork(Token, std::uint32_t kind, const std::string& url,
+                             HttpRequestFactory* factory, std::shared_ptr<HttpSession> session,
+                             std::uint32_t connect_timeout, std::uint32_t timeout,
+                             std::uint32_t retry_limit);
 
   // Counts one retry while the limit allows.
   bool ShouldRetry() override;
@@ -34,11 +41,6 @@ class JsonHttpAnalyticsEventWork : public TrackEventWork {
   const std::string& GetUrl() const { return url_; }
 
  private:
-  JsonHttpAnalyticsEventWork(std::uint32_t kind, const std::string& url,
-                             HttpRequestFactory* factory, std::shared_ptr<HttpSession> session,
-                             std::uint32_t connect_timeout, std::uint32_t timeout,
-                             std::uint32_t retry_limit);
-
   const std::string url_;
   HttpRequestFactory* const factory_;
   const std::shared_ptr<HttpSession> session_;

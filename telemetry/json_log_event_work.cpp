@@ -10,7 +10,7 @@ namespace zarn {
 
 std::shared_ptr<JsonLogEventWork> JsonLogEventWork::Create(std::uint32_t kind,
                                                            LogManager* manager) {
-  return std::shared_ptr<JsonLogEventWork>(new JsonLogEventWork(kind, manager));
+  return std::make_shared<JsonLogEventWork>(Token(), kind, manager);
 }
 
 WorkStatus JsonLogEventWork::ExecuteTask() {

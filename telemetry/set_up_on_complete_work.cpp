@@ -10,7 +10,7 @@ namespace zarn {
 
 std::shared_ptr<SetUpOnCompleteWork> SetUpOnCompleteWork::Create(
     EventManager* manager, const std::shared_ptr<const Work>& work, const WorkStatus& status) {
-  std::shared_ptr<SetUpOnCompleteWork> setup(new SetUpOnCompleteWork(manager, status));
+  auto setup = std::make_shared<SetUpOnCompleteWork>(Token(), manager, status);
   work->DescribeWithStatus(status, setup->description_);
   return setup;
 }

@@ -18,21 +18,23 @@ class EventManager;
 // description is kept: the engine may run or reset the work again at once, and a finished
 // work tree must not be kept alive by the log's queue.
 class SetUpOnCompleteWork : public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   // Takes the description of work with status now; throws what describing throws.
   // manager is not owned and outlives this work.
   static std::shared_ptr<SetUpOnCompleteWork> Create(EventManager* manager,
                                                      const std::shared_ptr<const Work>& work,
                                                      const WorkStatus& status);
+  SetUpOnCompleteWork(Token, EventManager* manager, const WorkStatus& status)
+      : manager_(manager), status_(status) {}
 
   // Posts the event; Error with the exception when that fails (the entry is lost).
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
 
  private:
-  SetUpOnCompleteWork(EventManager* manager, const WorkStatus& status)
-      : manager_(manager), status_(status) {}
-
   EventManager* const manager_;
   const WorkStatus status_;
   boost::property_tree::ptree description_;

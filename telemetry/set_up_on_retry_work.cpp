@@ -10,7 +10,7 @@ namespace zarn {
 std::shared_ptr<SetUpOnRetryWork> SetUpOnRetryWork::Create(
     EventManager* manager, const std::shared_ptr<const SimpleWork>& work,
     const WorkStatus& status) {
-  std::shared_ptr<SetUpOnRetryWork> setup(new SetUpOnRetryWork(manager));
+  auto setup = std::make_shared<SetUpOnRetryWork>(Token(), manager);
   work->DescribeWithStatus(status, setup->description_);
   return setup;
 }

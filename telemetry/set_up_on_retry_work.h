@@ -17,20 +17,22 @@ class EventManager;
 // The work is described when this is created, on the thread that reports the retry, and
 // only the description is kept: the next attempt is already under way on that thread.
 class SetUpOnRetryWork : public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   // Takes the description of work with status now; throws what describing throws.
   // manager is not owned and outlives this work.
   static std::shared_ptr<SetUpOnRetryWork> Create(EventManager* manager,
                                                   const std::shared_ptr<const SimpleWork>& work,
                                                   const WorkStatus& status);
+  SetUpOnRetryWork(Token, EventManager* manager) : manager_(manager) {}
 
   // Posts the event; Error with the exception when that fails (the entry is lost).
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
 
  private:
-  explicit SetUpOnRetryWork(EventManager* manager) : manager_(manager) {}
-
   EventManager* const manager_;
   boost::property_tree::ptree description_;
 };

@@ -7,7 +7,7 @@
 namespace zarn {
 
 std::shared_ptr<DeferredWork> DeferredWork::Create(WorkCompleteCallback* observer) {
-  return std::make_shared<DeferredWork>(Token{}, observer);
+  return std::make_shared<DeferredWork>(Token(), observer);
 }
 
 DeferredWork::DeferredWork(Token, WorkCompleteCallback* observer) {

@@ -11,9 +11,13 @@ namespace zarn {
 // A placeholder whose single child is supplied while the tree already runs. When it is
 // queued or reset before a child was assigned, it takes a NoOpWork and simply succeeds.
 class DeferredWork : public CompositeWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   // observer may be null.
   static std::shared_ptr<DeferredWork> Create(WorkCompleteCallback* observer = nullptr);
+  DeferredWork(Token, WorkCompleteCallback* observer);
 
   // "name" := "DeferredWork".
   void Describe(boost::property_tree::ptree& tree) const override;
@@ -28,12 +32,6 @@ class DeferredWork : public CompositeWork {
   // that queueing, resetting and IsCurrentChild take, so no other thread sees a child that
   // is not yet attached. Does not queue it. False, changing nothing, when a child is set.
   bool Assign(const std::shared_ptr<Work>& work);
-
- private:
-  struct Token {};
-
- public:
-  DeferredWork(Token, WorkCompleteCallback* observer);
 
  private:
   // With the lock held: sets and adopts the child (a NoOpWork when work is empty) unless

@@ -4,10 +4,10 @@
 
 namespace zarn {
 
-std::shared_ptr<NoOpWork> NoOpWork::Create() { return std::make_shared<NoOpWork>(); }
+std::shared_ptr<NoOpWork> NoOpWork::Create() { return std::make_shared<NoOpWork>(Token()); }
 
 std::shared_ptr<NoOpWork> NoOpWork::Create(WorkCompleteCallback* observer) {
-  return std::make_shared<NoOpWork>(observer);
+  return std::make_shared<NoOpWork>(Token(), observer);
 }
 
 void NoOpWork::Describe(boost::property_tree::ptree& tree) const { tree.put("name", "NoOpWork"); }

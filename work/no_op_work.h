@@ -9,6 +9,9 @@ namespace zarn {
 
 // A leaf that succeeds at once.
 class NoOpWork : public SimpleWork {
+  // The passkey: the constructors are public for std::make_shared, yet only Create can call them.
+  struct Token {};
+
  public:
   static std::shared_ptr<NoOpWork> Create();
   static std::shared_ptr<NoOpWork> Create(WorkCompleteCallback* observer);
@@ -18,8 +21,8 @@ class NoOpWork : public SimpleWork {
   WorkStatus ExecuteTask() override;  // Success, no payload
   void OnCancel() override;
 
-  NoOpWork() = default;
-  explicit NoOpWork(WorkCompleteCallback* observer) : SimpleWork(observer) {}
+  explicit NoOpWork(Token) {}
+  NoOpWork(Token, WorkCompleteCallback* observer) : SimpleWork(observer) {}
 };
 
 }  // namespace zarn
