@@ -18,10 +18,10 @@ namespace zarn {
 
 std::shared_ptr<AllowExecuteWork> AllowExecuteWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface) {
-  return std::make_shared<AllowExecuteWork>(std::move(workInterface));
+  return std::make_shared<AllowExecuteWork>(Token(), std::move(workInterface));
 }
 
-AllowExecuteWork::AllowExecuteWork(std::shared_ptr<TransferWorkInterface> workInterface)
+AllowExecuteWork::AllowExecuteWork(Token, std::shared_ptr<TransferWorkInterface> workInterface)
     : TransferWork(std::move(workInterface)) {
   RegisterCompleteObservers(*this, nullptr);
 }

@@ -6,7 +6,7 @@
 namespace zarn {
 
 std::shared_ptr<ChecksumStatusData> ChecksumStatusData::Create(uint32_t actualChecksum) {
-  return std::make_shared<ChecksumStatusData>(actualChecksum);
+  return std::make_shared<ChecksumStatusData>(Token(), actualChecksum);
 }
 
 TransferError ChecksumStatusData::ToTransferError() const { return TransferError::Checksum; }

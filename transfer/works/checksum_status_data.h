@@ -11,9 +11,12 @@ namespace zarn {
 
 // The payload of a chunk whose bytes do not match their CRC-32: the value computed.
 class ChecksumStatusData : public TransferStatusData {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<ChecksumStatusData> Create(uint32_t actualChecksum);
-  explicit ChecksumStatusData(uint32_t actualChecksum) : actualChecksum(actualChecksum) {}
+  ChecksumStatusData(Token, uint32_t actualChecksum) : actualChecksum(actualChecksum) {}
 
   TransferError ToTransferError() const override;                   // always Checksum
   void Describe(boost::property_tree::ptree& tree) const override;  // "actualChecksum", hex

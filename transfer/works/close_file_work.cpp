@@ -12,10 +12,10 @@ namespace zarn {
 std::shared_ptr<CloseFileWork> CloseFileWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedFileData> file) {
-  return std::make_shared<CloseFileWork>(std::move(workInterface), std::move(file));
+  return std::make_shared<CloseFileWork>(Token(), std::move(workInterface), std::move(file));
 }
 
-CloseFileWork::CloseFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
+CloseFileWork::CloseFileWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                              std::shared_ptr<TransferSharedFileData> file)
     : TransferWork(std::move(workInterface)), file_(std::move(file)) {
   RegisterCompleteObservers(*this, nullptr);

@@ -13,10 +13,13 @@ class TransferSharedFileData;
 // Lets go of a file once all its chunks are verified; the handle closes with its last
 // holder. Never fails.
 class CloseFileWork : public TransferWork, public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<CloseFileWork> Create(std::shared_ptr<TransferWorkInterface> workInterface,
                                                std::shared_ptr<TransferSharedFileData> file);
-  CloseFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  CloseFileWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                 std::shared_ptr<TransferSharedFileData> file);
 
   void Describe(boost::property_tree::ptree& tree) const override;

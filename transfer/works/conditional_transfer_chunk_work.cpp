@@ -15,13 +15,13 @@ namespace zarn {
 std::shared_ptr<ConditionalTransferChunkWork> ConditionalTransferChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<TransferSharedMapData> map) {
-  return std::make_shared<ConditionalTransferChunkWork>(std::move(workInterface),
+  return std::make_shared<ConditionalTransferChunkWork>(Token(), std::move(workInterface),
                                                         std::move(session), std::move(map));
 }
 
 ConditionalTransferChunkWork::ConditionalTransferChunkWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    std::shared_ptr<TransferSharedMapData> map)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedMapData> map)
     : TransferWork(std::move(workInterface)), map_(std::move(map)) {
   RegisterCompleteObservers(*this, nullptr);
   const std::shared_ptr<TransferWorkInterface>& wi = GetWorkInterface();

@@ -14,11 +14,14 @@ class TransferSharedMapData;
 // Verifies the bytes already in the file and downloads the chunk only when they do not
 // match: a chunk that is already complete makes no request.
 class ConditionalTransferChunkWork : public TransferWork, public ConditionalWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<ConditionalTransferChunkWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       std::shared_ptr<TransferSharedMapData> map);
-  ConditionalTransferChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  ConditionalTransferChunkWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                std::shared_ptr<HttpSession> session,
                                std::shared_ptr<TransferSharedMapData> map);
 

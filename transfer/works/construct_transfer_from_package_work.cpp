@@ -13,12 +13,12 @@ std::shared_ptr<ConstructTransferFromPackageWork> ConstructTransferFromPackageWo
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<DeferredWork> deferred) {
   return std::make_shared<ConstructTransferFromPackageWork>(
-      std::move(workInterface), std::move(session), std::move(deferred));
+      Token(), std::move(workInterface), std::move(session), std::move(deferred));
 }
 
 ConstructTransferFromPackageWork::ConstructTransferFromPackageWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    std::shared_ptr<DeferredWork> deferred)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, std::shared_ptr<DeferredWork> deferred)
     : TransferWork(std::move(workInterface)),
       session_(std::move(session)),
       deferred_(std::move(deferred)) {

@@ -15,11 +15,14 @@ class HttpSession;
 // deferred work that waits for it. A package or node list that is missing, or a file set
 // that cannot be built, ends with an Internal error.
 class ConstructTransferFromPackageWork : public TransferWork, public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<ConstructTransferFromPackageWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       std::shared_ptr<DeferredWork> deferred);
-  ConstructTransferFromPackageWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  ConstructTransferFromPackageWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                    std::shared_ptr<HttpSession> session,
                                    std::shared_ptr<DeferredWork> deferred);
 

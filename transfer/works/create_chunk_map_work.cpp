@@ -13,10 +13,10 @@ namespace zarn {
 std::shared_ptr<CreateChunkMapWork> CreateChunkMapWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedMapData> map) {
-  return std::make_shared<CreateChunkMapWork>(std::move(workInterface), std::move(map));
+  return std::make_shared<CreateChunkMapWork>(Token(), std::move(workInterface), std::move(map));
 }
 
-CreateChunkMapWork::CreateChunkMapWork(std::shared_ptr<TransferWorkInterface> workInterface,
+CreateChunkMapWork::CreateChunkMapWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                        std::shared_ptr<TransferSharedMapData> map)
     : TransferWork(std::move(workInterface)), map_(std::move(map)) {
   RegisterCompleteObservers(*this, nullptr);

@@ -12,11 +12,14 @@ class TransferSharedMapData;
 
 // Maps the chunk's byte range of its open file into memory.
 class CreateChunkMapWork : public TransferWork, public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<CreateChunkMapWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface,
       std::shared_ptr<TransferSharedMapData> map);
-  CreateChunkMapWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  CreateChunkMapWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                      std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;

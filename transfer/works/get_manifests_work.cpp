@@ -12,10 +12,10 @@ namespace zarn {
 
 std::shared_ptr<GetManifestsWork> GetManifestsWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session) {
-  return std::make_shared<GetManifestsWork>(std::move(workInterface), std::move(session));
+  return std::make_shared<GetManifestsWork>(Token(), std::move(workInterface), std::move(session));
 }
 
-GetManifestsWork::GetManifestsWork(std::shared_ptr<TransferWorkInterface> workInterface,
+GetManifestsWork::GetManifestsWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                    std::shared_ptr<HttpSession> session)
     : TransferWork(std::move(workInterface)) {
   RegisterCompleteObservers(*this, nullptr);

@@ -12,10 +12,13 @@ class HttpSession;
 
 // Fetches the package manifest and the node list at the same time.
 class GetManifestsWork : public TransferWork, public ParallelWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<GetManifestsWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session);
-  GetManifestsWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  GetManifestsWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                    std::shared_ptr<HttpSession> session);
 
   void Describe(boost::property_tree::ptree& tree) const override;

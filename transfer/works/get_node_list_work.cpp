@@ -16,11 +16,11 @@ namespace zarn {
 std::shared_ptr<GetNodeListWork> GetNodeListWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     uint32_t maxRetries) {
-  return std::make_shared<GetNodeListWork>(std::move(workInterface), std::move(session),
+  return std::make_shared<GetNodeListWork>(Token(), std::move(workInterface), std::move(session),
                                            maxRetries);
 }
 
-GetNodeListWork::GetNodeListWork(std::shared_ptr<TransferWorkInterface> workInterface,
+GetNodeListWork::GetNodeListWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                  std::shared_ptr<HttpSession> session, uint32_t maxRetries)
     : TransferWork(std::move(workInterface)),
       LimitedRetrySimpleWork(maxRetries),

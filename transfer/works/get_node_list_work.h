@@ -14,11 +14,14 @@ class HttpSession;
 // Fetches the node list of the transfer's partner. A stream failure is retried at once
 // within maxRetries and then left to the transfer's retry with error Network.
 class GetNodeListWork : public TransferWork, public LimitedRetrySimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<GetNodeListWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       uint32_t maxRetries);
-  GetNodeListWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  GetNodeListWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                   std::shared_ptr<HttpSession> session, uint32_t maxRetries);
 
   void Describe(boost::property_tree::ptree& tree) const override;

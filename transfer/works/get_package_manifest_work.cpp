@@ -17,11 +17,12 @@ namespace zarn {
 std::shared_ptr<GetPackageManifestWork> GetPackageManifestWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     uint32_t maxRetries) {
-  return std::make_shared<GetPackageManifestWork>(std::move(workInterface), std::move(session),
-                                                  maxRetries);
+  return std::make_shared<GetPackageManifestWork>(Token(), std::move(workInterface),
+                                                  std::move(session), maxRetries);
 }
 
-GetPackageManifestWork::GetPackageManifestWork(std::shared_ptr<TransferWorkInterface> workInterface,
+GetPackageManifestWork::GetPackageManifestWork(Token,
+                                               std::shared_ptr<TransferWorkInterface> workInterface,
                                                std::shared_ptr<HttpSession> session,
                                                uint32_t maxRetries)
     : TransferWork(std::move(workInterface)),

@@ -13,11 +13,12 @@ namespace zarn {
 std::shared_ptr<InitializeTransferWork> InitializeTransferWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<DeferredWork> deferred) {
-  return std::make_shared<InitializeTransferWork>(std::move(workInterface), std::move(session),
-                                                  std::move(deferred));
+  return std::make_shared<InitializeTransferWork>(Token(), std::move(workInterface),
+                                                  std::move(session), std::move(deferred));
 }
 
-InitializeTransferWork::InitializeTransferWork(std::shared_ptr<TransferWorkInterface> workInterface,
+InitializeTransferWork::InitializeTransferWork(Token,
+                                               std::shared_ptr<TransferWorkInterface> workInterface,
                                                std::shared_ptr<HttpSession> session,
                                                std::shared_ptr<DeferredWork> deferred)
     : TransferWork(std::move(workInterface)) {

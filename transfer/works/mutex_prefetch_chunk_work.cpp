@@ -11,10 +11,12 @@ namespace zarn {
 std::shared_ptr<MutexPrefetchChunkWork> MutexPrefetchChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedMapData> map) {
-  return std::make_shared<MutexPrefetchChunkWork>(std::move(workInterface), std::move(map));
+  return std::make_shared<MutexPrefetchChunkWork>(Token(), std::move(workInterface),
+                                                  std::move(map));
 }
 
-MutexPrefetchChunkWork::MutexPrefetchChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+MutexPrefetchChunkWork::MutexPrefetchChunkWork(Token,
+                                               std::shared_ptr<TransferWorkInterface> workInterface,
                                                std::shared_ptr<TransferSharedMapData> map)
     : TransferWork(std::move(workInterface)), map_(std::move(map)) {
   RegisterCompleteObservers(*this, nullptr);

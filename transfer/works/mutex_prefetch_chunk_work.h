@@ -15,11 +15,14 @@ class TransferSharedMapData;
 // time: each reads its range in one call, so there are no scattered page faults for a
 // process-wide lock to keep from thrashing the disk.
 class MutexPrefetchChunkWork : public TransferWork, public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<MutexPrefetchChunkWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface,
       std::shared_ptr<TransferSharedMapData> map);
-  MutexPrefetchChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  MutexPrefetchChunkWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                          std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;

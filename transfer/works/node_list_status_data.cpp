@@ -8,7 +8,7 @@ namespace zarn {
 
 std::shared_ptr<NodeListStatusData> NodeListStatusData::Create(
     std::shared_ptr<NodeListManifest> nodeList) {
-  return std::make_shared<NodeListStatusData>(std::move(nodeList));
+  return std::make_shared<NodeListStatusData>(Token(), std::move(nodeList));
 }
 
 void NodeListStatusData::Describe(boost::property_tree::ptree& tree) const {

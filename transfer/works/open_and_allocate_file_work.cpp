@@ -17,11 +17,12 @@ namespace zarn {
 std::shared_ptr<OpenAndAllocateFileWork> OpenAndAllocateFileWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedFileData> file) {
-  return std::make_shared<OpenAndAllocateFileWork>(std::move(workInterface), std::move(file));
+  return std::make_shared<OpenAndAllocateFileWork>(Token(), std::move(workInterface),
+                                                   std::move(file));
 }
 
 OpenAndAllocateFileWork::OpenAndAllocateFileWork(
-    std::shared_ptr<TransferWorkInterface> workInterface,
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedFileData> file)
     : TransferWork(std::move(workInterface)), file_(std::move(file)) {
   RegisterCompleteObservers(*this, nullptr);

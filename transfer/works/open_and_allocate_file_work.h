@@ -15,11 +15,14 @@ class TransferSharedFileData;
 // it that size when it is empty; a file of another length is deleted and made again once.
 // A freshly sized executable is denied execution until the package is complete.
 class OpenAndAllocateFileWork : public TransferWork, public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<OpenAndAllocateFileWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface,
       std::shared_ptr<TransferSharedFileData> file);
-  OpenAndAllocateFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  OpenAndAllocateFileWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                           std::shared_ptr<TransferSharedFileData> file);
 
   void Describe(boost::property_tree::ptree& tree) const override;

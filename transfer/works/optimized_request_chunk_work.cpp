@@ -53,13 +53,14 @@ bool IsFailed(HttpRequestResult result) {
 std::shared_ptr<OptimizedRequestChunkWork> OptimizedRequestChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries) {
-  return std::make_shared<OptimizedRequestChunkWork>(std::move(workInterface), std::move(session),
-                                                     std::move(map), maxRetries);
+  return std::make_shared<OptimizedRequestChunkWork>(
+      Token(), std::move(workInterface), std::move(session), std::move(map), maxRetries);
 }
 
 OptimizedRequestChunkWork::OptimizedRequestChunkWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedMapData> map,
+    uint32_t maxRetries)
     : TransferWork(std::move(workInterface)),
       LimitedRetrySimpleWork(maxRetries),
       session_(std::move(session)),

@@ -21,11 +21,14 @@ class TransferSharedMapData;
 // next attempt goes elsewhere at once, within the retry limit (probes and time-outs that
 // still received bytes are free retries).
 class OptimizedRequestChunkWork : public TransferWork, public LimitedRetrySimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<OptimizedRequestChunkWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
-  OptimizedRequestChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  OptimizedRequestChunkWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                             std::shared_ptr<HttpSession> session,
                             std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
 

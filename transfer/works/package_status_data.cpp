@@ -8,7 +8,7 @@ namespace zarn {
 
 std::shared_ptr<PackageStatusData> PackageStatusData::Create(
     std::shared_ptr<PackageManifest> package) {
-  return std::make_shared<PackageStatusData>(std::move(package));
+  return std::make_shared<PackageStatusData>(Token(), std::move(package));
 }
 
 void PackageStatusData::Describe(boost::property_tree::ptree& tree) const {

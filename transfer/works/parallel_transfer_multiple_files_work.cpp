@@ -11,13 +11,13 @@ namespace zarn {
 std::shared_ptr<ParallelTransferMultipleFilesWork> ParallelTransferMultipleFilesWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     const std::vector<std::shared_ptr<FileManifest>>& files) {
-  return std::make_shared<ParallelTransferMultipleFilesWork>(std::move(workInterface),
+  return std::make_shared<ParallelTransferMultipleFilesWork>(Token(), std::move(workInterface),
                                                              std::move(session), files);
 }
 
 ParallelTransferMultipleFilesWork::ParallelTransferMultipleFilesWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    const std::vector<std::shared_ptr<FileManifest>>& files)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, const std::vector<std::shared_ptr<FileManifest>>& files)
     : TransferWork(std::move(workInterface)) {
   RegisterCompleteObservers(*this, nullptr);
   if (files.empty())

@@ -14,11 +14,14 @@ class HttpSession;
 
 // Transfers all its files at once, bounded by the workflow's limit of running works.
 class ParallelTransferMultipleFilesWork : public TransferWork, public ParallelWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<ParallelTransferMultipleFilesWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       const std::vector<std::shared_ptr<FileManifest>>& files);
-  ParallelTransferMultipleFilesWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  ParallelTransferMultipleFilesWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                     std::shared_ptr<HttpSession> session,
                                     const std::vector<std::shared_ptr<FileManifest>>& files);
 

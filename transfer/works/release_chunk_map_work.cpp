@@ -11,10 +11,11 @@ namespace zarn {
 std::shared_ptr<ReleaseChunkMapWork> ReleaseChunkMapWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedMapData> map) {
-  return std::make_shared<ReleaseChunkMapWork>(std::move(workInterface), std::move(map));
+  return std::make_shared<ReleaseChunkMapWork>(Token(), std::move(workInterface), std::move(map));
 }
 
-ReleaseChunkMapWork::ReleaseChunkMapWork(std::shared_ptr<TransferWorkInterface> workInterface,
+ReleaseChunkMapWork::ReleaseChunkMapWork(Token,
+                                         std::shared_ptr<TransferWorkInterface> workInterface,
                                          std::shared_ptr<TransferSharedMapData> map)
     : TransferWork(std::move(workInterface)), map_(std::move(map)) {
   RegisterCompleteObservers(*this, nullptr);

@@ -12,11 +12,14 @@ class TransferSharedMapData;
 
 // Drops the chunk's view; it is unmapped when nothing else holds it.
 class ReleaseChunkMapWork : public TransferWork, public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<ReleaseChunkMapWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface,
       std::shared_ptr<TransferSharedMapData> map);
-  ReleaseChunkMapWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  ReleaseChunkMapWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                       std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;

@@ -28,13 +28,14 @@ uint32_t RequestLimit(TransferWorkInterface& workInterface) {
 std::shared_ptr<RetryableTransferChunkWork> RetryableTransferChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries) {
-  return std::make_shared<RetryableTransferChunkWork>(std::move(workInterface), std::move(session),
-                                                      std::move(map), maxRetries);
+  return std::make_shared<RetryableTransferChunkWork>(
+      Token(), std::move(workInterface), std::move(session), std::move(map), maxRetries);
 }
 
 RetryableTransferChunkWork::RetryableTransferChunkWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedMapData> map,
+    uint32_t maxRetries)
     : TransferWork(std::move(workInterface)),
       LimitedRetrySequentialWork(maxRetries),
       map_(std::move(map)) {

@@ -16,11 +16,14 @@ class TransferSharedMapData;
 // its retries last. The request's own limit is max(nodes - 1, the configured minimum), so
 // that every node can be tried once.
 class RetryableTransferChunkWork : public TransferWork, public LimitedRetrySequentialWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<RetryableTransferChunkWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
-  RetryableTransferChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  RetryableTransferChunkWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                              std::shared_ptr<HttpSession> session,
                              std::shared_ptr<TransferSharedMapData> map, uint32_t maxRetries);
 

@@ -11,13 +11,13 @@ namespace zarn {
 std::shared_ptr<SequentialTransferMultipleFilesWork> SequentialTransferMultipleFilesWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     const std::vector<std::shared_ptr<FileManifest>>& files) {
-  return std::make_shared<SequentialTransferMultipleFilesWork>(std::move(workInterface),
+  return std::make_shared<SequentialTransferMultipleFilesWork>(Token(), std::move(workInterface),
                                                                std::move(session), files);
 }
 
 SequentialTransferMultipleFilesWork::SequentialTransferMultipleFilesWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    const std::vector<std::shared_ptr<FileManifest>>& files)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, const std::vector<std::shared_ptr<FileManifest>>& files)
     : TransferWork(std::move(workInterface)) {
   RegisterCompleteObservers(*this, nullptr);
   if (files.empty())

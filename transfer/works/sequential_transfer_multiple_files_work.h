@@ -14,11 +14,14 @@ class HttpSession;
 
 // Transfers its files one after another, in list order (the package's run file).
 class SequentialTransferMultipleFilesWork : public TransferWork, public SequentialWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<SequentialTransferMultipleFilesWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       const std::vector<std::shared_ptr<FileManifest>>& files);
-  SequentialTransferMultipleFilesWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  SequentialTransferMultipleFilesWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                       std::shared_ptr<HttpSession> session,
                                       const std::vector<std::shared_ptr<FileManifest>>& files);
 

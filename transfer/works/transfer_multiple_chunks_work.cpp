@@ -13,13 +13,14 @@ namespace zarn {
 std::shared_ptr<TransferMultipleChunksWork> TransferMultipleChunksWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     const std::shared_ptr<FileManifest>& manifest, std::shared_ptr<TransferSharedFileData> file) {
-  return std::make_shared<TransferMultipleChunksWork>(std::move(workInterface), std::move(session),
-                                                      manifest, std::move(file));
+  return std::make_shared<TransferMultipleChunksWork>(
+      Token(), std::move(workInterface), std::move(session), manifest, std::move(file));
 }
 
 TransferMultipleChunksWork::TransferMultipleChunksWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    const std::shared_ptr<FileManifest>& manifest, std::shared_ptr<TransferSharedFileData> file)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, const std::shared_ptr<FileManifest>& manifest,
+    std::shared_ptr<TransferSharedFileData> file)
     : TransferWork(std::move(workInterface)), file_(std::move(file)) {
   RegisterCompleteObservers(*this, nullptr);
   const uint64_t size = manifest->GetSize();

@@ -17,11 +17,14 @@ class TransferSingleChunkWork;
 // All chunks of one file at once: chunk i covers [i * chunkSize,
 // min((i + 1) * chunkSize, fileSize) - 1], computed in 64 bits.
 class TransferMultipleChunksWork : public TransferWork, public ParallelWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<TransferMultipleChunksWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       const std::shared_ptr<FileManifest>& manifest, std::shared_ptr<TransferSharedFileData> file);
-  TransferMultipleChunksWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  TransferMultipleChunksWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                              std::shared_ptr<HttpSession> session,
                              const std::shared_ptr<FileManifest>& manifest,
                              std::shared_ptr<TransferSharedFileData> file);

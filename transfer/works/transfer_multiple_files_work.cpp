@@ -13,11 +13,13 @@ namespace zarn {
 
 std::shared_ptr<TransferMultipleFilesWork> TransferMultipleFilesWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session) {
-  return std::make_shared<TransferMultipleFilesWork>(std::move(workInterface), std::move(session));
+  return std::make_shared<TransferMultipleFilesWork>(Token(), std::move(workInterface),
+                                                     std::move(session));
 }
 
 TransferMultipleFilesWork::TransferMultipleFilesWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session)
     : TransferWork(std::move(workInterface)) {
   RegisterCompleteObservers(*this, nullptr);
   const std::shared_ptr<TransferWorkInterface>& wi = GetWorkInterface();

@@ -14,10 +14,13 @@ class HttpSession;
 // the run file in a sequential cluster first, then the other files in a parallel cluster.
 // Throws std::logic_error when the package is missing or has no files.
 class TransferMultipleFilesWork : public TransferWork, public SequentialWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<TransferMultipleFilesWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session);
-  TransferMultipleFilesWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  TransferMultipleFilesWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                             std::shared_ptr<HttpSession> session);
 
   void Describe(boost::property_tree::ptree& tree) const override;

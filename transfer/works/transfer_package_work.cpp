@@ -14,10 +14,11 @@ namespace zarn {
 
 std::shared_ptr<TransferPackageWork> TransferPackageWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface) {
-  return std::make_shared<TransferPackageWork>(std::move(workInterface));
+  return std::make_shared<TransferPackageWork>(Token(), std::move(workInterface));
 }
 
-TransferPackageWork::TransferPackageWork(std::shared_ptr<TransferWorkInterface> workInterface)
+TransferPackageWork::TransferPackageWork(Token,
+                                         std::shared_ptr<TransferWorkInterface> workInterface)
     : TransferWork(std::move(workInterface)) {
   const std::shared_ptr<TransferWorkInterface>& wi = GetWorkInterface();
   const std::shared_ptr<DeferredWork> deferred = DeferredWork::Create(LogCompleteCallback());

@@ -12,10 +12,13 @@ namespace zarn {
 // files, allow the executables to run. It makes the one HTTP session that serves every
 // request of the tree; its completion reaches the transfer's work-complete handler.
 class TransferPackageWork : public TransferWork, public SequentialWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<TransferPackageWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface);
-  explicit TransferPackageWork(std::shared_ptr<TransferWorkInterface> workInterface);
+  TransferPackageWork(Token, std::shared_ptr<TransferWorkInterface> workInterface);
 
   void Describe(boost::property_tree::ptree& tree) const override;
 };

@@ -8,10 +8,11 @@ namespace zarn {
 
 std::shared_ptr<TransferSharedFileData> TransferSharedFileData::Create(const std::string& filePath,
                                                                        const uint64_t& fileSize) {
-  return std::make_shared<TransferSharedFileData>(filePath, fileSize);
+  return std::make_shared<TransferSharedFileData>(Token(), filePath, fileSize);
 }
 
-TransferSharedFileData::TransferSharedFileData(const std::string& filePath_, uint64_t fileSize_)
+TransferSharedFileData::TransferSharedFileData(Token, const std::string& filePath_,
+                                               uint64_t fileSize_)
     : filePath(filePath_), fileSize(fileSize_) {}
 
 TransferSharedFileData::~TransferSharedFileData() = default;

@@ -14,10 +14,13 @@ class SharedFile;
 // One file of a transfer, shared by its open, chunk and close works: the open file (set
 // while it is open), its path below the destination folder and its size.
 class TransferSharedFileData : public WorkDescriptor {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<TransferSharedFileData> Create(const std::string& filePath,
                                                         const uint64_t& fileSize);
-  TransferSharedFileData(const std::string& filePath, uint64_t fileSize);
+  TransferSharedFileData(Token, const std::string& filePath, uint64_t fileSize);
   TransferSharedFileData(const TransferSharedFileData&) = delete;
   TransferSharedFileData& operator=(const TransferSharedFileData&) = delete;
   ~TransferSharedFileData() override;

@@ -14,11 +14,12 @@ namespace zarn {
 std::shared_ptr<TransferSharedMapData> TransferSharedMapData::Create(
     std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower, const uint64_t& upper,
     uint32_t expectedChecksum, std::shared_ptr<TransferProgressUpdater> progress) {
-  return std::make_shared<TransferSharedMapData>(std::move(fileData), lower, upper,
+  return std::make_shared<TransferSharedMapData>(Token(), std::move(fileData), lower, upper,
                                                  expectedChecksum, std::move(progress));
 }
 
-TransferSharedMapData::TransferSharedMapData(std::shared_ptr<TransferSharedFileData> fileData_,
+TransferSharedMapData::TransferSharedMapData(Token,
+                                             std::shared_ptr<TransferSharedFileData> fileData_,
                                              uint64_t lower, uint64_t upper,
                                              uint32_t expectedChecksum_,
                                              std::shared_ptr<TransferProgressUpdater> progress_)

@@ -20,12 +20,15 @@ class TransferSharedFileData;
 // the transfer's completed counter (so that a discarded download can be taken back out).
 // Only the one running work of the chunk touches it.
 class TransferSharedMapData : public WorkDescriptor {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<TransferSharedMapData> Create(
       std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower,
       const uint64_t& upper, uint32_t expectedChecksum,
       std::shared_ptr<TransferProgressUpdater> progress);
-  TransferSharedMapData(std::shared_ptr<TransferSharedFileData> fileData, uint64_t lower,
+  TransferSharedMapData(Token, std::shared_ptr<TransferSharedFileData> fileData, uint64_t lower,
                         uint64_t upper, uint32_t expectedChecksum,
                         std::shared_ptr<TransferProgressUpdater> progress);
   TransferSharedMapData(const TransferSharedMapData&) = delete;

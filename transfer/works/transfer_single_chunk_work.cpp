@@ -18,15 +18,15 @@ std::shared_ptr<TransferSingleChunkWork> TransferSingleChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower, const uint64_t& upper,
     uint32_t expectedChecksum) {
-  return std::make_shared<TransferSingleChunkWork>(std::move(workInterface), std::move(session),
-                                                   std::move(fileData), lower, upper,
-                                                   expectedChecksum);
+  return std::make_shared<TransferSingleChunkWork>(Token(), std::move(workInterface),
+                                                   std::move(session), std::move(fileData), lower,
+                                                   upper, expectedChecksum);
 }
 
 TransferSingleChunkWork::TransferSingleChunkWork(
-    std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
-    std::shared_ptr<TransferSharedFileData> fileData, uint64_t lower, uint64_t upper,
-    uint32_t expectedChecksum)
+    Token, std::shared_ptr<TransferWorkInterface> workInterface,
+    std::shared_ptr<HttpSession> session, std::shared_ptr<TransferSharedFileData> fileData,
+    uint64_t lower, uint64_t upper, uint32_t expectedChecksum)
     : TransferWork(std::move(workInterface)),
       map_(TransferSharedMapData::Create(std::move(fileData), lower, upper, expectedChecksum,
                                          GetWorkInterface()->GetProgressUpdater())) {

@@ -16,12 +16,15 @@ class TransferSharedMapData;
 // One chunk of a file: map its range, prefetch it, verify it and download it when needed,
 // release the map.
 class TransferSingleChunkWork : public TransferWork, public SequentialWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<TransferSingleChunkWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       std::shared_ptr<TransferSharedFileData> fileData, const uint64_t& lower,
       const uint64_t& upper, uint32_t expectedChecksum);
-  TransferSingleChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  TransferSingleChunkWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                           std::shared_ptr<HttpSession> session,
                           std::shared_ptr<TransferSharedFileData> fileData, uint64_t lower,
                           uint64_t upper, uint32_t expectedChecksum);

@@ -16,11 +16,12 @@ namespace zarn {
 std::shared_ptr<TransferSingleFileWork> TransferSingleFileWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
     const std::shared_ptr<FileManifest>& manifest) {
-  return std::make_shared<TransferSingleFileWork>(std::move(workInterface), std::move(session),
-                                                  manifest);
+  return std::make_shared<TransferSingleFileWork>(Token(), std::move(workInterface),
+                                                  std::move(session), manifest);
 }
 
-TransferSingleFileWork::TransferSingleFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
+TransferSingleFileWork::TransferSingleFileWork(Token,
+                                               std::shared_ptr<TransferWorkInterface> workInterface,
                                                std::shared_ptr<HttpSession> session,
                                                const std::shared_ptr<FileManifest>& manifest)
     : TransferWork(std::move(workInterface)),

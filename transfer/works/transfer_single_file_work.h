@@ -17,11 +17,14 @@ class TransferSharedFileData;
 // work is destroyed it releases what its chunks still hold and reports the file to the
 // transfer, which remembers it or deletes it.
 class TransferSingleFileWork : public TransferWork, public SequentialWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<TransferSingleFileWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface, std::shared_ptr<HttpSession> session,
       const std::shared_ptr<FileManifest>& manifest);
-  TransferSingleFileWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  TransferSingleFileWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                          std::shared_ptr<HttpSession> session,
                          const std::shared_ptr<FileManifest>& manifest);
   ~TransferSingleFileWork() override;

@@ -20,10 +20,10 @@ uint32_t ChunkCrc32(const uint8_t* data, uint32_t length) { return Crc32(data, l
 std::shared_ptr<VerifyChunkWork> VerifyChunkWork::Create(
     std::shared_ptr<TransferWorkInterface> workInterface,
     std::shared_ptr<TransferSharedMapData> map) {
-  return std::make_shared<VerifyChunkWork>(std::move(workInterface), std::move(map));
+  return std::make_shared<VerifyChunkWork>(Token(), std::move(workInterface), std::move(map));
 }
 
-VerifyChunkWork::VerifyChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+VerifyChunkWork::VerifyChunkWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                                  std::shared_ptr<TransferSharedMapData> map)
     : TransferWork(std::move(workInterface)), map_(std::move(map)) {
   RegisterCompleteObservers(*this, nullptr);

@@ -15,11 +15,14 @@ class TransferSharedMapData;
 // the chunk as completed and verified; a mismatch takes its counted bytes back out and
 // ends with Failure and a ChecksumStatusData.
 class VerifyChunkWork : public TransferWork, public SimpleWork {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
   static std::shared_ptr<VerifyChunkWork> Create(
       std::shared_ptr<TransferWorkInterface> workInterface,
       std::shared_ptr<TransferSharedMapData> map);
-  VerifyChunkWork(std::shared_ptr<TransferWorkInterface> workInterface,
+  VerifyChunkWork(Token, std::shared_ptr<TransferWorkInterface> workInterface,
                   std::shared_ptr<TransferSharedMapData> map);
 
   void Describe(boost::property_tree::ptree& tree) const override;
