@@ -31,14 +31,14 @@ TransferError ToTransferError(HttpRequestResult result) {
   return TransferError::Internal;
 }
 
-HttpTransferStatusData::HttpTransferStatusData(const std::string& hostname,
+HttpTransferStatusData::HttpTransferStatusData(Token, const std::string& hostname,
                                                const HttpRequestStatus& status,
                                                uint32_t requestTimeMs)
     : hostname_(hostname), status_(status), requestTimeMs_(requestTimeMs) {}
 
 std::shared_ptr<HttpTransferStatusData> HttpTransferStatusData::Create(
     const std::string& hostname, const HttpRequestStatus& status, uint32_t requestTimeMs) {
-  return std::make_shared<HttpTransferStatusData>(hostname, status, requestTimeMs);
+  return std::make_shared<HttpTransferStatusData>(Token(), hostname, status, requestTimeMs);
 }
 
 TransferError HttpTransferStatusData::ToTransferError() const {

@@ -13,8 +13,11 @@ namespace zarn {
 // The payload of one chunk request attempt: the node's host, the request's status and the
 // attempt's duration. Its TransferError follows from the request's result.
 class HttpTransferStatusData : public TransferStatusData {
+  // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
+  struct Token {};
+
  public:
-  HttpTransferStatusData(const std::string& hostname, const HttpRequestStatus& status,
+  HttpTransferStatusData(Token, const std::string& hostname, const HttpRequestStatus& status,
                          uint32_t requestTimeMs);
   HttpTransferStatusData(const HttpTransferStatusData&) = delete;
   HttpTransferStatusData& operator=(const HttpTransferStatusData&) = delete;
