@@ -12,11 +12,8 @@
 // seconds (user + system of the downloading process) and peak anonymous memory (RssAnon,
 // sampled every 2 ms; the engine's mapped destination pages are file pages, not anonymous).
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,19 +27,20 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "e2e/test_engine.h"
 #include "e2e/test_package.h"
-#include "testing/loopback_port.h"
+#include "testing/child_process.h"
+#include "testing/nginx_server.h"
 #include "testing/package/package_maker.h"
 #include "transfer/testing/transfer_tree_fixture.h"
 #include "transfer/transfer.h"
-
-extern char** environ;
 
 namespace zarn {
 namespace {
@@ -88,6 +86,14 @@ uint64_t RssAnonKiB(pid_t pid) {
   return 0;
 }
 
+// The executable a process runs ("" once it has ended).
+std::string ProgramOf(pid_t pid) {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink(
+      pid == 0 ? std::string("/proc/self/exe") : "/proc/" + std::to_string(pid) + "/exe", error);
+  return error ? std::string() : exe.string();
+}
+
 // Samples a process's anonymous memory until stopped and keeps the peak.
 class AnonSampler {
  public:
@@ -101,8 +107,13 @@ class AnonSampler {
 
  private:
   void Loop() {
+    // A forked child holds a copy of our memory until it runs its own program: that copy
+    // is not what the program uses.
+    const std::string ours = ProgramOf(0);
+    bool execed = pid_ == 0;
     while (!stop_) {
-      peak_ = std::max(peak_.load(), RssAnonKiB(pid_));
+      execed = execed || ProgramOf(pid_) != ours;
+      if (execed) peak_ = std::max(peak_.load(), RssAnonKiB(pid_));
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
@@ -110,61 +121,6 @@ class AnonSampler {
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> peak_{0};
   std::thread thread_;
-};
-
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& output) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = 0;
-  const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) Die("cannot start " + argv[0] + ": " + std::strerror(error));
-  return pid;
-}
-
-// One nginx content node serving `root` on 127.0.0.1:port.
-class NginxNode {
- public:
-  NginxNode(const fs::path& work, const fs::path& root, int index) : port_(FreePort()) {
-    const fs::path prefix = work / ("nginx" + std::to_string(index));
-    fs::create_directories(prefix / "logs");
-    const fs::path conf = prefix / "nginx.conf";
-    std::ofstream(conf) << "daemon off;\nmaster_process on;\nworker_processes 2;\n"
-                        << "user root;\npid " << (prefix / "nginx.pid").string() << ";\n"
-                        << "error_log " << (prefix / "logs/error.log").string() << " warn;\n"
-                        << "events { worker_connections 1024; }\n"
-                        << "http {\n  access_log off;\n  sendfile on;\n  tcp_nopush on;\n"
-                        << "  keepalive_requests 100000;\n"
-                        << "  client_body_temp_path " << (prefix / "tmp").string() << ";\n"
-                        << "  proxy_temp_path " << (prefix / "tmp").string() << ";\n"
-                        << "  fastcgi_temp_path " << (prefix / "tmp").string() << ";\n"
-                        << "  uwsgi_temp_path " << (prefix / "tmp").string() << ";\n"
-                        << "  scgi_temp_path " << (prefix / "tmp").string() << ";\n"
-                        << "  server {\n    listen 127.0.0.1:" << port_ << ";\n"
-                        << "    root " << root.string() << ";\n  }\n}\n";
-    pid_ = Spawn({"nginx", "-p", prefix.string(), "-c", conf.string()},
-                 (prefix / "logs/stdout.log").string());
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (!PortAccepts(port_)) {
-      if (Clock::now() > deadline) Die("nginx did not start; see " + prefix.string());
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-  ~NginxNode() {
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  uint16_t port_;
-  pid_t pid_ = 0;
 };
 
 void WritePattern(const fs::path& path, uint64_t size, uint64_t seed) {
@@ -230,8 +186,10 @@ class Bench {
     }
     xml << "</files></package>";
     packageXml_ = xml.str();
+    NginxServer::Options node;
+    node.workers = 2;
     for (int i = 0; i < options.nodes; ++i) {
-      nodes_.push_back(std::make_unique<NginxNode>(work_, work_ / "nodes", i));
+      nodes_.push_back(std::make_unique<NginxServer>((work_ / "nodes").string(), node));
     }
   }
 
@@ -393,17 +351,18 @@ class Bench {
   }
 
   void RunChild(const std::vector<std::string>& argv, Result& result) {
+    ChildProcess::Options options;
+    options.output = (work_ / (argv[0] + ".log")).string();
     const auto start = Clock::now();
-    const pid_t pid = Spawn(argv, (work_ / (argv[0] + ".log")).string());
-    AnonSampler sampler(pid);
-    int status = 0;
+    ChildProcess child(argv, options);
+    AnonSampler sampler(child.Pid());
     rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
+    const std::optional<int> status = child.Wait(std::chrono::minutes(30), &usage);
     result.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.peakAnonKiB = sampler.Stop();
     result.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      result.note = argv[0] + " failed; see " + (work_ / (argv[0] + ".log")).string();
+    if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
+      result.note = argv[0] + " failed; see " + options.output;
     }
   }
 
@@ -413,7 +372,7 @@ class Bench {
   uint64_t fileSize_ = 0;
   std::vector<std::string> names_;
   std::string packageXml_;
-  std::vector<std::unique_ptr<NginxNode>> nodes_;
+  std::vector<std::unique_ptr<NginxServer>> nodes_;
 };
 
 void Print(const Result& r) {
@@ -460,14 +419,18 @@ int main(int argc, char** argv) {
   using namespace zarn;
   ::signal(SIGPIPE, SIG_IGN);
   const Options options = Parse(argc, argv);
-  Bench bench(options);
-  std::printf(
-      "package: %.0f MiB in %d files, %u MiB chunks, %d nginx nodes on 127.0.0.1, "
-      "tmpfs\n",
-      bench.TotalBytes() / 1048576.0, options.files, options.chunkMiB, options.nodes);
-  Print(bench.RunEngine());
-  if (options.manager) Print(bench.RunManager());
-  if (options.aria2) Print(bench.RunAria2());
-  if (options.curl) Print(bench.RunCurl());
+  try {
+    Bench bench(options);
+    std::printf(
+        "package: %.0f MiB in %d files, %u MiB chunks, %d nginx nodes on 127.0.0.1, "
+        "tmpfs\n",
+        bench.TotalBytes() / 1048576.0, options.files, options.chunkMiB, options.nodes);
+    Print(bench.RunEngine());
+    if (options.manager) Print(bench.RunManager());
+    if (options.aria2) Print(bench.RunAria2());
+    if (options.curl) Print(bench.RunCurl());
+  } catch (const std::exception& e) {
+    Die(e.what());  // nginx or a tool that could not start
+  }
   return 0;
 }
