@@ -310,7 +310,8 @@ class Bench {
                                            "--console-log-level=warn",
                                            "--check-certificate=false"};
     RunChild(argv, result);
-    result.note = "-j" + std::to_string(names_.size()) + " -k1M, 4 mirrors per file";
+    result.note = "-j" + std::to_string(names_.size()) + " -k1M, " + std::to_string(nodes_.size()) +
+                  " mirrors per file";
     result.bytes = TotalBytes();
     result.verified = SameFiles(dest);
     fs::remove_all(dest);
