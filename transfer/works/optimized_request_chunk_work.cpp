@@ -65,7 +65,7 @@ OptimizedRequestChunkWork::OptimizedRequestChunkWork(
       LimitedRetrySimpleWork(maxRetries),
       session_(std::move(session)),
       map_(std::move(map)),
-      params_(GetWorkInterface()->GetNodeList(), GetWorkInterface()->GetParams(), map_) {
+      params_(IdleParams()) {
   RegisterCompleteObservers(*this, nullptr);
   RegisterRetryObserver(*this);
 }
@@ -76,15 +76,29 @@ void OptimizedRequestChunkWork::Describe(boost::property_tree::ptree& tree) cons
 }
 
 bool OptimizedRequestChunkWork::ShouldRetry() {
-  if (params_.FreeRetry) return true;
-  return LimitedRetrySimpleWork::ShouldRetry();
+  const bool retry = params_.FreeRetry || LimitedRetrySimpleWork::ShouldRetry();
+  if (!retry) ReleaseCandidates();
+  return retry;
 }
 
 void OptimizedRequestChunkWork::Reset() {
   LimitedRetrySimpleWork::Reset();
+  params_ = IdleParams();
+}
+
+OptimizedRequestParams OptimizedRequestChunkWork::IdleParams() const {
+  return OptimizedRequestParams(nullptr, GetWorkInterface()->GetParams(), map_);
+}
+
+void OptimizedRequestChunkWork::PrepareCandidates() {
+  if (params_.nodeList) return;  // a retry: the candidates left by the earlier attempts
   params_ = OptimizedRequestParams(GetWorkInterface()->GetNodeList(),
                                    GetWorkInterface()->GetParams(), map_);
   AvoidMismatchedNodes();
+}
+
+void OptimizedRequestChunkWork::ReleaseCandidates() {
+  params_.candidates = std::vector<std::shared_ptr<NodeManifest>>();
 }
 
 void OptimizedRequestChunkWork::AvoidMismatchedNodes() {
@@ -133,10 +147,18 @@ uint32_t OptimizedRequestChunkWork::ClampRequestTime(uint64_t elapsedMs, uint32_
 }
 
 WorkStatus OptimizedRequestChunkWork::ExecuteTask() {
+  const WorkStatus status = ExecuteAttempt();
+  // Only a retryable failure may be followed by another attempt of this queueing.
+  if (status.result != WorkResult::RetryableError) ReleaseCandidates();
+  return status;
+}
+
+WorkStatus OptimizedRequestChunkWork::ExecuteAttempt() {
   if (!map_->view) {
     return MissingPreconditionStatus("OptimizedRequestChunkWork::ExecuteTask has no shared map");
   }
   try {
+    PrepareCandidates();
     if (!params_.nodeList) throw std::logic_error("OptimizedRequestChunkWork has no node list");
     return PerformRequest();
   } catch (...) {

@@ -19,7 +19,9 @@ class TransferSharedMapData;
 // straight into the chunk's view. Each attempt is measured and recorded in the node's own
 // statistics and in the optimizer; a failing node leaves the chunk's candidates and the
 // next attempt goes elsewhere at once, within the retry limit (probes and time-outs that
-// still received bytes are free retries).
+// still received bytes are free retries). The candidates are the chunk's own copy of the
+// node list: it is made when an attempt needs it and let go when the work ends, so that a
+// package's many waiting or finished chunks hold none.
 class OptimizedRequestChunkWork : public TransferWork, public LimitedRetrySimpleWork {
   // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
   struct Token {};
@@ -49,7 +51,13 @@ class OptimizedRequestChunkWork : public TransferWork, public LimitedRetrySimple
   const OptimizedRequestParams& GetParams() const { return params_; }
 
  private:
+  WorkStatus ExecuteAttempt();
   WorkStatus PerformRequest();
+  // The params of a work not yet run in this queueing: no node list, no candidates.
+  OptimizedRequestParams IdleParams() const;
+  // Before the first attempt of a queueing: every node of the list, less the mismatched.
+  void PrepareCandidates();
+  void ReleaseCandidates();
   // Leaves out the nodes whose bodies of this chunk failed the checksum, unless no other
   // node is left.
   void AvoidMismatchedNodes();

@@ -143,10 +143,12 @@ TEST(OptimizedRequestChunkWorkTest, RequestResultDecidesTheAttempt) {
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->GetStatistics().GetErrors(), c.failed ? 1u : 0u);
     EXPECT_EQ(node->GetStatistics().GetSuccesses(), c.failed ? 0u : 1u);
-    const bool dropped = std::find(params.candidates.begin(), params.candidates.end(), node) ==
-                         params.candidates.end();
-    EXPECT_EQ(dropped, c.failed);
-    EXPECT_EQ(params.candidates.size(), c.failed ? 1u : 2u);
+    if (c.work == WorkResult::RetryableError) {  // another attempt may follow
+      EXPECT_EQ(params.candidates,
+                NodeManifestList{rig.Nodes()[0] == node ? rig.Nodes()[1] : rig.Nodes()[0]});
+    } else {  // the work has ended: it keeps no copy of the node list
+      EXPECT_TRUE(params.candidates.empty());
+    }
     EXPECT_EQ(rig.OptimizerSamples(node), c.recorded ? 1u : 0u);
     EXPECT_EQ(work->GetCurrentRequest(), nullptr);
   }
@@ -283,22 +285,62 @@ TEST(OptimizedRequestChunkWorkTest, RequestLimitLetsEveryOtherNodeBeTriedOnce) {
 }
 
 TEST(OptimizedRequestChunkWorkTest, DownloadsAfterAChecksumMismatchAvoidTheNodeThatServedIt) {
-  tree_test::LocalRig rig;
-  auto wi = rig.Make("");
-  wi->Data().nodeList = tree_test::MakeNodeList({"a", "b", "c"});
-  const auto nodes = wi->Data().nodeList->GetNodes();
-  auto chunk = TransferSharedMapData::Create(TransferSharedFileData::Create("f", 10), 0, 9, 0,
-                                             wi->GetProgressUpdater());
-  auto work = OptimizedRequestChunkWork::Create(wi, nullptr, chunk, 4);
+  ScriptedChunkRig rig({{HttpRequestResult::ServerError, "", ""}}, 3);
+  rig.TryEveryNode();
+  const NodeManifestList nodes = rig.Nodes();
+  auto chunk = rig.MappedChunk();
+  auto work = OptimizedRequestChunkWork::Create(rig.Interface(), nullptr, chunk, 4);
+  // The candidates after one failed attempt: the mismatched nodes were never among them.
+  auto leftAfterOneAttempt = [&] {
+    work->Reset();  // as the chunk's sequence restarts after the mismatch
+    EXPECT_EQ(work->ExecuteTask().result, WorkResult::RetryableError);
+    NodeManifestList left = work->GetParams().candidates;
+    left.push_back(work->GetParams().SelectedNode);
+    std::sort(left.begin(), left.end());
+    return left;
+  };
 
   chunk->mismatchedNodes = {nodes[1]};
-  work->Reset();  // as the chunk's sequence restarts after the mismatch
-  EXPECT_EQ(work->GetParams().candidates,
-            (std::vector<std::shared_ptr<NodeManifest>>{nodes[0], nodes[2]}));
+  NodeManifestList expected = {nodes[0], nodes[2]};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(leftAfterOneAttempt(), expected);
 
   chunk->mismatchedNodes = nodes;  // every node failed: all stay candidates
-  work->Reset();
-  EXPECT_EQ(work->GetParams().candidates, nodes);
+  expected = nodes;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(leftAfterOneAttempt(), expected);
+}
+
+// A package's chunk works are all made, and reset, when its tree is built and started; with
+// a long node list, a copy per waiting or finished chunk would exhaust memory. Only a work
+// in the middle of its attempts holds the candidates.
+TEST(OptimizedRequestChunkWorkTest, OnlyAWorkBetweenAttemptsHoldsACopyOfTheNodeList) {
+  ScriptedChunkRig rig({{HttpRequestResult::ConnectFailed, "", ""},
+                        {HttpRequestResult::Succeeded, std::string(1000, 'w'), ""}},
+                       50);
+  rig.TryEveryNode();
+  const std::shared_ptr<NodeManifest> node = rig.Nodes().back();
+  const long idle = node.use_count();
+  std::vector<std::shared_ptr<OptimizedRequestChunkWork>> works;
+  for (int i = 0; i < 100; ++i) {
+    works.push_back(
+        OptimizedRequestChunkWork::Create(rig.Interface(), nullptr, rig.MappedChunk(), 4));
+    works.back()->Reset();
+  }
+  EXPECT_EQ(node.use_count(), idle) << "made and reset";
+
+  auto& work = works.front();
+  ASSERT_EQ(work->ExecuteTask().result, WorkResult::RetryableError);
+  EXPECT_EQ(work->GetParams().candidates.size(), 49u) << "between attempts";
+  ASSERT_EQ(work->ExecuteTask().result, WorkResult::Success);
+  EXPECT_TRUE(work->GetParams().candidates.empty()) << "done";
+
+  ScriptedChunkRig failing({{HttpRequestResult::ConnectFailed, "", ""}}, 50);
+  auto last =
+      OptimizedRequestChunkWork::Create(failing.Interface(), nullptr, failing.MappedChunk(), 4);
+  last->Reset();
+  EXPECT_EQ(last->Run().result, WorkResult::RetryableError);
+  EXPECT_TRUE(last->GetParams().candidates.empty()) << "out of retries";
 }
 
 TEST(OptimizedRequestChunkWorkTest, ACancelBeforeTheRequestIsCurrentStillCancelsIt) {
