@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "updater/module_resources.h"
+#include "updater/standard_streams.h"
 #include "updater/transfer_service_impl.h"
 #include "updater/ui/create_dialog_host.h"
 #include "updater/updater_main.h"
 
 int main(int argc, char** argv) {
+  if (!zarn::OpenClosedStandardStreams()) return 1;
   // A peer closing a socket, or a file reaching the size limit, must fail the one call.
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
