@@ -59,7 +59,7 @@ int OpenFlags(SharedFileOpenMode mode) {
 
 PosixSharedFile::PosixSharedFile(const std::string& folder, const std::string& file_name,
                                  SharedFileOpenMode mode, uint64_t lower, uint64_t upper)
-    : SharedFile(lower, upper) {
+    : SharedFile(lower, upper), folder_(folder), fileName_(file_name) {
   if (lower > upper) throw FileOutOfBoundsException();
   ValidateFolder(folder);
   path_ = BuildFilePath(folder, file_name);
@@ -167,6 +167,13 @@ bool PosixSharedFile::Allocate(uint64_t size) {
   std::lock_guard<std::mutex> lock(mapMutex_);
   zeros_ = !map_;
   return true;
+}
+
+bool PosixSharedFile::IsAtPath() {
+  struct stat opened {};
+  struct stat named {};
+  if (fstat(fd_, &opened) != 0 || !StatFileBelow(folder_, fileName_, &named)) return false;
+  return named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 bool PosixSharedFile::DenyExecute() {

@@ -27,6 +27,7 @@ class PosixSharedFile : public SharedFile {
   uint32_t Write(const void* data, uint32_t n) override;
   uint64_t Size() override;
   bool Allocate(uint64_t size) override;
+  bool IsAtPath() override;
   bool AllowExecute() override;
   bool DenyExecute() override;
   std::shared_ptr<MemoryMappedFileData> Map() override;
@@ -42,6 +43,8 @@ class PosixSharedFile : public SharedFile {
   std::shared_ptr<PosixMemoryMap> map_;  // made at the first Map, shared with the views
   bool zeros_ = false;                   // sized by Allocate and not written since: every byte is 0
   std::string path_;
+  std::string folder_;  // as given: IsAtPath walks from it again
+  std::string fileName_;
 };
 
 }  // namespace zarn

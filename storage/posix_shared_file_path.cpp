@@ -66,6 +66,16 @@ int OpenFileBelow(const std::string& folder, const std::string& file_name, int f
   ThrowFileException(error, FileOperation::kOpen);
 }
 
+bool StatFileBelow(const std::string& folder, const std::string& file_name, struct stat* status) {
+  try {
+    const std::vector<std::string> components = FileComponents(file_name);
+    const FolderDescriptor parent = WalkToParent(folder, components, false);
+    return fstatat(parent.get(), components.back().c_str(), status, AT_SYMLINK_NOFOLLOW) == 0;
+  } catch (...) {
+    return false;
+  }
+}
+
 bool UnlinkFileBelow(const std::string& folder, const std::string& file_name) {
   try {
     const std::vector<std::string> components = FileComponents(file_name);

@@ -1,6 +1,8 @@
 #ifndef ZARN_STORAGE_POSIX_SHARED_FILE_PATH_H_
 #define ZARN_STORAGE_POSIX_SHARED_FILE_PATH_H_
 
+#include <sys/stat.h>
+
 #include <string>
 
 namespace zarn {
@@ -17,6 +19,11 @@ std::string BuildFilePath(const std::string& folder, const std::string& file_nam
 // FileBadPathException; other failures the kind of their error number.
 int OpenFileBelow(const std::string& folder, const std::string& file_name, int flags,
                   bool create_folders);
+
+// The status of folder/file_name itself (a link is not followed), walking to it as
+// OpenFileBelow does. False when a sub-folder cannot be walked or the name is missing;
+// never throws.
+bool StatFileBelow(const std::string& folder, const std::string& file_name, struct stat* status);
 
 // Removes folder/file_name, walking to it as OpenFileBelow does (a link in a sub-folder's
 // place fails; a link in the file's place is itself removed). True when it was removed;

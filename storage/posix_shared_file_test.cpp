@@ -252,6 +252,52 @@ mode_t ModeOf(const std::string& path) {
   return status.st_mode & 07777;
 }
 
+// What another process may do to a file's path while the file is open. The file stays
+// the same object however its size changes; any other file at the path, a link to the
+// file included, is not it.
+TEST_F(PosixSharedFileTest, IsAtPathUntilAnotherFileTakesThePath) {
+  const struct {
+    const char* name;
+    void (*change)(const TestFolder& folder);
+    bool atPath;
+  } cases[] = {
+      {"untouched", [](const TestFolder&) {}, true},
+      {"grown", [](const TestFolder& f) { fs::resize_file(f / "d/f", 3000); }, true},
+      {"truncated", [](const TestFolder& f) { fs::resize_file(f / "d/f", 10); }, true},
+      {"deleted", [](const TestFolder& f) { fs::remove(f / "d/f"); }, false},
+      {"renamed away", [](const TestFolder& f) { fs::rename(f / "d/f", f / "d/g"); }, false},
+      {"renamed over",
+       [](const TestFolder& f) {
+         f.WriteFile("other", Pattern(2000));
+         fs::rename(f / "other", f / "d/f");
+       },
+       false},
+      {"a link to it in its place",
+       [](const TestFolder& f) {
+         fs::rename(f / "d/f", f / "d/g");
+         fs::create_symlink("g", f / "d/f");
+       },
+       false},
+      {"its folder a link to where it went",
+       [](const TestFolder& f) {
+         fs::rename(f / "d", f / "e");
+         fs::create_symlink("e", f / "d");
+       },
+       false},
+      {"its folder renamed away", [](const TestFolder& f) { fs::rename(f / "d", f / "e"); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestFolder folder;
+    fs::create_directory(folder / "d");
+    folder.WriteFile("d/f", Pattern(2000));
+    const auto file = factory_.Create(folder.path(), "d/f", Mode::OpenExisting, 0, kUnbounded);
+    EXPECT_TRUE(file->IsAtPath());
+    c.change(folder);
+    EXPECT_EQ(file->IsAtPath(), c.atPath);
+  }
+}
+
 // Runs the file and answers its exit code, or -errno when it cannot be started.
 int RunProgram(const std::string& path) {
   pid_t pid;

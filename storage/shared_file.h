@@ -32,6 +32,11 @@ class SharedFile : public BoundedFileData {
   // FileInsufficientSpaceException and leaves the file empty. The cursor ends at 0.
   virtual bool Allocate(uint64_t size) = 0;
 
+  // Whether the file's path, walked as the file was opened, still names this open file:
+  // false once another process has deleted it or put another file in its place (a link
+  // included), or when the path can no longer be walked. Never throws.
+  virtual bool IsAtPath() = 0;
+
   // Makes the file runnable again after DenyExecute; false when refused.
   virtual bool AllowExecute() = 0;
 

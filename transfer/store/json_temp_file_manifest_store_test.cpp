@@ -55,6 +55,7 @@ class ShortWriteFile : public SharedFile {
   }
   uint64_t Size() override { return file_->Size(); }
   bool Allocate(uint64_t size) override { return file_->Allocate(size); }
+  bool IsAtPath() override { return file_->IsAtPath(); }
   bool AllowExecute() override { return file_->AllowExecute(); }
   bool DenyExecute() override { return file_->DenyExecute(); }
   std::shared_ptr<MemoryMappedFileData> Map() override { return file_->Map(); }
