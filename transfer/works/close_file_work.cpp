@@ -3,6 +3,7 @@
 #include <boost/property_tree/ptree.hpp>
 #include <utility>
 
+#include "storage/file_exception.h"
 #include "storage/shared_file.h"
 #include "transfer/works/transfer_shared_file_data.h"
 #include "work/work_status.h"
@@ -27,8 +28,19 @@ void CloseFileWork::Describe(boost::property_tree::ptree& tree) const {
 }
 
 WorkStatus CloseFileWork::ExecuteTask() {
-  file_->sharedFile.reset();
-  return WorkStatus(WorkResult::Success);
+  try {
+    const std::shared_ptr<SharedFile>& file = file_->sharedFile;
+    // Another process may have deleted the file, put another in its place or changed its
+    // length while the chunks were written: what they verified is then not at the path.
+    // The file stays open, so that a retry checks the same file again.
+    if (file && (!file->IsAtPath() || file->Size() != file_->fileSize)) {
+      throw FileInUseException();
+    }
+    file_->sharedFile.reset();
+    return WorkStatus(WorkResult::Success);
+  } catch (...) {
+    return FileExceptionStatus();
+  }
 }
 
 }  // namespace zarn

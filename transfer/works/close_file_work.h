@@ -11,7 +11,8 @@ namespace zarn {
 class TransferSharedFileData;
 
 // Lets go of a file once all its chunks are verified; the handle closes with its last
-// holder. Never fails.
+// holder. The file must still be the one at its path, of its manifest size: otherwise
+// another process changed it, and the work ends with a retryable FileAccess error.
 class CloseFileWork : public TransferWork, public SimpleWork {
   // The passkey: the constructor is public for std::make_shared, yet only Create can call it.
   struct Token {};
