@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <iterator>
 
@@ -20,7 +21,13 @@ int DuplicateDescriptor(int fd) {
   return copy;
 }
 
+std::atomic<PositionalWriteFunction> g_positional_write{&pwrite};
+
 }  // namespace
+
+PositionalWriteFunction SetPositionalWriteFunction(PositionalWriteFunction function) {
+  return g_positional_write.exchange(function ? function : &pwrite);
+}
 
 PosixMemoryMap::PosixMemoryMap(int fd, uint64_t size, bool zeros)
     : fd_(DuplicateDescriptor(fd)), size_(size), zeros_(zeros) {}
@@ -36,16 +43,21 @@ void PosixMemoryMap::CheckNotTruncated() const {
 void PosixMemoryMap::WriteAt(const uint8_t* data, uint64_t n, uint64_t offset) {
   std::lock_guard<std::mutex> lock(writeMutex_);
   CheckNotTruncated();
+  // Before the first byte goes: a write that fails part-way has still put bytes there.
+  MarkWrittenLocked(offset, offset + n);
+  const PositionalWriteFunction positionalWrite = g_positional_write.load();
   uint64_t done = 0;
   while (done < n) {
-    const ssize_t put = pwrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));
+    const ssize_t put =
+        positionalWrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));
     if (put < 0) {
       if (errno == EINTR) continue;
       ThrowFileException(errno, FileOperation::kWrite);
     }
+    // No byte taken and no error number: asking again would only get the same answer.
+    if (put == 0) throw FileUnknownException();
     done += static_cast<uint64_t>(put);
   }
-  MarkWrittenLocked(offset, offset + n);
   CheckNotTruncated();
 }
 

@@ -1,11 +1,23 @@
 #ifndef ZARN_STORAGE_POSIX_MEMORY_MAP_H_
 #define ZARN_STORAGE_POSIX_MEMORY_MAP_H_
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
 
 namespace zarn {
+
+// How WriteAt puts bytes into the file, with pwrite's contract: the count written (0
+// included), or -1 with errno set. Tests replace it to get the answers that a real file
+// cannot be made to give.
+using PositionalWriteFunction = ssize_t (*)(int fd, const void* data, std::size_t n, off_t offset);
+
+// Makes function the one every map's WriteAt uses (nullptr: the system's pwrite); returns
+// the one used before.
+PositionalWriteFunction SetPositionalWriteFunction(PositionalWriteFunction function);
 
 // What a file's views share: a descriptor of their own for the file (so that views stay
 // valid after the file is closed), the file's size when the first view was made (views
@@ -30,7 +42,9 @@ class PosixMemoryMap {
   // Writes all n bytes at `offset`, under the write lock. FileInvalidMapException when the
   // file is shorter than `size` before or after the write (another process truncated it:
   // the write would only put this range back into a file whose other bytes are gone);
-  // otherwise the kind of write's error number.
+  // FileUnknownException when the system takes no byte and names no error; otherwise the
+  // kind of write's error number. Once the write has begun, whether it ends well or not,
+  // the range is no longer known to hold zeros.
   void WriteAt(const uint8_t* data, uint64_t n, uint64_t offset);
 
   // Reads exactly n bytes at `offset`. FileInvalidMapException when the file ends before
