@@ -305,6 +305,31 @@ TEST_F(PosixMemoryMapViewTest, OnlyRangesNotWrittenSinceSizingAreTakenForZeros) 
   EXPECT_NE(crc_of(5 * kPage, size - 1), Crc32(zeros.data(), 3 * kPage));
 }
 
+// What a buffered view was given but has not written yet (a body that broke off before the
+// range's end) is what Read and Apply see, also on a file sized here and in a view that
+// found its range to be zeros before.
+TEST_F(PosixMemoryMapViewTest, ABufferedViewShowsWhatItWasGivenBeforeTheFileHasIt) {
+  const uint64_t size = 4 * kPage;
+  const auto file = factory_.Create(folder_.path(), "f", Mode::CreateNew, 0, size - 1);
+  ASSERT_TRUE(file->Allocate(size));
+  const std::string prefix = Pattern(1000);
+  const std::string expected = prefix + std::string(2 * kPage - prefix.size(), '\0');
+  for (const bool fetched : {false, true}) {
+    SCOPED_TRACE(fetched ? "fetched first" : "not fetched");
+    const uint64_t lower = fetched ? 2 * kPage : 0;
+    const auto view = file->Map(lower, lower + 2 * kPage - 1);
+    ASSERT_TRUE(dynamic_cast<PosixMemoryMapView&>(*view).buffered());
+    if (fetched) view->Fetch();
+    view->Write(prefix.data(), static_cast<uint32_t>(prefix.size()));
+
+    std::string back(prefix.size(), '\0');
+    view->Seek(lower);
+    EXPECT_EQ(view->Read(&back[0], static_cast<uint32_t>(back.size())), back.size());
+    EXPECT_TRUE(back == prefix) << "Read answers other bytes than the view was given";
+    EXPECT_EQ(view->Apply(&ChunkCrc32), Crc32(expected.data(), expected.size()));
+  }
+}
+
 TEST_F(PosixMemoryMapViewTest, ThreadsFaultingAtOnceEachGetTheirOwnException) {
   constexpr int kThreads = 4;
   std::vector<std::shared_ptr<MemoryMappedFileData>> views;
