@@ -29,6 +29,7 @@ enum class Node {
   ShortBody,      // sends 1000 bytes fewer than the range asks
   NoRanges,       // ignores the range: 200 with the whole file
   RedirectToFtp,  // answers every chunk with a redirect to ftp:// on a listening port
+  HugeHeader,     // a header line of 200 KiB before the right body
 };
 
 struct Case {
@@ -97,6 +98,9 @@ class NodeFaultsTest : public EndToEndTest, public ::testing::WithParamInterface
         shape = HttpTestResponse::Redirect("ftp://127.0.0.1:" + std::to_string(ftpTarget_->Port()) +
                                            "/chunk");
         break;
+      case Node::HugeHeader:
+        shape.headers = {{"X-Padding", std::string(200 * 1024, 'p')}};
+        break;
     }
     AddTestNode(shape);
   }
@@ -141,6 +145,7 @@ const Case kCases[] = {
     {"BodyLongerThanRange", {Node::LongBody, Node::Nginx}, true, TransferError::None, 0},
     {"NodeIgnoresRanges", {Node::NoRanges, Node::Nginx}, true, TransferError::None, 0},
     {"NodeRedirectsToFtp", {Node::RedirectToFtp, Node::Good}, true, TransferError::None, 0},
+    {"NodeSendsAHugeHeader", {Node::HugeHeader, Node::Good}, true, TransferError::None, 0},
     {"BodyShorterThanRange", {Node::ShortBody, Node::Nginx}, true, TransferError::None, 0},
     // A chunk whose bytes failed verification is fetched again from another node: it
     // completes without a user's retry.
@@ -161,6 +166,11 @@ const Case kCases[] = {
      0},
     {"EveryNodeTrickles", {Node::Trickle, Node::Trickle}, false, TransferError::Network, 0},
     {"EveryNodeSendsTooMuch", {Node::LongBody, Node::NoRanges}, false, TransferError::Network, 0},
+    {"EveryNodeSendsAHugeHeader",
+     {Node::HugeHeader, Node::HugeHeader},
+     false,
+     TransferError::Network,
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Matrix, NodeFaultsTest, ::testing::ValuesIn(kCases),

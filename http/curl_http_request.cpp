@@ -29,12 +29,34 @@ struct CurlGlobal {
 
 const CurlGlobal curlGlobal;
 
-HttpRequestResult Classify(int code, std::uint32_t httpCode) {
+// Whether the server had begun to answer when the exchange ended: a status code, header
+// bytes, or the time of the first byte received (libcurl clears them for each exchange).
+bool Answered(CURL* curl, std::uint32_t httpCode) {
+  long headerBytes = 0;
+  curl_off_t firstByte = 0;
+  return httpCode != 0 ||
+         (curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &headerBytes) == CURLE_OK &&
+          headerBytes > 0) ||
+         (curl_easy_getinfo(curl, CURLINFO_STARTTRANSFER_TIME_T, &firstByte) == CURLE_OK &&
+          firstByte > 0);
+}
+
+// An answer that cannot be used is the server's fault: NetworkError, which costs the node
+// its turn and leaves the transfer to another. libcurl 7.88 gives some such answers codes
+// that otherwise name the request or the client's memory: a header or status line over
+// CURL_MAX_HTTP_HEADER is out of memory, an HTTP/0.9 or unparsable status line and a
+// redirect to another protocol an unsupported protocol, a redirect to an unparsable URL a
+// malformed one. Those codes therefore mean what they say only before any answer. A real
+// shortage of memory after the first byte is taken for a bad answer too: the attempt moves
+// to another node, where a lasting shortage shows again, while no server can end the
+// transfer by its answer.
+HttpRequestResult Classify(int code, std::uint32_t httpCode, bool answered) {
   switch (code) {
     case CURLE_OK:
       return HttpRequestResult::Succeeded;
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
+      return answered ? HttpRequestResult::NetworkError : HttpRequestResult::BadUrl;
     case CURLE_NOT_BUILT_IN:
       return HttpRequestResult::BadUrl;
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -52,11 +74,15 @@ HttpRequestResult Classify(int code, std::uint32_t httpCode) {
     case CURLE_WRITE_ERROR:
       return HttpRequestResult::WriteFailed;
     case CURLE_OUT_OF_MEMORY:
-      return HttpRequestResult::OutOfMemory;
+      return answered ? HttpRequestResult::NetworkError : HttpRequestResult::OutOfMemory;
     case CURLE_OPERATION_TIMEDOUT:
       return HttpRequestResult::TimedOut;
+    case CURLE_WEIRD_SERVER_REPLY:    // a bad length, a zero byte in a header, ...
+    case CURLE_TOO_MANY_REDIRECTS:    // more than the one redirect followed
+    case CURLE_GOT_NOTHING:           // closed before any answer
+    case CURLE_BAD_CONTENT_ENCODING:  // a body that does not decode
     case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
+    case CURLE_RECV_ERROR:  // also bad chunked framing and too many header bytes in all
       return HttpRequestResult::NetworkError;
     default:
       return HttpRequestResult::OtherError;
@@ -187,7 +213,7 @@ void CurlHttpRequest::EndPerform(int code) {
   }
   performing_ = false;
   if (status_.result != HttpRequestResult::Running) return;  // cancelled or set by the sink
-  status_.result = Classify(code, status_.httpCode);
+  status_.result = Classify(code, status_.httpCode, Answered(handle_, status_.httpCode));
   if (status_.result != HttpRequestResult::Succeeded) {
     status_.message = "libcurl error " + std::to_string(code) + " (HTTP " +
                       std::to_string(status_.httpCode) + ")";

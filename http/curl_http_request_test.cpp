@@ -278,13 +278,52 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
          sink.ThrowBadAlloc();
        },
        HttpRequestResult::OutOfMemory, ""},
+      // Answers that cannot be used are the server's fault, whatever libcurl calls them.
       {"second redirect",
        [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
          s.Serve("/x", HttpTestResponse::Redirect("/y"));
          s.Serve("/y", HttpTestResponse::Redirect("/z"));
          s.ServeFile("/z", "never");
        },
-       HttpRequestResult::OtherError, "libcurl error 47 (HTTP 302)"},
+       HttpRequestResult::NetworkError, "libcurl error 47 (HTTP 302)"},
+      {"header line over libcurl's limit",  // which libcurl reports as out of memory
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.headers = {{"X-Padding", std::string(200 * 1024, 'p')}};
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::NetworkError, "libcurl error 27 (HTTP 200)"},
+      {"status code of four digits",  // an unsupported protocol to libcurl
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.status = 2000;
+         r.body = content;
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::NetworkError, "libcurl error 1 (HTTP 0)"},
+      {"redirect to an unparsable URL",  // a malformed URL to libcurl
+       [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         s.Serve("/x", HttpTestResponse::Redirect("http://[bad/y"));
+       },
+       HttpRequestResult::NetworkError, "libcurl error 3 (HTTP 302)"},
+      {"zero byte in a header",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.headers = {{"X-Odd", std::string("a\0b", 3)}};
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::NetworkError, "libcurl error 8 (HTTP 200)"},
+      {"body that does not decode",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams& p, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.headers = {{"Content-Encoding", "gzip"}};
+         s.Serve("/x", r);
+         p.acceptEncoding = "gzip";
+       },
+       HttpRequestResult::NetworkError, "libcurl error 61 (HTTP 200)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -318,7 +357,8 @@ TEST_F(CurlHttpRequestTest, FollowsOneRedirect) {
 }
 
 // Whether asked for or redirected to, no other protocol is spoken: nothing connects to
-// the port the other URL names.
+// the port the other URL names. Asked for, the URL is bad; redirected to, the server's
+// answer is.
 TEST_F(CurlHttpRequestTest, SpeaksPlainHttpOnly) {
   HttpTestServer elsewhere;
   const std::string authority = "127.0.0.1:" + std::to_string(elsewhere.Port());
@@ -327,7 +367,7 @@ TEST_F(CurlHttpRequestTest, SpeaksPlainHttpOnly) {
     const std::string url = std::string(scheme) + "://" + authority + "/x";
     server_.Serve("/redirect", HttpTestResponse::Redirect(url));
     CurlHttpRequest redirected(Params("/redirect"), "");
-    EXPECT_EQ(HttpRequestResult::BadUrl, redirected.Perform().result);
+    EXPECT_EQ(HttpRequestResult::NetworkError, redirected.Perform().result);
     CurlHttpRequest direct(HttpRequestParams(url, &sink_), "");
     EXPECT_EQ(HttpRequestResult::BadUrl, direct.Perform().result);
   }
@@ -349,6 +389,43 @@ TEST_F(CurlHttpRequestTest, SendsEncodedDotSegmentsLiterally) {
   EXPECT_EQ("/a/%2E%2E/b", requests[0].target);
   EXPECT_EQ("/a/%2E/b", requests[1].target);
   EXPECT_EQ("/b", requests[2].target);
+}
+
+// A connection that closes before any byte of an answer: the server's fault.
+TEST_F(CurlHttpRequestTest, AnEmptyReplyIsANetworkError) {
+  HttpTestResponse silent;
+  silent.stallBeforeHeaders = HttpTestResponse::kForever;
+  server_.Serve("/x", silent);
+  HttpRequestParams params = Params("/x");
+  params.timeout = 30;  // a safety net only
+  CurlHttpRequest request(params, "");
+  std::thread closer([&] {
+    EXPECT_TRUE(server_.WaitForRequests(1, seconds(30)));
+    server_.Stop();
+  });
+  const HttpRequestStatus status = request.Perform();
+  closer.join();
+
+  EXPECT_EQ(HttpRequestResult::NetworkError, status.result);
+  EXPECT_EQ("libcurl error 52 (HTTP 0)", status.message);
+}
+
+// libcurl's out-of-memory code before any answer arrived stays out of memory, also on a
+// handle whose earlier exchange had an answer. A request over libcurl's 1 MiB bound for
+// what it sends is the one way to make it report that here.
+TEST_F(CurlHttpRequestTest, OutOfMemoryBeforeAnyAnswerIsOutOfMemory) {
+  server_.ServeFile("/file", "abc");
+  CurlHttpRequest request(Params("/file"), "");
+  ASSERT_EQ(HttpRequestResult::Succeeded, request.Perform().result);
+
+  HttpRequestParams huge = Params("/file");
+  huge.userAgent = std::string(2 << 20, 'u');
+  ASSERT_TRUE(request.Reset(huge, ""));
+  const HttpRequestStatus status = request.Perform();
+
+  EXPECT_EQ(HttpRequestResult::OutOfMemory, status.result);
+  EXPECT_EQ("libcurl error 27 (HTTP 0)", status.message);
+  EXPECT_EQ(1u, server_.RequestCount());
 }
 
 TEST_F(CurlHttpRequestTest, CancelBeforePerformSendsNothing) {

@@ -17,7 +17,7 @@ enum class HttpRequestResult : std::uint8_t {
   ConnectFailed = 6,  // no connection could be made
   ClientError = 7,    // the server refused the request (HTTP status below 500)
   ServerError = 8,    // the server failed (HTTP status 500 or more)
-  NetworkError = 9,   // sending or receiving failed
+  NetworkError = 9,   // sending or receiving failed, or the answer was unusable
   WriteFailed = 10,   // the sink did not accept the body
   RangeError = 11,    // range not served, body ended early, or body longer than the range
   TimedOut = 12,      // a time-out or the low-speed limit ended the transfer

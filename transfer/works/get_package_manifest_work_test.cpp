@@ -12,6 +12,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -100,11 +101,43 @@ class ManifestWorksTest : public ::testing::Test {
   tree_test::TransferTreeRig rig_{tree_test::FastFailConfig(), &log_};
 };
 
-TEST_F(ManifestWorksTest, TransientFailuresAreRetriedAtOnceThenLeftToTheTransfer) {
+// Answers of the manifest host that fail for now: the host's fault, not the package's.
+struct TransientAnswer {
+  const char* name;
+  HttpTestResponse response;
+};
+
+// Test names and messages show the answer by its name.
+void PrintTo(const TransientAnswer& answer, std::ostream* out) { *out << answer.name; }
+
+HttpTestResponse WithStatus(int status) {
+  HttpTestResponse response;
+  response.status = status;
+  return response;
+}
+
+// A header line over libcurl's limit before a good body, which libcurl reports as out of
+// memory.
+HttpTestResponse WithHugeHeader(const std::string& body) {
+  HttpTestResponse response;
+  response.body = body;
+  response.headers = {{"X-Padding", std::string(200 * 1024, 'p')}};
+  return response;
+}
+
+class TransientManifestFailureTest : public ManifestWorksTest,
+                                     public ::testing::WithParamInterface<TransientAnswer> {};
+
+INSTANTIATE_TEST_SUITE_P(Answers, TransientManifestFailureTest,
+                         ::testing::Values(TransientAnswer{"ServerError", WithStatus(503)},
+                                           TransientAnswer{"HugeHeader", WithHugeHeader("<x/>")}),
+                         [](const ::testing::TestParamInfo<TransientAnswer>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_P(TransientManifestFailureTest, IsRetriedAtOnceThenLeftToTheTransfer) {
   rig_.Publish("partner", "pkg", "1.0", "", {{"a", "abc", 4}}, {"127.0.0.1:1"});
-  HttpTestResponse unavailable;
-  unavailable.status = 503;
-  rig_.Manifests().Serve(PackagePath(), unavailable);
+  rig_.Manifests().Serve(PackagePath(), GetParam().response);
   auto wi = Start();
   ASSERT_TRUE(wi->WaitForEnd());
   const auto status = wi->RetryableStatus();
