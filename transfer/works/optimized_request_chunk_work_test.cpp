@@ -195,6 +195,21 @@ TEST(OptimizedRequestChunkWorkTest, TimeOutAfterSomeBytesIsAFreeRetryBelowTheLon
   }
 }
 
+// A free retry leaves the counted ones alone: with one counted retry, a time-out after some
+// bytes and then a server error still leave room for the attempt that succeeds.
+TEST(OptimizedRequestChunkWorkTest, AFreeRetryDoesNotUseUpACountedOne) {
+  ScriptedChunkRig rig({{HttpRequestResult::TimedOut, "some bytes", ""},
+                        {HttpRequestResult::ServerError, "", ""},
+                        {HttpRequestResult::Succeeded, std::string(1000, 'x'), ""}},
+                       2);
+  rig.TryEveryNode();
+  auto work = OptimizedRequestChunkWork::Create(rig.Interface(), nullptr, rig.MappedChunk(), 1);
+  work->Reset();
+  EXPECT_EQ(work->Run().result, WorkResult::Success);
+  EXPECT_EQ(rig.Requests().Performs(), 3u);
+  EXPECT_EQ(rig.Log().retries, 2);
+}
+
 // A failed node is not asked again for the chunk until every other node has failed too.
 TEST(OptimizedRequestChunkWorkTest, EachRetryGoesToANodeThatHasNotFailedYet) {
   ScriptedChunkRig rig({{HttpRequestResult::ServerError, "", ""}}, 3);
