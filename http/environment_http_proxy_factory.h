@@ -23,9 +23,10 @@ class EnvironmentHttpProxyFactory : public HttpProxyFactory {
   using Environment = std::function<std::string(const std::string& name)>;
 
   // The four time-outs, in milliseconds, are the discovery limits of the settings. The
-  // resolve time-out bounds each automatic query as a whole (LibproxyHttpProxy): libproxy
-  // fetches a configuration script in one blocking call that takes no limits of its own,
-  // so the connect, send and receive time-outs have nothing to apply to.
+  // resolve time-out bounds the automatic query as a whole (LibproxyHttpProxy), and a
+  // query that outlasts it fails for good: libproxy fetches a configuration script in one
+  // blocking call that takes no limits of its own, so the connect, send and receive
+  // time-outs have nothing to apply to.
   EnvironmentHttpProxyFactory(std::uint32_t resolveTimeout, std::uint32_t connectTimeout,
                               std::uint32_t sendTimeout, std::uint32_t receiveTimeout,
                               Environment environment = ProcessEnvironment);

@@ -94,6 +94,14 @@ struct LibproxyHttpProxy::Shared : std::enable_shared_from_this<Shared> {
     changed.notify_all();
   }
 
+  // A query that outlasts a request's time-out has failed: every request from now on,
+  // those already waiting included, goes direct at once. Under the mutex; answers false.
+  bool TimeOut() {
+    failed = true;
+    changed.notify_all();
+    return false;
+  }
+
   const Query query;
   std::mutex mutex;
   std::condition_variable changed;
@@ -123,15 +131,16 @@ bool LibproxyHttpProxy::Ask(const std::string& url, std::vector<std::string>* pr
   std::unique_lock<std::mutex> lock(shared.mutex);
   // Another request's query first: one at a time is outstanding.
   if (!WaitUntil(shared.changed, lock, deadline,
-                 [&] { return !shared.querying || shared.failed; }) ||
-      shared.failed) {
-    return false;
+                 [&] { return !shared.querying || shared.failed; })) {
+    return shared.TimeOut();
   }
+  if (shared.failed) return false;
   auto answer = std::make_shared<Shared::Answer>();
   if (!shared.Start(url, answer)) return false;
-  if (!WaitUntil(shared.changed, lock, deadline, [&] { return answer->done; }) || !answer->ok) {
-    return false;
+  if (!WaitUntil(shared.changed, lock, deadline, [&] { return answer->done || shared.failed; })) {
+    return shared.TimeOut();
   }
+  if (!answer->done || !answer->ok) return false;
   *proxies = std::move(answer->proxies);
   return true;
 }

@@ -14,11 +14,13 @@ namespace zarn {
 // Automatic proxy configuration (a configuration script or auto-detection) answered by
 // libproxy, whose query can block for as long as a script server keeps it waiting. Each
 // query therefore runs on a thread of its own, and a request waits for its answer at most
-// the time-out: without an answer by then it goes direct, and the next request asks again.
-// One query at a time is outstanding: a request that finds one still running waits for it
-// (within its own time-out) before it asks, so a script that never answers holds one
-// thread, not one per request. No lock is held while a request waits. A failed query makes
-// every later answer "" without asking again.
+// the time-out. One query at a time is outstanding: a request that finds one still
+// running waits for it (within its own time-out) before it asks, so a script that never
+// answers holds one thread, not one per request. No lock is held while a request waits.
+// A failed query makes every later answer "" without asking again, and a query that has
+// not answered within a request's time-out has failed: that request and every later one
+// go direct at once, so a script server that never answers costs one time-out, not one
+// per request.
 class LibproxyHttpProxy : public HttpProxy {
  public:
   // Fills proxies with the answer for url, in order ("direct://", "http://host:port",
