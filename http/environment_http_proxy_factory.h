@@ -37,12 +37,15 @@ class EnvironmentHttpProxyFactory : public HttpProxyFactory {
   static std::string ProcessEnvironment(const std::string& name);
 
   // A no_proxy value ("a.com, .b.com,*.c.com 10.0.0.1 [::1]:80") as a bypass list
-  // ("a.com;*.a.com;b.com;*.b.com;*.c.com;10.0.0.1;::1"), in lower case as URL hosts are
-  // read: a name or ".name" covers the name and its subdomains, "*.name" the subdomains
-  // only, an IPv4 or IPv6 address (bare or in brackets) itself, "*" every host. A ":port"
-  // is dropped (the bypass holds for every port). An item that names nothing a pattern
-  // can match (an address range such as "10.0.0.0/8", or garbage) is skipped, so that
-  // every entry of the list compiles.
+  // ("a.com;*.a.com;b.com;*.b.com;*.c.com;10.0.0.1;0000:...:0001"), in lower case as URL
+  // hosts are read: a name or ".name" covers the name and its subdomains, "*.name" the
+  // subdomains only, an IPv4 or IPv6 address (bare or in brackets) itself, an address
+  // range ("10.0.0.0/8", "fd00::/8", "[fd00::]/8") every address in it, "*" every host.
+  // Addresses and ranges become patterns for the normal form in which the bypass rules
+  // match an address host (NormalAddress), so that every spelling of an address in a URL
+  // meets them. A ":port" is dropped (the bypass holds for every port). An item that names
+  // nothing a pattern can match (garbage, a range longer than its address) is skipped, so
+  // that every entry of the list compiles.
   static std::string TranslateNoProxy(const std::string& noProxy);
 
  private:

@@ -1,6 +1,8 @@
 #include "http/http_proxy_selection.h"
 
 #include <Poco/URI.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include <algorithm>
 #include <boost/algorithm/string/replace.hpp>
@@ -8,6 +10,7 @@
 #include <boost/xpressive/regex_error.hpp>
 #include <boost/xpressive/xpressive_dynamic.hpp>
 #include <cctype>
+#include <cstdint>
 
 namespace zarn {
 namespace {
@@ -88,6 +91,83 @@ std::string EncodeUserInfo(const std::string& entry) {
   return encoded + entry.substr(at);
 }
 
+// A hexadecimal digit's value, in either case; 16 for any other character.
+unsigned DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 16;
+}
+
+// One number of an IPv4 address as libcurl reads it: decimal, octal after a leading 0,
+// hexadecimal after 0x; none when it is not one or exceeds 32 bits.
+std::optional<std::uint64_t> ReadAddressNumber(const std::string& text) {
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
+  unsigned base = 10;
+  std::size_t i = 0;
+  if (text.size() > 1 && text[0] == '0') {
+    const bool hex = text[1] == 'x' || text[1] == 'X';
+    base = hex ? 16 : 8;
+    i = hex ? 2 : 1;
+    if (i == text.size()) return std::nullopt;
+  }
+  std::uint64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const unsigned digit = DigitValue(text[i]);
+    if (digit >= base) return std::nullopt;
+    value = value * base + digit;
+    if (value > 0xffffffffu) return std::nullopt;
+  }
+  return value;
+}
+
+// One to four numbers joined by dots: each but the last is a byte, the last fills the
+// bytes left.
+std::optional<std::uint32_t> ReadIpv4Address(const std::string& host) {
+  std::vector<std::uint64_t> parts;
+  std::size_t begin = 0;
+  while (true) {
+    const std::size_t dot = host.find('.', begin);
+    const std::optional<std::uint64_t> part = ReadAddressNumber(host.substr(begin, dot - begin));
+    if (!part || parts.size() == 4) return std::nullopt;
+    parts.push_back(*part);
+    if (dot == std::string::npos) break;
+    begin = dot + 1;
+  }
+  const std::size_t bytes = parts.size() - 1;
+  std::uint64_t address = 0;
+  for (std::size_t i = 0; i < bytes; ++i) {
+    if (parts[i] > 0xff) return std::nullopt;
+    address |= parts[i] << (8 * (3 - i));
+  }
+  if ((parts.back() >> (8 * (4 - bytes))) != 0) return std::nullopt;
+  return static_cast<std::uint32_t>(address | parts.back());
+}
+
+std::string DottedDecimal(std::uint32_t address) {
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    if (!text.empty()) text += '.';
+    text += std::to_string((address >> shift) & 0xff);
+  }
+  return text;
+}
+
+std::optional<std::string> FullIpv6(const std::string& host) {
+  in6_addr address{};
+  if (::inet_pton(AF_INET6, host.substr(0, host.find('%')).c_str(), &address) != 1) {
+    return std::nullopt;
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (int i = 0; i < 16; ++i) {
+    if (i > 0 && i % 2 == 0) text += ':';
+    text += kHex[address.s6_addr[i] >> 4];
+    text += kHex[address.s6_addr[i] & 0xf];
+  }
+  return text;
+}
+
 std::vector<std::string> SplitBypassList(const std::string& text) {
   const boost::char_separator<char> separators("; ");
   const boost::tokenizer<boost::char_separator<char>> tokens(text, separators);
@@ -98,7 +178,8 @@ std::vector<std::string> SplitBypassList(const std::string& text) {
 
 std::string SelectProxyForUrl(const std::string& url, const std::string& proxyList,
                               const std::string& bypassList) {
-  const std::string host = Poco::URI(url).getHost();
+  std::string host = Poco::URI(url).getHost();
+  host = NormalAddress(host).value_or(host);
   const std::vector<std::string> entries = SplitProxyList(proxyList);
   if (entries.empty()) return "";
 
@@ -133,6 +214,11 @@ std::vector<std::string> SplitProxyList(const std::string& text) {
     entries.push_back(text.substr(begin, end - begin));
     begin = end;
   }
+}
+
+std::optional<std::string> NormalAddress(const std::string& host) {
+  if (const std::optional<std::uint32_t> ipv4 = ReadIpv4Address(host)) return DottedDecimal(*ipv4);
+  return FullIpv6(host);
 }
 
 bool MatchesProxyBypassList(const std::string& host, const std::string& bypassList) {

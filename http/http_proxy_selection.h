@@ -1,6 +1,7 @@
 #ifndef ZARN_HTTP_HTTP_PROXY_SELECTION_H_
 #define ZARN_HTTP_HTTP_PROXY_SELECTION_H_
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,11 @@ namespace zarn {
 // regular-expression meaning and matching is case-sensitive.
 
 // The first non-empty "http=" entry, else the first plain entry; "" when none, when the
-// choice is ":" or "::", or when the URL's host is on the bypass list. The choice's user
-// info is answered with '@' and ' ' percent-encoded, as libcurl needs them. Throws
-// Poco::SyntaxException for a URL that cannot be parsed.
+// choice is ":" or "::", or when the URL's host is on the bypass list. A host that names
+// an address is matched in its normal form (NormalAddress), so that one pattern meets
+// every spelling of an address. The choice's user info is answered with '@' and ' '
+// percent-encoded, as libcurl needs them. Throws Poco::SyntaxException for a URL that
+// cannot be parsed.
 std::string SelectProxyForUrl(const std::string& url, const std::string& proxyList,
                               const std::string& bypassList);
 
@@ -27,6 +30,15 @@ std::string SelectProxyForUrl(const std::string& url, const std::string& proxyLi
 // may hold separators. It ends at its first '@', or at a later one that follows without a
 // separator in between.
 std::vector<std::string> SplitProxyList(const std::string& text);
+
+// The one spelling of the address a URL's host (as Poco::URI gives it) names, or none when
+// it names no address. An IPv4 address in any form libcurl reads as one ("10.1",
+// "012.0.0.1", "0xa000001": numbers in decimal, octal or hexadecimal, the last one filling
+// the bytes left) is written in dotted decimal ("10.0.0.1"). An IPv6 address, any zone
+// ("%25eth0") dropped, is written as eight groups of four lower-case hexadecimal digits
+// ("0000:0000:0000:0000:0000:0000:0000:0001"): a range of them is then a fixed run of
+// leading digits, which a pattern can name.
+std::optional<std::string> NormalAddress(const std::string& host);
 
 // True when any entry of the bypass list (split on ';' and ' ') matches the whole host. An
 // entry that is no valid pattern matches nothing; the others still decide.
