@@ -125,6 +125,11 @@ TEST(EnvironmentHttpProxyFactoryTest, TranslatesNoProxyIntoBypassPatterns) {
        kLoopback6 + ";" + kFe80A,
        {"http://[::1]/", "http://[0:0::1]/", "http://[fe80::a]/"},
        {"http://[fe80::b]/"}},
+      // A five-digit port is a port like any other.
+      {"example.com:45000,[::1]:45000,10.1.2.4:65535",
+       "example.com;*.example.com;" + kLoopback6 + ";10.1.2.4",
+       {"http://example.com:45000/", "http://[::1]:45000/", "http://10.1.2.4/"},
+       {"http://example.org:45000/", "http://[::2]:45000/"}},
       // An address is bypassed however the URL spells it, as libcurl reads it.
       {"10.0.0.1,::1,fe80::a",
        std::nullopt,
