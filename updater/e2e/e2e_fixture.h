@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -17,6 +18,7 @@
 #include "storage/testing/test_folder.h"
 #include "testing/nginx_server.h"
 #include "testing/package/package_maker.h"
+#include "updater/e2e/deadline.h"
 #include "updater/module_resources.h"
 
 namespace zarn {
@@ -104,6 +106,7 @@ class UpdaterRunTest : public testing::Test {
 
   std::string DataFolder() const { return folder_ / "tmp/Corvane Technologies/Skelmir"; }
 
+  Deadline deadline_{std::chrono::seconds(120)};  // first: it also bounds the teardown
   TestFolder folder_;
   std::string data_;
   std::vector<std::u16string> strings_;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "updater/e2e/deadline.h"
 #include "updater/e2e/e2e_fixture.h"
 #include "updater/e2e/xvfb_display.h"
 #include "updater/transfer_service_impl.h"
@@ -56,6 +57,7 @@ bool Screenshot(const std::string& path) {
 }
 
 TEST(GtkWindowTest, ShowsTheTitleAndTheProgressBar) {
+  Deadline deadline(std::chrono::seconds(120));
   if (!SharedDisplay().ok()) GTEST_SKIP() << "Xvfb is not available";
   std::unique_ptr<ui::GtkFrontEnd> gtk = ui::GtkFrontEnd::Open();
   ASSERT_NE(gtk, nullptr);

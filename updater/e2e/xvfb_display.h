@@ -3,6 +3,7 @@
 
 // Test support: an Xvfb server on a display it picks; DISPLAY is set while it runs.
 
+#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -26,12 +27,18 @@ class XvfbDisplay {
                                  "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
         options);
     close(fds[1]);
-    // Xvfb writes the display's number once it is ready; EOF when it fails.
+    // Xvfb writes the display's number once it is ready; EOF when it fails. One that says
+    // nothing within the time counts as failed.
     std::string number;
+    pollfd ready{fds[0], POLLIN, 0};
+    bool complete = false;
     char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (!complete && poll(&ready, 1, 30000) == 1 && read(fds[0], &c, 1) == 1) {
+      complete = c == '\n';
+      if (!complete) number += c;
+    }
     close(fds[0]);
-    if (number.empty()) {
+    if (!complete || number.empty()) {
       server_.reset();
       return;
     }
