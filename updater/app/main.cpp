@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "updater/inherited_signals.h"
 #include "updater/module_resources.h"
 #include "updater/standard_streams.h"
 #include "updater/transfer_service_impl.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char** argv) {
   if (!zarn::OpenClosedStandardStreams()) return 1;
+  zarn::ResetInheritedSignals();
   // A peer closing a socket, or a file reaching the size limit, must fail the one call.
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);

@@ -1,0 +1,114 @@
+// The updater's executable started the ways a launcher may leave it: with signals ignored
+// or blocked. The run is in the terminal front end, standard output and error into one
+// file.
+//
+// The executable's engine asks its compiled-in manifest host; every request goes through
+// the proxy in http_proxy (the user's proxy setting), which is the local nginx: nginx serves
+// a proxied request for any host from its folder, so nothing leaves 127.0.0.1.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testing/child_process.h"
+#include "updater/e2e/e2e_fixture.h"
+
+namespace zarn {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ProgramStartTest : public UpdaterRunTest {
+ protected:
+  // Starts the executable through env with `env_options` (its signal settings), after the
+  // commands of `launcher` (prlimit, setpriv), with `proxy` as the proxy of every request
+  // and no display.
+  std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& env_options,
+                                      const std::vector<std::string>& launcher,
+                                      const std::string& proxy) {
+    std::vector<std::string> argv = {"env"};
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "no_proxy", "NO_PROXY", "HTTP_PROXY"}) {
+      argv.insert(argv.end(), {"-u", name});
+    }
+    argv.insert(argv.end(), env_options.begin(), env_options.end());
+    argv.push_back("http_proxy=http://" + proxy);
+    argv.insert(argv.end(), launcher.begin(), launcher.end());
+    argv.push_back(UPDATER_EXECUTABLE);
+    ChildProcess::Options options;
+    options.output = folder_ / "out";
+    return std::make_unique<ChildProcess>(argv, options);
+  }
+
+  // Waits for the program's end; its exit code, or -1 when it did not exit by itself.
+  static int ExitCode(ChildProcess& program, std::chrono::seconds limit) {
+    const std::optional<int> status = program.Wait(limit);
+    if (!status) {
+      ADD_FAILURE() << "the program still runs after " << limit.count() << " s";
+      program.Kill();
+      return -1;
+    }
+    if (!WIFEXITED(*status)) {
+      ADD_FAILURE() << "the program ended by signal " << WTERMSIG(*status);
+      return -1;
+    }
+    return WEXITSTATUS(*status);
+  }
+
+  // Whether `text` shows up in the output before `limit` passes.
+  bool WaitForOutput(const std::string& text, std::chrono::seconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (folder_.ReadFile("out").find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
+};
+
+// With SIGCHLD ignored every child is reaped at once, and the wait for the downloader would
+// fail although it ran.
+TEST_F(ProgramStartTest, StartedWithSigchldIgnoredLaunchesTheDownloader) {
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer::Options options;
+  options.ports = 2;  // the proxy and one node
+  NginxServer nginx(folder_ / "www", options);
+  MakePackages({nginx.Host(1)});
+
+  std::unique_ptr<ChildProcess> program = Start({"--ignore-signal=CHLD"}, {}, nginx.Host(0));
+  EXPECT_EQ(ExitCode(*program, 120s), 0);
+  const std::string out = folder_.ReadFile("out");
+  EXPECT_NE(out.find("downloader received: /id " + std::string(kSkinPartner)), std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+  EXPECT_EQ(folder_.ReadFile("markers/cwd"), DataFolder() + "\n");
+}
+
+// Every thread inherits the signal mask: with SIGTERM left blocked, the user's close would
+// never reach the dialog.
+TEST_F(ProgramStartTest, StartedWithEverySignalBlockedStillClosesOnSigterm) {
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer::Options options;
+  options.ports = 2;
+  options.sendfile = false;
+  options.limitRate = "16k";  // through the proxy too: the download lasts many seconds
+  NginxServer nginx(folder_ / "www", options);
+  MakePackages({nginx.Host(1)});
+
+  std::unique_ptr<ChildProcess> program = Start({"--block-signal"}, {}, nginx.Host(0));
+  ASSERT_TRUE(WaitForOutput("Calculating time remaining", 60s)) << folder_.ReadFile("out");
+  ASSERT_EQ(kill(program->Pid(), SIGTERM), 0);
+  EXPECT_EQ(ExitCode(*program, 60s), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "markers/argv"))
+      << "closed, so nothing was launched: " << folder_.ReadFile("out");
+}
+
+}  // namespace
+}  // namespace zarn
