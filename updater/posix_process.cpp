@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -86,7 +87,11 @@ bool PosixProcess::Launch(bool wait, const std::string& parameters, const std::s
       return false;
     }
     if (wait) return WaitForExit(child);
-    std::thread([child] { WaitForExit(child); }).detach();
+    try {
+      std::thread([child] { WaitForExit(child); }).detach();
+    } catch (const std::system_error&) {
+      // It has started all the same; unreaped, it stays a zombie until this process ends.
+    }
     return true;
   } catch (...) {
     return false;

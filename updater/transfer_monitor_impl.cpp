@@ -1,6 +1,8 @@
 #include "updater/transfer_monitor_impl.h"
 
 #include <chrono>
+#include <new>
+#include <system_error>
 
 #include "storage/timestamp.h"
 #include "transfer/transfer_status.h"
@@ -17,7 +19,11 @@ TransferMonitorImpl::~TransferMonitorImpl() { Stop(); }
 void TransferMonitorImpl::Start() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (thread_ || stop_) return;
-  thread_ = std::make_unique<std::thread>([this] { Run(); });
+  try {
+    thread_ = std::make_unique<std::thread>([this] { Run(); });
+  } catch (const std::system_error&) {
+    throw std::bad_alloc();  // no memory for the thread's stack, or the process limit
+  }
 }
 
 void TransferMonitorImpl::Stop() {

@@ -29,7 +29,8 @@ class TransferMonitorImpl {
   TransferMonitorImpl(const TransferMonitorImpl&) = delete;
   TransferMonitorImpl& operator=(const TransferMonitorImpl&) = delete;
 
-  // Starts the thread once; a stopped monitor does not start again.
+  // Starts the thread once; a stopped monitor does not start again. A thread that cannot
+  // be started raises std::bad_alloc.
   void Start();
   // Stops and joins the thread. May be called more than once; called from the monitor's
   // own thread it only asks the thread to stop.

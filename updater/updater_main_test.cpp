@@ -1,11 +1,17 @@
 #include "updater/updater_main.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <system_error>
+#include <thread>
 
 #include "storage/testing/test_folder.h"
 #include "transfer/transfer_config.h"
@@ -15,6 +21,7 @@
 #include "updater/testing/recording_front_end.h"
 #include "updater/ui/queued_dialog_host.h"
 #include "updater/updater_settings.h"
+#include "work/asio_work_manager.h"
 
 namespace zarn {
 namespace {
@@ -137,6 +144,81 @@ TEST_F(UpdaterMainTest, TeardownWaitsForTheMonitorBeforeReleasingWhatItUses) {
             "try again?");
   EXPECT_NE(boxes[0].window, 0u);
   EXPECT_EQ(front_->Events().back().what, "destroy");
+}
+
+// In a forked child: thread stacks of 4 GiB with 1 GiB of address space left, so that no
+// thread can start while allocations still succeed.
+void LeaveNoRoomForAThread() {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, std::size_t{4} << 30);
+  pthread_setattr_default_np(&attributes);
+  pthread_attr_destroy(&attributes);
+  unsigned long long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t size = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
+  const rlimit limit{size, size};
+  setrlimit(RLIMIT_AS, &limit);
+}
+
+// A thread that cannot be started, of the engine's pool or of the monitor, ends the run
+// with the out-of-memory message in a box of no window, and the exit code 0.
+TEST_F(UpdaterMainTest, AThreadThatCannotStartShowsTheOutOfMemoryMessage) {
+  const std::string message =
+      "The system is out of memory; are you running too many programs? Free up some memory "
+      "and try again.";
+  // The engine's pool, whose third thread fails to start.
+  int starts = 0;
+  const AsioWorkManager::ThreadStarter failing_third = [&starts](std::function<void()> body) {
+    if (++starts == 3) {
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return std::thread(std::move(body));
+  };
+  EXPECT_EQ(UpdaterMain({"/opt/updater"}, *host_, ModuleResources::Embedded(),
+                        [&](const TransferConfig& config) -> std::unique_ptr<TransferServiceApi> {
+                          AsioWorkManager engine(config.engineThreads, failing_third);
+                          return std::make_unique<FakeTransferService>();
+                        }),
+            0);
+  std::vector<Event> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].window, 0u);
+  EXPECT_EQ(boxes[0].text, message);
+  EXPECT_EQ(boxes[0].caption, "Orvask Downloader Error");
+  EXPECT_EQ(front_->Events().size(), 1u) << "no window was made";
+
+  // The monitor's thread, under a real limit: in a child, whose exit code names the first
+  // check that failed.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(60);  // the child's deadline: SIGALRM ends it
+    const auto run = [&message] {
+      auto front = std::make_unique<ui::RecordingFrontEnd>();
+      ui::RecordingFrontEnd* recorded = front.get();
+      ui::QueuedDialogHost host(std::move(front));
+      LeaveNoRoomForAThread();
+      const int code = UpdaterMain(
+          {"/opt/updater"}, host, ModuleResources::Embedded(),
+          [](const TransferConfig&) { return std::make_unique<FakeTransferService>(); });
+      const std::vector<Event> events = recorded->Events();
+      if (code != 0) return 11;
+      if (events.size() != 1 || events[0].what != "box") return 12;
+      if (events[0].text != message) return 13;
+      return 0;
+    };
+    int code = 10;  // an exception left the program
+    try {
+      code = run();
+    } catch (...) {
+    }
+    _exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -42,8 +44,11 @@ AsioWorkManager::AsioWorkManager(std::uint32_t thread_count, const ThreadStarter
       State* state = state_.get();
       state_->threads.push_back(start_thread([state] { state->service.run(); }));
     }
-  } catch (...) {
+  } catch (const std::system_error&) {
     // The threads already running must not outlive the io_context they run.
+    state_->StopAndJoin();
+    throw std::bad_alloc();
+  } catch (...) {
     state_->StopAndJoin();
     throw;
   }

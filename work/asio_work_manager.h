@@ -18,8 +18,10 @@ class AsioWorkManager : public WorkManager {
   // Starts a thread of the pool with the given body; the seam lets tests fail a start.
   using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
 
-  // Starts thread_count threads (none for 0). If a thread fails to start, the threads
-  // already running are stopped and joined before the exception leaves.
+  // Starts thread_count threads (none for 0). A thread that cannot be started (no memory
+  // for its stack, or the process limit reached: std::system_error) raises std::bad_alloc,
+  // as any allocation that fails; the threads already running are stopped and joined
+  // before the exception leaves.
   explicit AsioWorkManager(std::uint32_t thread_count);
   AsioWorkManager(std::uint32_t thread_count, const ThreadStarter& start_thread);
   ~AsioWorkManager() override;

@@ -1,12 +1,13 @@
 // The updater's executable started the ways a launcher may leave it: with signals ignored
-// or blocked. The run is in the terminal front end, standard output and error into one
-// file.
+// or blocked, or with too little memory or too low a process limit for its threads. The
+// run is in the terminal front end, standard output and error into one file.
 //
 // The executable's engine asks its compiled-in manifest host; every request goes through
 // the proxy in http_proxy (the user's proxy setting), which is the local nginx: nginx serves
 // a proxied request for any host from its folder, so nothing leaves 127.0.0.1.
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,12 +20,24 @@
 #include <vector>
 
 #include "testing/child_process.h"
+#include "testing/loopback_port.h"
 #include "updater/e2e/e2e_fixture.h"
 
 namespace zarn {
 namespace {
 
 using namespace std::chrono_literals;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers reserve terabytes of shadow memory and start threads of their own.
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr char kOutOfMemoryLine[] =
+    "Orvask Downloader Error: The system is out of memory; are you running too many programs? "
+    "Free up some memory and try again.\n";
 
 class ProgramStartTest : public UpdaterRunTest {
  protected:
@@ -108,6 +121,39 @@ TEST_F(ProgramStartTest, StartedWithEverySignalBlockedStillClosesOnSigterm) {
   EXPECT_EQ(ExitCode(*program, 60s), 0);
   EXPECT_FALSE(std::filesystem::exists(folder_ / "markers/argv"))
       << "closed, so nothing was launched: " << folder_.ReadFile("out");
+}
+
+// No thread can be started: the out-of-memory message, no dialog, and the exit code 0.
+TEST_F(ProgramStartTest, AThreadThatCannotStartShowsTheOutOfMemoryMessage) {
+  if (kSanitized) GTEST_SKIP() << "the limits leave no room for the sanitizers themselves";
+  // Root is not bound by the process limit: the program then runs as nobody, in a
+  // temporary folder of nobody's.
+  std::vector<std::string> process_limit = {"prlimit", "--nproc=1"};
+  if (geteuid() == 0) {
+    process_limit.insert(process_limit.end(),
+                         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  const struct {
+    const char* name;
+    std::vector<std::string> launcher;
+    bool as_nobody;
+  } cases[] = {
+      // Every thread's stack is as large as the main thread's may grow: 4 GiB, in 1 GiB of
+      // address space.
+      {"no room for a thread's stack", {"prlimit", "--stack=4294967296", "--as=1073741824"}, false},
+      {"the process limit reached", process_limit, geteuid() == 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.as_nobody) {
+      ASSERT_EQ(chmod(folder_.path().c_str(), 0711), 0);
+      ASSERT_EQ(chown((folder_ / "tmp").c_str(), 65534, 65534), 0);
+    }
+    std::unique_ptr<ChildProcess> program =
+        Start({}, c.launcher, "127.0.0.1:" + std::to_string(FreePort()));
+    EXPECT_EQ(ExitCode(*program, 60s), 0);
+    EXPECT_EQ(folder_.ReadFile("out"), kOutOfMemoryLine);
+  }
 }
 
 }  // namespace
