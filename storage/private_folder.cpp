@@ -34,12 +34,24 @@ void CheckPrivate(const FolderDescriptor& folder) {
   }
 }
 
+// The temporary folder may be shared, as /tmp is, only with the sticky bit: without it
+// anyone who may write into it can rename the product's folder in it, and the run file is
+// started by its path.
+void CheckTemporary(const FolderDescriptor& folder) {
+  struct stat status {};
+  if (fstat(folder.get(), &status) != 0) ThrowFileException(errno, FileOperation::kOpen);
+  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (status.st_mode & S_ISVTX) == 0) {
+    throw FileInaccessibleException();
+  }
+}
+
 }  // namespace
 
 FolderDescriptor OpenPrivateFolder(const std::string& path, bool create) {
   const std::string temp = GetTempFolder();
   const std::vector<std::string> components = SplitRelativePath(PartBelow(temp, path));
   FolderDescriptor folder = FolderDescriptor::Open(temp);
+  CheckTemporary(folder);
   for (const std::string& name : components) {
     folder = folder.Child(name, create, 0700);
     CheckPrivate(folder);

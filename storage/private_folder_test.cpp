@@ -110,6 +110,35 @@ TEST_F(PrivateFolderTest, RefusesWhatAnotherUserCouldControl) {
   EXPECT_TRUE(fs::is_empty(elsewhere_.path())) << "nothing was created through the link";
 }
 
+// Whoever may write into a temporary folder without the sticky bit can rename the
+// product's folders in it, made now or before; a sticky one, as /tmp (1777), is fine.
+TEST_F(PrivateFolderTest, ASharedTemporaryFolderNeedsTheStickyBit) {
+  const struct {
+    mode_t mode;
+    bool accepted;
+  } cases[] = {{0777, false}, {0773, false}, {0770, false}, {01777, true},
+               {01770, true}, {0755, true},  {0700, true}};
+  const std::string made = temp_ / "Maker/Product";
+  const std::string fresh = temp_ / "Other/Product";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << c.mode);
+    chmod(temp_.path().c_str(), 0700);
+    fs::remove_all(temp_ / "Other");
+    CreatePrivateFolder(made);
+    ASSERT_EQ(chmod(temp_.path().c_str(), c.mode), 0);
+    if (c.accepted) {
+      EXPECT_NO_THROW(OpenPrivateFolder(made, false));
+      EXPECT_NO_THROW(CreatePrivateFolder(fresh));
+    } else {
+      EXPECT_THROW(OpenPrivateFolder(made, false), FileInaccessibleException);
+      EXPECT_THROW(CreatePrivateFolder(made), FileInaccessibleException);
+      EXPECT_THROW(CreatePrivateFolder(fresh), FileInaccessibleException);
+      EXPECT_FALSE(fs::exists(temp_ / "Other")) << "nothing was made in it";
+    }
+  }
+  chmod(temp_.path().c_str(), 0700);
+}
+
 TEST_F(PrivateFolderTest, OpeningWithoutCreatingMakesNothing) {
   EXPECT_THROW(OpenPrivateFolder(temp_ / "Maker/Product", false), FileBadPathException);
   EXPECT_FALSE(fs::exists(temp_ / "Maker"));

@@ -114,6 +114,8 @@ TEST_F(TerminalRunTest, AnUnwritableWorkingFolderShowsTheDiskWriteMessage) {
   } cases[] = {
       {"temporary folder without write permission", false,
        [](const std::string& temp) { chmod(temp.c_str(), 0500); }},
+      {"a temporary folder everyone may write into, without the sticky bit", true,
+       [](const std::string& temp) { chmod(temp.c_str(), 0777); }},
       {"a file where the product folder belongs", true,
        [](const std::string& temp) { std::ofstream(temp + "/Corvane Technologies") << "x"; }},
       {"a link planted by someone else", true,
@@ -189,7 +191,8 @@ TEST_F(TerminalRunTest, WorkingFoldersPlantedByAnotherUserAreRefused) {
   }
 }
 
-TEST_F(TerminalRunTest, ExistingFoldersOfTheUserWithMode0755AreUsed) {
+// In a temporary folder shared as /tmp is (mode 1777).
+TEST_F(TerminalRunTest, FoldersOfTheUserWithMode0755InASharedStickyTemporaryFolderAreUsed) {
   if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
   NginxServer::Options options;
   options.ports = 2;  // the manifest host and one node, unlimited
@@ -200,6 +203,7 @@ TEST_F(TerminalRunTest, ExistingFoldersOfTheUserWithMode0755AreUsed) {
   for (const std::string& folder : {folder_ / "tmp/Corvane Technologies", DataFolder(), skin}) {
     ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
   }
+  ASSERT_EQ(chmod((folder_ / "tmp").c_str(), 01777), 0);
 
   ASSERT_EQ(Run(Module(nginx.Host(0))), 0);
   EXPECT_EQ(folder_.ReadFile("err"), "");
