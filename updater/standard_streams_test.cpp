@@ -28,6 +28,7 @@ TEST(StandardStreamsTest, ClosedStreamsBecomeDevNullSoNoFileTakesTheirNumbers) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    alarm(60);  // the child's deadline: SIGALRM ends it
     close(pipeEnds[0]);
     if (dup2(pipeEnds[1], STDOUT_FILENO) != STDOUT_FILENO) _exit(10);
     close(pipeEnds[1]);
@@ -50,6 +51,30 @@ TEST(StandardStreamsTest, ClosedStreamsBecomeDevNullSoNoFileTakesTheirNumbers) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(std::string(buffer, got > 0 ? got : 0), "still the pipe");
+}
+
+// Whatever the program writes to a reopened stream must go somewhere: a write that fails
+// there (EBADF on a stream opened for reading only) is never seen. In a child started with
+// all three closed; its exit code names the first check that failed.
+TEST(StandardStreamsTest, ReopenedStreamsCanBeWrittenAndRead) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(60);  // the child's deadline: SIGALRM ends it
+    close(STDIN_FILENO);
+    close(STDOUT_FILENO);
+    close(STDERR_FILENO);
+    if (!OpenClosedStandardStreams()) _exit(10);
+    if (write(STDOUT_FILENO, "out", 3) != 3) _exit(11);
+    if (write(STDERR_FILENO, "err", 3) != 3) _exit(12);
+    char c;
+    if (read(STDIN_FILENO, &c, 1) != 0) _exit(13);  // at its end at once
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
