@@ -58,9 +58,7 @@ class DialogTest : public testing::Test {
     service_ = std::make_unique<TransferService>(std::move(fake));
     monitor_ = std::make_unique<TransferMonitor>(
         std::make_unique<TransferMonitorImpl>(service_.get(), 20));
-    auto front = std::make_unique<ui::RecordingFrontEnd>();
-    front_ = front.get();
-    host_ = std::make_unique<ui::QueuedDialogHost>(std::move(front));
+    FreshHost();
 
     settings_.exePath = "/opt/updater";
     settings_.packagePartnerId = "partner";
@@ -77,6 +75,14 @@ class DialogTest : public testing::Test {
   ~DialogTest() override {
     monitor_.reset();
     Dialog::DestroySingleton();
+  }
+
+  // A host that has not run a loop yet: once its loop has ended, a host serves no calls
+  // from other threads, the message boxes of a second dialog included.
+  void FreshHost() {
+    auto front = std::make_unique<ui::RecordingFrontEnd>();
+    front_ = front.get();
+    host_ = std::make_unique<ui::QueuedDialogHost>(std::move(front));
   }
 
   Dialog& MakeDialog() {
@@ -360,6 +366,7 @@ TEST_F(DialogTest, RefusesRunFilesThatCannotBeTheDownloader) {
   };
   for (const std::string& runFile : cases) {
     SCOPED_TRACE(runFile);
+    FreshHost();
     Dialog& dialog = MakeDialog();
     RunWith(dialog, [&] {
       dialog.OnEnd(Completed("s", ""));
@@ -372,6 +379,45 @@ TEST_F(DialogTest, RefusesRunFilesThatCannotBeTheDownloader) {
               "for further assistance.");
     EXPECT_EQ(boxes.back().caption, "Orvask Downloader Error");
     EXPECT_FALSE(std::filesystem::exists(folder_ / "log"));
+    Dialog::DestroySingleton();
+  }
+}
+
+// The run file is started by its path, so the data folder's chain is checked again at the
+// launch: a data folder that others may write into, or that is a link, by then is refused
+// although it passed at the start.
+TEST_F(DialogTest, TheLaunchChecksTheDataFolderAgain) {
+  const std::string data = settings_.dataFolder;
+  const struct {
+    const char* name;
+    std::function<void()> change;
+  } cases[] = {
+      {"made writable by everyone", [&] { ASSERT_EQ(chmod(data.c_str(), 0777), 0); }},
+      {"swapped for a link",
+       [&] {
+         std::filesystem::rename(data, data + "-moved");
+         std::filesystem::create_directory_symlink(data + "-moved", data);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(data);  // a link left by the case before goes alone
+    std::filesystem::remove_all(data + "-moved");
+    std::filesystem::remove(folder_ / "log");
+    InstallDownloader("Downloader.exe");
+    FreshHost();
+    Dialog& dialog = MakeDialog();
+    RunWith(dialog, [&] {
+      dialog.OnEnd(Completed("s", ""));
+      c.change();
+      dialog.OnEnd(Completed("p", "Downloader.exe"));
+    });
+    const std::vector<Event> boxes = EventsAfterCreate("box");
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes.empty() ? "" : boxes[0].text,
+              "The Orvask Downloader could not be launched. Please visit support.corvane.com "
+              "for further assistance.");
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "log")) << "nothing ran";
     Dialog::DestroySingleton();
   }
 }
