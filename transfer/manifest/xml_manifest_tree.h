@@ -7,24 +7,31 @@
 
 namespace zarn {
 
-// Bounds on a document from the network, checked on its text before any tree is built:
-// elements may nest at most kMaxXmlDepth deep (the reader recurses per level), and a
-// document may hold at most kMaxXmlNodes nodes. Elements, comments, CDATA sections and
-// processing instructions count one each (each may also be followed by a run of text, a
-// node of the reader's own); attributes count the nodes they are kept and hoisted as,
-// one more per segment of a dotted name. A node costs a few hundred bytes, so a document
-// at the bounds is read in well under 512 MiB (bench/transfer_manifest_bench.cpp).
+// Bounds on a document from the network, held while it is read: elements may nest at most
+// kMaxXmlDepth deep, and a document may hold at most kMaxXmlNodes nodes. Elements,
+// comments, CDATA sections and processing instructions count one each; attributes count
+// the nodes they are kept and hoisted as, one more per segment of a dotted name. A node
+// costs a few hundred bytes, so a document at the bounds is read in well under 512 MiB
+// (bench/transfer_manifest_bench.cpp).
 constexpr int kMaxXmlDepth = 64;
 constexpr std::size_t kMaxXmlNodes = 500000;
 // An attribute name is a path of at most this many '.'-separated segments.
 constexpr std::size_t kMaxXmlNameSegments = 64;
+// The XML reader's own memory: it holds one tag, comment or instruction whole (and every
+// attribute of a tag) before any of it is counted. Text is read in pieces and needs little.
+constexpr std::size_t kMaxXmlReaderBytes = 64u << 20;
 
-// Reads an XML manifest document into tree: the property tree's XML reader at its default
-// settings, run on xml in place (the text is consumed: it is parsed where it lies and
-// freed before the tree is post-processed), then every value made only of white space
-// emptied (so "<Host>  </Host>" and the indentation between elements read as no text),
-// then HoistXmlAttributes. A document past the bounds above, with a DOCTYPE or another
-// declaration, or with a close tag that closes nothing, is refused unread. Any failure
+// Reads an XML manifest document into tree as the property tree's XML reader does at its
+// default settings with comments kept (elements become children, attributes one
+// "<xmlattr>" child, text and CDATA the element's value, comments "<xmlcomment>" children;
+// the XML declaration and processing instructions are dropped, the bytes are UTF-8
+// whatever the declaration says), then every value made only of white space emptied (so
+// "<Host>  </Host>" and the indentation between elements read as no text), then
+// HoistXmlAttributes. The text is read twice: once only counting, so that a document past
+// the bounds is refused before a tree is built, then building; it is freed before the
+// tree is post-processed. A document that is not well-formed XML, is past the bounds above
+// or holds a DOCTYPE is refused; no entity is declared, so only the predefined ones and
+// character references are expanded, and nothing outside the text is read. Any failure
 // throws ManifestParseException with an empty message.
 void ParseXmlManifest(std::string xml, boost::property_tree::ptree& tree);
 
