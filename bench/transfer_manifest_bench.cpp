@@ -181,6 +181,19 @@ void BM_AttributeValuesFillingTheBody(benchmark::State& state) {
 void BM_BodyPastTheBound(benchmark::State& state) {
   Fetch(state, Kind::Package, "<package>" + std::string(kMaxManifestBytes, 'x') + "</package>");
 }
+// Markup the XML reader must refuse, and the bounds behind it: a quote that opens no value,
+// then deep nesting or a flood of elements; one start tag of a million attributes.
+void BM_DeepNestingBehindAQuote(benchmark::State& state) {
+  Fetch(state, Kind::Package, Repeated("<package=\"x>", "<a>", 100000, ""));
+}
+void BM_ElementsBehindAQuote(benchmark::State& state) {
+  Fetch(state, Kind::Package, Repeated("<package=\"x>", "<a/>", 4000000, ""));
+}
+void BM_AttributesOfOneTag(benchmark::State& state) {
+  std::string xml = "<package";
+  for (int i = 0; xml.size() < kMaxManifestBytes - 64; ++i) xml += " a" + std::to_string(i) + "=''";
+  Fetch(state, Kind::Package, xml + "/>");
+}
 void BM_NodeListAtTheTreeBound(benchmark::State& state) {
   Fetch(state, Kind::NodeList,
         Repeated("<ArrayOfNodeInfo>", "<NodeInfo><NodeId>n</NodeId><Host>h</Host></NodeInfo>",
@@ -202,6 +215,23 @@ void BM_MillionChunkManifest(benchmark::State& state) {
                 "<checksums>" +
                 std::string(8000000, '0') + "</checksums></file>"));
 }
+// A package at the node and body bounds: one file of 2^20 chunks and as many others as
+// the node bound allows (five nodes each), their checksums filling the body.
+void BM_PackageAtTheBounds(benchmark::State& state) {
+  auto file = [](std::size_t i, std::size_t chunks) {
+    return "<file><path>data/" + std::to_string(i) +
+           ".bin</path><chunksize>1024</chunksize><size>" + std::to_string(chunks * 1024) +
+           "</size><checksums>" + std::string(chunks * 8, '0') + "</checksums></file>";
+  };
+  const std::size_t others = (kMaxXmlNodes - 6) / 5 - 1;
+  const std::string big = file(0, std::size_t(1) << 20);
+  const std::size_t room = kMaxManifestBytes - Package("").size() - big.size() - 4096;
+  const std::size_t chunks = (room / others - file(others, 1).size()) / 8;
+  std::string files = big;
+  files.reserve(kMaxManifestBytes);
+  for (std::size_t i = 1; i <= others; ++i) files += file(i, chunks);
+  Fetch(state, Kind::Package, Package(files));
+}
 
 BENCHMARK(BM_Elements)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ElementsBetweenText)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -212,9 +242,13 @@ BENCHMARK(BM_DottedAttributes)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TextFillingTheBody)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AttributeValuesFillingTheBody)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BodyPastTheBound)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeepNestingBehindAQuote)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ElementsBehindAQuote)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AttributesOfOneTag)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NodeListAtTheTreeBound)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NodeListOfTheMostNodes)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MillionChunkManifest)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PackageAtTheBounds)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zarn
