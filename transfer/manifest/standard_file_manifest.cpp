@@ -46,9 +46,9 @@ void StandardFileManifest::ReadFields(const boost::property_tree::ptree& tree) {
   path_ = NormalizeManifestPath(path_);
 
   const uint64_t count = GetChunkCount(chunkSize_, size_);
-  const std::string text = tree.get<std::string>("checksums");
-  // The length is checked before anything is reserved: a hostile size with a short
-  // checksum text must not force a huge allocation.
+  // Read in place: the text may be most of the document. Its length is checked before
+  // anything is reserved, so a hostile size with a short text forces no allocation.
+  const std::string& text = tree.get_child("checksums").data();
   if (text.size() != kHexDigitsPerChunk * count) throw ManifestParseException();
   checksums_.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {

@@ -1,6 +1,7 @@
 #include "transfer/manifest/standard_package_manifest.h"
 
 #include <boost/property_tree/ptree.hpp>
+#include <string_view>
 #include <unordered_set>
 
 #include "transfer/manifest/manifest_exception.h"
@@ -32,7 +33,7 @@ void StandardPackageManifest::ReadFields(const boost::property_tree::ptree& tree
   run_ = package.get<std::string>("run", "");
 
   files_.clear();
-  std::unordered_set<std::string> paths;
+  std::unordered_set<std::string_view> paths;  // views of the files' own paths
   for (const auto& child : package.get_child("files")) {
     if (child.first != "file") throw ManifestParseException();
     files_.push_back(std::make_shared<StandardFileManifest>(child.second));
