@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -15,6 +16,7 @@
 #include "e2e/e2e_fixture.h"
 #include "transfer/manifest/http_manifest_source.h"
 #include "transfer/manifest/standard_node_list_manifest.h"
+#include "transfer/manifest/standard_package_manifest.h"
 #include "transfer/manifest/xml_manifest_tree.h"
 #include "transfer/transfer_config.h"
 
@@ -57,6 +59,15 @@ std::string Repeated(const std::string& piece, std::size_t count) {
 // A package whose root element carries one attribute named by `segments` dotted segments.
 std::string DottedAttribute(std::size_t segments) {
   return "<package " + Repeated("a.", segments - 1) + "a=\"1\"><id>PKG1</id></package>";
+}
+
+// A package of 1-byte chunks, split between two files, that holds `chunks` in all.
+std::string ManifestOfChunks(std::uint32_t chunks) {
+  const std::uint32_t first = chunks / 2;
+  const std::uint32_t second = chunks - first;
+  return ManifestWithFiles(
+      FileElement("a.bin", "1", std::to_string(first), std::string(8 * std::size_t{first}, '0')) +
+      FileElement("b.bin", "1", std::to_string(second), std::string(8 * std::size_t{second}, '0')));
 }
 
 // A node list of the given hosts.
@@ -159,6 +170,8 @@ const Case kCases[] = {
      "", TransferError::Manifest, false},
     {"TooFewChecksums", ManifestWithFiles(FileElement("a.bin", "4", "4000000000", kGoodChecksum)),
      "", TransferError::Manifest, false},
+    {"ChunksPastTheBound", ManifestOfChunks(kMaxPackageChunks + 1), "", TransferError::Manifest,
+     false},
     {"DeepNesting", Nested(200000), "", TransferError::Manifest, false},
     {"OtherPackage",
      "<package><id>OTHER</id><name>x</name><partnerId>PARTNER1</partnerId>"
@@ -259,18 +272,14 @@ TEST_F(EndToEndTest, ManifestHostDownSilentOrTricklingStopsInTime) {
   EXPECT_EQ(servers_.front()->RequestCount(), 0u);
 }
 
-// A valid manifest of a million 1-byte chunks: the work tree is built for every chunk at
-// initialisation (several GiB under a sanitizer's shadow memory, so only in plain builds).
-// It initialises in bounded time and cancels cleanly.
-TEST_F(EndToEndTest, MillionChunkManifestInitialisesAndCancels) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "too large for a sanitizer build";
-#endif
+// A valid manifest at the package's chunk bound: the work tree is built for every chunk at
+// initialisation. It initialises in bounded time and cancels cleanly; one chunk more is
+// refused (ManifestFaultsTest).
+TEST_F(EndToEndTest, ManifestAtTheChunkBoundInitialisesAndCancels) {
   AddTestNode();
   Publish();
-  manifests_.ServeFile(
-      PackageManifestPath(package_.packageId, package_.versionId),
-      ManifestWithFiles(FileElement("a.bin", "1", "1000000", std::string(8000000, '0'))));
+  manifests_.ServeFile(PackageManifestPath(package_.packageId, package_.versionId),
+                       ManifestOfChunks(kMaxPackageChunks));
   transfer_ = Engine().Create(package_.partnerId, package_.packageId, package_.versionId);
   ASSERT_TRUE(transfer_);
   const TransferStatus status = TestEngine::WaitFor(
@@ -280,7 +289,7 @@ TEST_F(EndToEndTest, MillionChunkManifestInitialisesAndCancels) {
       },
       kCaseTimeout);
   EXPECT_EQ(status.state, TransferState::Initialized) << DescribeStatus(status);
-  EXPECT_EQ(status.totalBytes, 1000000u);
+  EXPECT_EQ(status.totalBytes, kMaxPackageChunks);
   EXPECT_EQ(transfer_->Cancel(true).state, TransferState::Canceled);
   EXPECT_EQ(servers_.front()->RequestCount(), 0u);
 }

@@ -26,7 +26,11 @@ bool IsHexSlice(const std::string& slice) {
 
 }  // namespace
 
-StandardFileManifest::StandardFileManifest(const boost::property_tree::ptree& tree) { Read(tree); }
+StandardFileManifest::StandardFileManifest(const boost::property_tree::ptree& tree,
+                                           uint32_t maxChunks)
+    : maxChunks_(maxChunks) {
+  Read(tree);
+}
 
 void StandardFileManifest::Read(const boost::property_tree::ptree& tree) {
   try {
@@ -46,6 +50,7 @@ void StandardFileManifest::ReadFields(const boost::property_tree::ptree& tree) {
   path_ = NormalizeManifestPath(path_);
 
   const uint64_t count = GetChunkCount(chunkSize_, size_);
+  if (count > maxChunks_) throw ManifestParseException();
   // Read in place: the text may be most of the document. Its length is checked before
   // anything is reserved, so a hostile size with a short text forces no allocation.
   const std::string& text = tree.get_child("checksums").data();

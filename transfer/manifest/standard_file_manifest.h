@@ -13,8 +13,10 @@ namespace zarn {
 // hexadecimal characters per chunk). The path is kept normalised (see NormalizeManifestPath).
 class StandardFileManifest : public FileManifest {
  public:
-  // Reads the entry at once; throws ManifestParseException when it is not valid.
-  explicit StandardFileManifest(const boost::property_tree::ptree& tree);
+  // Reads the entry at once; throws ManifestParseException when it is not valid or has
+  // more than maxChunks chunks. The count is checked on "chunksize" and "size" alone,
+  // before the checksums are read, so an entry past it costs nothing of its own.
+  StandardFileManifest(const boost::property_tree::ptree& tree, uint32_t maxChunks);
 
   void Read(const boost::property_tree::ptree& tree) override;
   const std::string& GetPath() const override { return path_; }
@@ -25,6 +27,7 @@ class StandardFileManifest : public FileManifest {
  private:
   void ReadFields(const boost::property_tree::ptree& tree);
 
+  const uint32_t maxChunks_;
   std::string path_;
   uint32_t chunkSize_ = 0;
   uint64_t size_ = 0;

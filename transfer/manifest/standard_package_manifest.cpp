@@ -34,9 +34,11 @@ void StandardPackageManifest::ReadFields(const boost::property_tree::ptree& tree
 
   files_.clear();
   std::unordered_set<std::string_view> paths;  // views of the files' own paths
+  uint32_t chunksLeft = kMaxPackageChunks;
   for (const auto& child : package.get_child("files")) {
     if (child.first != "file") throw ManifestParseException();
-    files_.push_back(std::make_shared<StandardFileManifest>(child.second));
+    files_.push_back(std::make_shared<StandardFileManifest>(child.second, chunksLeft));
+    chunksLeft -= static_cast<uint32_t>(files_.back()->GetChecksums().size());
     if (!paths.insert(files_.back()->GetPath()).second) throw ManifestParseException();
   }
   if (id_.empty() || name_.empty() || partnerId_.empty() || versionId_.empty()) {

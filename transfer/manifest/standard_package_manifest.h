@@ -1,6 +1,7 @@
 #ifndef ZARN_TRANSFER_MANIFEST_STANDARD_PACKAGE_MANIFEST_H_
 #define ZARN_TRANSFER_MANIFEST_STANDARD_PACKAGE_MANIFEST_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -8,10 +9,17 @@
 
 namespace zarn {
 
+// The most chunks a package may hold, in all its files together. A transfer builds some
+// ten works per chunk (about 3 KiB) and a few per file before anything runs, so this bound
+// and the document bounds keep any accepted package within 1 GiB (docs/architecture.md).
+// It still allows 128 GiB in chunks of 1 MiB.
+constexpr uint32_t kMaxPackageChunks = 131072;
+
 // The package manifest read from the "package" document: "id", "name", "partnerId",
 // "versionId" (all required, non-empty), the optional "run" path and the "files" list, in
 // which no two files may have the same path once normalised (they would be one file on
-// disk, written and verified twice). Made empty and filled once by Read.
+// disk, written and verified twice) and all files hold at most kMaxPackageChunks chunks.
+// Made empty and filled once by Read.
 class StandardPackageManifest : public PackageManifest {
  public:
   StandardPackageManifest() = default;

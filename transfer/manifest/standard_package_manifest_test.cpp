@@ -4,6 +4,7 @@
 
 #include <boost/property_tree/ptree.hpp>
 #include <string>
+#include <vector>
 
 #include "transfer/manifest/file_manifest.h"
 #include "transfer/manifest/manifest_exception.h"
@@ -228,6 +229,37 @@ TEST(StandardPackageManifestTest, RejectsInvalidDocuments) {
   }
 }
 
+// The chunks of all files together are bounded, however they are split between files.
+TEST(StandardPackageManifestTest, ChunksAreBoundedAcrossTheFiles) {
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> chunks;  // per file
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"one file at the bound", {kMaxPackageChunks}, true},
+      {"one file one over", {kMaxPackageChunks + 1}, false},
+      {"two files at the bound", {kMaxPackageChunks - 1, 1}, true},
+      {"two files one over", {kMaxPackageChunks, 1}, false},
+      {"the last of several one over", {1, kMaxPackageChunks - 2, 1, 1}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string files;
+    for (std::size_t i = 0; i < c.chunks.size(); ++i) {
+      files += FileEntry("f" + std::to_string(i), "1", std::to_string(c.chunks[i]),
+                         std::string(8 * std::size_t{c.chunks[i]}, '0'));
+    }
+    StandardPackageManifest package;
+    if (c.accepted) {
+      ReadPackage(Package(files), package);
+      EXPECT_EQ(package.GetFiles().size(), c.chunks.size());
+    } else {
+      EXPECT_THROW(ReadPackage(Package(files), package), ManifestParseException);
+    }
+  }
+}
+
 // A hostile size with a short checksum text is refused before anything is reserved for
 // its checksums: a hundred million chunks would otherwise reserve 400 MB here.
 TEST(StandardPackageManifestTest, ChecksumLengthIsCheckedBeforeReserving) {
@@ -236,9 +268,25 @@ TEST(StandardPackageManifestTest, ChecksumLengthIsCheckedBeforeReserving) {
   entry.put("chunksize", "4");
   entry.put("size", "4");
   entry.put("checksums", "00000000");
-  StandardFileManifest file(entry);
+  StandardFileManifest file(entry, 100000000);
   entry.put("chunksize", "1");
   entry.put("size", "100000000");
+  EXPECT_THROW(file.Read(entry), ManifestParseException);
+  EXPECT_LT(file.GetChecksums().capacity(), 1000u);
+}
+
+// An entry past its chunk limit is refused on its sizes alone, however well formed its
+// checksum text: nothing is reserved or parsed for it.
+TEST(StandardPackageManifestTest, ChunkLimitIsCheckedBeforeReserving) {
+  boost::property_tree::ptree entry;
+  entry.put("path", "f");
+  entry.put("chunksize", "1");
+  entry.put("size", "2");
+  entry.put("checksums", std::string(16, '0'));
+  StandardFileManifest file(entry, 2);
+  EXPECT_EQ(file.GetChecksums().size(), 2u) << "at the limit";
+  entry.put("size", "1000");
+  entry.put("checksums", std::string(8000, '0'));
   EXPECT_THROW(file.Read(entry), ManifestParseException);
   EXPECT_LT(file.GetChecksums().capacity(), 1000u);
 }
