@@ -4,6 +4,11 @@
 //
 //   build/bench/transfer_manifest_bench [--benchmark_filter=Attributes]
 //
+// The Transfer rows take packages of the most chunks through the program's whole engine
+// instead: fetched, read, built into the transfer's work tree at initialisation, started
+// into an empty folder (the one node refuses connections, so the first chunk request
+// fails and the transfer stops) and cancelled. Their time is that of the whole run.
+//
 // Each document is fetched in a child process of its own, its free heap pages returned to
 // the system first, so that every figure starts from the same heap: peak_MiB is how far
 // the child's peak resident memory (VmHWM, reset through /proc/self/clear_refs) rose above
@@ -16,21 +21,28 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
+#include "e2e/test_engine.h"
 #include "http/curl_http_request_factory.h"
 #include "http/empty_http_proxy.h"
 #include "http/http_proxy_factory.h"
 #include "testing/http_test_server.h"
+#include "testing/loopback_port.h"
 #include "transfer/manifest/http_manifest_source.h"
 #include "transfer/manifest/manifest_exception.h"
 #include "transfer/manifest/standard_node_list_manifest.h"
+#include "transfer/manifest/standard_package_manifest.h"
 #include "transfer/manifest/xml_http_node_list_manifest_factory.h"
 #include "transfer/manifest/xml_http_package_manifest_factory.h"
 #include "transfer/manifest/xml_manifest_tree.h"
+#include "transfer/transfer.h"
 
 namespace zarn {
 namespace {
@@ -108,10 +120,16 @@ std::string Repeated(const std::string& head, const std::string& piece, std::siz
 // How many pieces of `nodes` nodes each fill the tree's bound below the one root element.
 std::size_t AtTheBound(std::size_t nodes) { return (kMaxXmlNodes - 1) / nodes; }
 
-std::string Package(const std::string& files) {
-  return "<package><id>PKG</id><name>N</name><partnerId>P</partnerId><versionId>1</versionId>"
-         "<files>" +
-         files + "</files></package>";
+// A package of the files, with `extra` (elements nobody reads) before them.
+std::string Package(const std::string& files, const std::string& extra = "") {
+  return "<package><id>PKG</id><name>N</name><partnerId>P</partnerId><versionId>1</versionId>" +
+         extra + "<files>" + files + "</files></package>";
+}
+
+// A file of `chunks` one-byte chunks.
+std::string FileOfChunks(const std::string& path, std::uint64_t chunks) {
+  return "<file><path>" + path + "</path><chunksize>1</chunksize><size>" + std::to_string(chunks) +
+         "</size><checksums>" + std::string(8 * chunks, '0') + "</checksums></file>";
 }
 
 enum class Kind { Package, NodeList };
@@ -209,30 +227,95 @@ void BM_NodeListOfTheMostNodes(benchmark::State& state) {
   }
   Fetch(state, Kind::NodeList, xml + "</ArrayOfNodeInfo>");
 }
-void BM_MillionChunkManifest(benchmark::State& state) {
-  Fetch(state, Kind::Package,
-        Package("<file><path>a.bin</path><chunksize>1</chunksize><size>1000000</size>"
-                "<checksums>" +
-                std::string(8000000, '0') + "</checksums></file>"));
-}
-// A package at the node and body bounds: one file of 2^20 chunks and as many others as
-// the node bound allows (five nodes each), their checksums filling the body.
-void BM_PackageAtTheBounds(benchmark::State& state) {
-  auto file = [](std::size_t i, std::size_t chunks) {
-    return "<file><path>data/" + std::to_string(i) +
-           ".bin</path><chunksize>1024</chunksize><size>" + std::to_string(chunks * 1024) +
-           "</size><checksums>" + std::string(chunks * 8, '0') + "</checksums></file>";
-  };
-  const std::size_t others = (kMaxXmlNodes - 6) / 5 - 1;
-  const std::string big = file(0, std::size_t(1) << 20);
-  const std::size_t room = kMaxManifestBytes - Package("").size() - big.size() - 4096;
-  const std::size_t chunks = (room / others - file(others, 1).size()) / 8;
-  std::string files = big;
-  files.reserve(kMaxManifestBytes);
-  for (std::size_t i = 1; i <= others; ++i) files += file(i, chunks);
-  Fetch(state, Kind::Package, Package(files));
+void BM_ManifestOfTheMostChunks(benchmark::State& state) {
+  Fetch(state, Kind::Package, Package(FileOfChunks("a.bin", kMaxPackageChunks)));
 }
 
+// A package's whole way through the engine, as the header says for the Transfer rows. A
+// document refused as a manifest error counts as refused; any other end of initialisation
+// fails the row.
+void RunTransfer(benchmark::State& state, const std::string& document) {
+  const RefusingPort node;
+  HttpTestServer server;
+  server.ServeFile("/manifests/PKG/1.xml", document);
+  server.ServeFile("/nodes/P.xml", "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId><Host>127.0.0.1:" +
+                                       std::to_string(node.Port()) +
+                                       "</Host></NodeInfo></ArrayOfNodeInfo>");
+  const std::string work = "zarn-manifest-bench-" + std::to_string(getpid());
+  const std::filesystem::path dest = std::filesystem::temp_directory_path() / (work + "-dest");
+  Measurement measured;
+  for (auto _ : state) {
+    std::filesystem::create_directories(dest);
+    measured = MeasureInChild([&] {
+      TestEngine engine(TestEngine::FastConfig(server.Host(), work));
+      const std::shared_ptr<Transfer> transfer = engine.Create("P", "PKG", "1");
+      if (!transfer) throw std::runtime_error("no transfer");
+      const TransferStatus initialised = TestEngine::WaitFor(
+          *transfer,
+          [](const TransferStatus& s) {
+            return s.state == TransferState::Initialized || TestEngine::HasStopped(s);
+          },
+          std::chrono::minutes(10));
+      if (initialised.error == TransferError::Manifest) throw ManifestParseException();
+      if (initialised.state != TransferState::Initialized) throw std::runtime_error("not ready");
+      transfer->Start(dest.string());
+      TestEngine::WaitFor(*transfer, TestEngine::HasStopped, std::chrono::minutes(1));
+      transfer->Cancel(true);
+    });
+    std::filesystem::remove_all(dest);
+    std::filesystem::remove_all(std::filesystem::temp_directory_path() / work);
+  }
+  if (measured.peakMiB < 0) state.SkipWithError("the transfer failed otherwise");
+  state.counters["body_MiB"] = document.size() / 1048576.0;
+  state.counters["peak_MiB"] = measured.peakMiB;
+  state.counters["accepted"] = measured.accepted ? 1 : 0;
+}
+
+// One file of state.range(0) one-byte chunks.
+void BM_TransferOfOneFile(benchmark::State& state) {
+  RunTransfer(state, Package(FileOfChunks("a.bin", static_cast<std::uint64_t>(state.range(0)))));
+}
+
+// The most chunks in one file, the body filled to its bound by an element nobody reads.
+void BM_TransferAtTheChunkBoundInOneFile(benchmark::State& state) {
+  const std::string file = FileOfChunks("a.bin", kMaxPackageChunks);
+  const std::size_t filler = kMaxManifestBytes - Package(file).size() - 64;
+  RunTransfer(state, Package(file, "<x>" + std::string(filler, 'x') + "</x>"));
+}
+
+// The worst document every bound accepts: the most chunks in as many files as the node
+// bound allows (each file is five elements), their paths filling the body to its bound.
+// Each path is folders of 200 characters, so that every file can be created.
+std::string PackageAtEveryBound() {
+  // One file's worth of nodes is left for the package's own five elements.
+  const std::size_t files = AtTheBound(5) - 1;
+  const auto chunksOf = [&](std::size_t i) {
+    return kMaxPackageChunks / files + (i < kMaxPackageChunks % files ? 1 : 0);
+  };
+  std::string xml;
+  for (std::size_t i = 0; i < files; ++i) xml += FileOfChunks(std::to_string(i), chunksOf(i));
+  // What is left of the body, shared out as folders in front of every path.
+  const std::size_t folderBytes = (kMaxManifestBytes - Package(xml).size() - 64) / files;
+  std::string folders;
+  while (folderBytes - folders.size() > 201) folders += std::string(200, 'd') + "/";
+  folders += std::string(folderBytes - folders.size() - 1, 'd') + "/";
+  xml.clear();
+  xml.reserve(kMaxManifestBytes);
+  for (std::size_t i = 0; i < files; ++i) {
+    xml += FileOfChunks(folders + std::to_string(i), chunksOf(i));
+  }
+  return Package(xml);
+}
+
+// That document read alone, and taken through the engine.
+void BM_PackageAtTheBounds(benchmark::State& state) {
+  Fetch(state, Kind::Package, PackageAtEveryBound());
+}
+void BM_TransferAtEveryBound(benchmark::State& state) { RunTransfer(state, PackageAtEveryBound()); }
+
+void BM_TransferOneChunkPastTheBound(benchmark::State& state) {
+  RunTransfer(state, Package(FileOfChunks("a.bin", kMaxPackageChunks + 1)));
+}
 BENCHMARK(BM_Elements)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ElementsBetweenText)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Comments)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -247,7 +330,15 @@ BENCHMARK(BM_ElementsBehindAQuote)->Iterations(1)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_AttributesOfOneTag)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NodeListAtTheTreeBound)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NodeListOfTheMostNodes)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MillionChunkManifest)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManifestOfTheMostChunks)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransferOfOneFile)
+    ->Arg(500000)
+    ->Arg(2000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransferAtTheChunkBoundInOneFile)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransferAtEveryBound)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransferOneChunkPastTheBound)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PackageAtTheBounds)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
