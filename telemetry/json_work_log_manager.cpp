@@ -30,7 +30,10 @@ void JsonWorkLogManager::OnWorkComplete(const std::shared_ptr<const Work>& work,
       status.result == WorkResult::RetryableError || status.result == WorkResult::Error;
   if (!MayLog(error ? EventKind::WorkError : EventKind::WorkComplete)) return;
   try {
-    SubmitWork(SetUpOnCompleteWork::Create(this, work, status));
+    auto setup = SetUpOnCompleteWork::Create(this, work, status);
+    // Dropped here rather than on a log thread: every chunk reports several completions,
+    // and a queue of entries only to be thrown away grows with the package.
+    if ((setup->GetKind() & GetLogMask()) != 0) SubmitWork(setup);
   } catch (...) {
     // An exception here would skip the work's parent and stall its workflow.
   }
@@ -40,7 +43,8 @@ void JsonWorkLogManager::OnSimpleWorkRetry(const std::shared_ptr<const SimpleWor
                                            const WorkStatus& status) {
   if (!MayLog(EventKind::WorkRetry)) return;
   try {
-    SubmitWork(SetUpOnRetryWork::Create(this, work, status));
+    auto setup = SetUpOnRetryWork::Create(this, work, status);
+    if ((setup->GetKind() & GetLogMask()) != 0) SubmitWork(setup);
   } catch (...) {
     // The entry is lost; the retry goes on.
   }

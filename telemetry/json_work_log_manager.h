@@ -25,7 +25,8 @@ class JsonWorkLogManager : public WorkLogManager {
 
   std::shared_ptr<TrackEventWork> CreateEventWork(std::uint32_t kind) override;
 
-  // Describe the work with its status and queue the entry; return at once, never throw.
+  // Describe the work with its status and queue the entry when the mask lets it through
+  // (an entry the mask refuses holds no place in the queue); return at once, never throw.
   void OnWorkComplete(const std::shared_ptr<const Work>& work, const WorkStatus& status) override;
   void OnSimpleWorkRetry(const std::shared_ptr<const SimpleWork>& work,
                          const WorkStatus& status) override;

@@ -23,6 +23,7 @@
 #include "telemetry/event_kind.h"
 #include "telemetry/testing/described_work.h"
 #include "telemetry/track_event_work.h"
+#include "work/work_error_data.h"
 
 namespace zarn {
 namespace {
@@ -288,6 +289,38 @@ TEST(JsonWorkLogManagerTest, DescribesAWorkWhenItReports) {
     EXPECT_EQ(
         JsonOfLines(LogLines(temp.logs())),
         (std::multiset<std::string>{"{\"event\":\"first\"}\n", "{\"event\":\"second\"}\n", entry}));
+  }
+}
+
+// An entry the mask refuses is dropped when its work reports, not after waiting in the
+// queue: a queued entry holds its status, payload included, until a log thread takes it.
+TEST(JsonWorkLogManagerTest, EntriesTheMaskRefusesAreNeverQueued) {
+  const struct {
+    const char* name;
+    const char* important;  // null: not set
+    WorkResult result;
+    bool queued;
+  } cases[] = {
+      {"plain completion", nullptr, WorkResult::Success, false},
+      {"important completion", "true", WorkResult::Success, true},
+      {"failure", nullptr, WorkResult::Error, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempFolder temp;
+    GatedFileFactory files;
+    JsonWorkLogManager log(kDefaultMask, kLogs, &files);
+    // Both log threads busy: one creating the file, the other waiting for it.
+    PostEvent(log, EventKind::Transfer, "first");
+    files.WaitUntilEntered();
+    PostEvent(log, EventKind::Transfer, "second");
+
+    auto work = c.important ? std::make_shared<DescribedWork>("w", c.important)
+                            : std::make_shared<DescribedWork>("w");
+    const auto payload = std::make_shared<WorkErrorData>("payload");
+    log.OnWorkComplete(work, WorkStatus(c.result, payload));
+    EXPECT_EQ(payload.use_count() > 1, c.queued);
+    files.Release();
   }
 }
 

@@ -12,16 +12,16 @@ std::shared_ptr<SetUpOnCompleteWork> SetUpOnCompleteWork::Create(
     EventManager* manager, const std::shared_ptr<const Work>& work, const WorkStatus& status) {
   auto setup = std::make_shared<SetUpOnCompleteWork>(Token(), manager, status);
   work->DescribeWithStatus(status, setup->description_);
+  const bool error =
+      status.result == WorkResult::RetryableError || status.result == WorkResult::Error;
+  setup->kind_ =
+      WorkLogKind(error ? EventKind::WorkError : EventKind::WorkComplete, setup->description_);
   return setup;
 }
 
 WorkStatus SetUpOnCompleteWork::ExecuteTask() {
   try {
-    const bool error =
-        status_.result == WorkResult::RetryableError || status_.result == WorkResult::Error;
-    const std::uint32_t kind =
-        WorkLogKind(error ? EventKind::WorkError : EventKind::WorkComplete, description_);
-    PostWorkLogEntry(*manager_, kind, "OnWorkComplete", description_);
+    PostWorkLogEntry(*manager_, kind_, "OnWorkComplete", description_);
     return WorkStatus(WorkResult::Success);
   } catch (...) {
     return WorkStatus(WorkResult::Error, MakeWorkExceptionData(std::current_exception()));

@@ -2,6 +2,7 @@
 #define ZARN_TELEMETRY_SET_UP_ON_COMPLETE_WORK_H_
 
 #include <boost/property_tree/ptree.hpp>
+#include <cstdint>
 #include <memory>
 
 #include "work/simple_work.h"
@@ -30,6 +31,11 @@ class SetUpOnCompleteWork : public SimpleWork {
   SetUpOnCompleteWork(Token, EventManager* manager, const WorkStatus& status)
       : manager_(manager), status_(status) {}
 
+  // The EventKind bits of the entry: WorkError or WorkComplete by the status, plus
+  // Important for an important work. Known from creation, so that a sink can drop an entry
+  // its mask refuses before queueing it.
+  std::uint32_t GetKind() const { return kind_; }
+
   // Posts the event; Error with the exception when that fails (the entry is lost).
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
@@ -38,6 +44,7 @@ class SetUpOnCompleteWork : public SimpleWork {
   EventManager* const manager_;
   const WorkStatus status_;
   boost::property_tree::ptree description_;
+  std::uint32_t kind_ = 0;
 };
 
 }  // namespace zarn

@@ -12,13 +12,13 @@ std::shared_ptr<SetUpOnRetryWork> SetUpOnRetryWork::Create(
     const WorkStatus& status) {
   auto setup = std::make_shared<SetUpOnRetryWork>(Token(), manager);
   work->DescribeWithStatus(status, setup->description_);
+  setup->kind_ = WorkLogKind(EventKind::WorkRetry, setup->description_);
   return setup;
 }
 
 WorkStatus SetUpOnRetryWork::ExecuteTask() {
   try {
-    PostWorkLogEntry(*manager_, WorkLogKind(EventKind::WorkRetry, description_),
-                     "OnSimpleWorkRetry", description_);
+    PostWorkLogEntry(*manager_, kind_, "OnSimpleWorkRetry", description_);
     return WorkStatus(WorkResult::Success);
   } catch (...) {
     return WorkStatus(WorkResult::Error, MakeWorkExceptionData(std::current_exception()));

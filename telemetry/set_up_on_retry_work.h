@@ -2,6 +2,7 @@
 #define ZARN_TELEMETRY_SET_UP_ON_RETRY_WORK_H_
 
 #include <boost/property_tree/ptree.hpp>
+#include <cstdint>
 #include <memory>
 
 #include "work/simple_work.h"
@@ -28,6 +29,9 @@ class SetUpOnRetryWork : public SimpleWork {
                                                   const WorkStatus& status);
   SetUpOnRetryWork(Token, EventManager* manager) : manager_(manager) {}
 
+  // The EventKind bits of the entry: WorkRetry, plus Important for an important work.
+  std::uint32_t GetKind() const { return kind_; }
+
   // Posts the event; Error with the exception when that fails (the entry is lost).
   WorkStatus ExecuteTask() override;
   void OnCancel() override {}
@@ -35,6 +39,7 @@ class SetUpOnRetryWork : public SimpleWork {
  private:
   EventManager* const manager_;
   boost::property_tree::ptree description_;
+  std::uint32_t kind_ = 0;
 };
 
 }  // namespace zarn
