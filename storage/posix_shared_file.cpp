@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
@@ -20,6 +21,8 @@
 
 namespace zarn {
 namespace {
+
+std::atomic<FileWriteFunction> g_file_write{&write};
 
 // A write past RLIMIT_FSIZE must fail with EFBIG (a full disk, to the caller) instead of
 // killing the process with SIGXFSZ.
@@ -56,6 +59,10 @@ int OpenFlags(SharedFileOpenMode mode) {
 }
 
 }  // namespace
+
+FileWriteFunction SetFileWriteFunction(FileWriteFunction function) {
+  return g_file_write.exchange(function ? function : &write);
+}
 
 PosixSharedFile::PosixSharedFile(const std::string& folder, const std::string& file_name,
                                  SharedFileOpenMode mode, uint64_t lower, uint64_t upper)
@@ -125,13 +132,16 @@ uint32_t PosixSharedFile::Write(const void* data, uint32_t n) {
   RangeLength(position, position + n - 1);
   ForgetZeros();
   // All n bytes or an exception: a silently short write would pass for a whole one.
+  const FileWriteFunction fileWrite = g_file_write.load();
   uint32_t done = 0;
   while (done < n) {
-    const ssize_t put = write(fd_, static_cast<const char*>(data) + done, n - done);
+    const ssize_t put = fileWrite(fd_, static_cast<const char*>(data) + done, n - done);
     if (put < 0) {
       if (errno == EINTR) continue;
       ThrowFileException(errno, FileOperation::kWrite);
     }
+    // No byte taken and no error number: asking again would only get the same answer.
+    if (put == 0) throw FileUnknownException();
     done += static_cast<uint32_t>(put);
   }
   return n;

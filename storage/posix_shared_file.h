@@ -1,6 +1,9 @@
 #ifndef ZARN_STORAGE_POSIX_SHARED_FILE_H_
 #define ZARN_STORAGE_POSIX_SHARED_FILE_H_
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -11,6 +14,15 @@
 namespace zarn {
 
 class PosixMemoryMap;
+
+// How Write puts bytes into the file at its cursor, with write's contract: the count
+// written (0 included), or -1 with errno set. Tests replace it to get the answers that a
+// real file cannot be made to give.
+using FileWriteFunction = ssize_t (*)(int fd, const void* data, std::size_t n);
+
+// Makes function the one every file's Write uses (nullptr: the system's write); returns
+// the one used before.
+FileWriteFunction SetFileWriteFunction(FileWriteFunction function);
 
 // A SharedFile over one O_RDWR | O_NOFOLLOW | O_CLOEXEC descriptor. Made through
 // PosixSharedFileFactory::Create.

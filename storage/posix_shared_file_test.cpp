@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "storage/file_exception.h"
@@ -144,6 +146,54 @@ TEST_F(PosixSharedFileTest, ReadsAndWritesAtTheCursor) {
   EXPECT_EQ(back.substr(0, 4096), data.substr(4096, 4096));
   // Positions that off_t cannot hold are refused by the system, not by the bounds.
   EXPECT_THROW(file->Seek(1ull << 63), FileUnknownException);
+}
+
+// Answers the file's write calls while it lives, in order: call k writes at most answers[k]
+// bytes for real and answers how many (0 included); calls past the script fail with ENOSPC,
+// so that a writer that asks again after a 0 still ends.
+class ScriptedFileWrites {
+ public:
+  explicit ScriptedFileWrites(std::vector<ssize_t> answers) {
+    answers_ = std::move(answers);
+    calls_ = 0;
+    previous_ = SetFileWriteFunction(&Write);
+  }
+  ~ScriptedFileWrites() { SetFileWriteFunction(previous_); }
+  static std::size_t calls() { return calls_; }
+
+ private:
+  static ssize_t Write(int fd, const void* data, std::size_t n) {
+    const std::size_t call = calls_++;
+    if (call >= answers_.size()) {
+      errno = ENOSPC;
+      return -1;
+    }
+    return write(fd, data, std::min<std::size_t>(n, answers_[call]));
+  }
+  static inline std::vector<ssize_t> answers_;
+  static inline std::size_t calls_ = 0;
+  FileWriteFunction previous_;
+};
+
+// A write that the system answers with no byte taken and no error fails at once: asking
+// again would only get the same answer, forever.
+TEST_F(PosixSharedFileTest, AWriteThatTakesNoBytesFails) {
+  const struct {
+    std::vector<ssize_t> answers;
+    std::size_t written;  // bytes that reach the file
+  } cases[] = {{{0}, 0}, {{100, 0}, 100}};
+  const std::string data = Pattern(1000);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.written);
+    const std::string name = "f" + std::to_string(c.written);
+    const auto file = Open(name);
+    {
+      ScriptedFileWrites writes(c.answers);
+      EXPECT_THROW(file->Write(data.data(), 1000), FileUnknownException);
+      EXPECT_EQ(ScriptedFileWrites::calls(), c.answers.size());
+    }
+    EXPECT_EQ(folder_.ReadFile(name), data.substr(0, c.written));
+  }
 }
 
 TEST_F(PosixSharedFileTest, Allocate) {
