@@ -8,6 +8,7 @@
 
 #include "storage/file_error.h"
 #include "storage/file_exception.h"
+#include "storage/file_mode.h"
 
 namespace zarn {
 namespace {
@@ -40,7 +41,7 @@ FolderDescriptor::~FolderDescriptor() {
 }
 
 FolderDescriptor FolderDescriptor::Child(const std::string& name, bool create, mode_t mode) const {
-  if (create && mkdirat(fd_, name.c_str(), mode) != 0 && errno != EEXIST) {
+  if (create && mkdirat(fd_, name.c_str(), OwnerWritableMode(mode)) != 0 && errno != EEXIST) {
     ThrowFileException(errno, FileOperation::kOpen);
   }
   const int fd = openat(fd_, name.c_str(), kFolderFlags | O_NOFOLLOW);

@@ -24,7 +24,8 @@ class FolderDescriptor {
   ~FolderDescriptor();
 
   // The folder `name` (one component) inside this one, without following a link; when
-  // `create` it is made with `mode` first if missing. A link raises
+  // `create` it is made first if missing, with `mode` less the write bits of group and
+  // others (OwnerWritableMode), whatever the umask. A link raises
   // FileInaccessibleException, anything else that is not a folder FileBadPathException,
   // other failures the kind of their error number.
   FolderDescriptor Child(const std::string& name, bool create, mode_t mode) const;

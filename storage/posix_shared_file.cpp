@@ -13,6 +13,7 @@
 
 #include "storage/file_error.h"
 #include "storage/file_exception.h"
+#include "storage/file_mode.h"
 #include "storage/posix_memory_map.h"
 #include "storage/posix_memory_map_view.h"
 #include "storage/posix_shared_file_path.h"
@@ -189,14 +190,14 @@ bool PosixSharedFile::IsAtPath() {
 bool PosixSharedFile::DenyExecute() {
   struct stat status {};
   if (fstat(fd_, &status) != 0) return false;
-  return fchmod(fd_, (status.st_mode & 07777) & ~static_cast<mode_t>(0111)) == 0;
+  return fchmod(fd_, OwnerWritableMode(status.st_mode & 07777) & ~static_cast<mode_t>(0111)) == 0;
 }
 
 bool PosixSharedFile::AllowExecute() {
   struct stat status {};
   if (fstat(fd_, &status) != 0) return false;
   const mode_t mode = status.st_mode & 07777;
-  return fchmod(fd_, mode | ((mode & 0444) >> 2)) == 0;
+  return fchmod(fd_, OwnerWritableMode(mode | ((mode & 0444) >> 2))) == 0;
 }
 
 void PosixSharedFile::ForgetZeros() {

@@ -25,7 +25,9 @@ using FileWriteFunction = ssize_t (*)(int fd, const void* data, std::size_t n);
 FileWriteFunction SetFileWriteFunction(FileWriteFunction function);
 
 // A SharedFile over one O_RDWR | O_NOFOLLOW | O_CLOEXEC descriptor. Made through
-// PosixSharedFileFactory::Create.
+// PosixSharedFileFactory::Create. The execute guard is the mode's x bits: AllowExecute sets
+// x wherever r is set, DenyExecute clears every x bit, and both take away any write bit of
+// group or others (OwnerWritableMode).
 class PosixSharedFile : public SharedFile {
  public:
   // Opens folder/fileName as Create describes; throws the FileException kinds.

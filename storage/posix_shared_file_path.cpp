@@ -9,6 +9,7 @@
 
 #include "storage/file_error.h"
 #include "storage/file_exception.h"
+#include "storage/file_mode.h"
 #include "storage/folder_descriptor.h"
 #include "storage/path_helpers.h"
 #include "storage/text_conversion.h"
@@ -55,7 +56,8 @@ int OpenFileBelow(const std::string& folder, const std::string& file_name, int f
   const std::string& name = components.back();
   int fd;
   do {
-    fd = openat(parent.get(), name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+    fd =
+        openat(parent.get(), name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, OwnerWritableMode(0666));
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) return fd;
   const int error = errno;

@@ -11,12 +11,12 @@ namespace zarn {
 // valid UTF-8. Any failure raises FileBadPathException.
 std::string BuildFilePath(const std::string& folder, const std::string& file_name);
 
-// Opens folder/file_name ('\' read as '/') with `flags` | O_NOFOLLOW | O_CLOEXEC and mode
-// 0666, and returns the descriptor. `folder` is followed like any path; below it nothing
-// is: each sub-folder is walked without following a link, and created when
-// `create_folders`. A symbolic link anywhere below `folder`, the file included, raises
-// FileInaccessibleException; a ".." component or an absolute file_name
-// FileBadPathException; other failures the kind of their error number.
+// Opens folder/file_name ('\' read as '/') with `flags` | O_NOFOLLOW | O_CLOEXEC, and
+// returns the descriptor. A new file gets mode 0644, a new sub-folder 0755, less the umask.
+// `folder` is followed like any path; below it nothing is: each sub-folder is walked
+// without following a link, and created when `create_folders`. A symbolic link anywhere below
+// `folder`, the file included, raises FileInaccessibleException; a ".." component or an absolute
+// file_name FileBadPathException; other failures the kind of their error number.
 int OpenFileBelow(const std::string& folder, const std::string& file_name, int flags,
                   bool create_folders);
 

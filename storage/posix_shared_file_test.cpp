@@ -384,5 +384,34 @@ TEST_F(PosixSharedFileTest, ExecuteGuardDecidesWhetherAScriptRuns) {
   EXPECT_EQ(RunProgram(path), 7);
 }
 
+// Another local user who may write a file or folder the updater made could rewrite the
+// run file after it was verified. Whatever the umask, neither creating nor the execute
+// guard leaves anything writable by group or others.
+TEST_F(PosixSharedFileTest, NothingItMakesIsWritableByOthersWhateverTheUmask) {
+  ScopedUmask umask(0);
+  Open("sub/dir/run.exe", 0, kUnbounded, Mode::CreateNew);
+  EXPECT_EQ(ModeOf(folder_ / "sub"), 0755u);
+  EXPECT_EQ(ModeOf(folder_ / "sub/dir"), 0755u);
+  EXPECT_EQ(ModeOf(folder_ / "sub/dir/run.exe"), 0644u);
+
+  // A file left writable by others, as an earlier run under this umask made it.
+  const struct {
+    mode_t before;
+    mode_t allowed;  // x wherever r is
+    mode_t denied;
+  } cases[] = {
+      {0644, 0755, 0644}, {0666, 0755, 0644}, {0622, 0700, 0600},
+      {0640, 0750, 0640}, {0777, 0755, 0644}, {0600, 0700, 0600},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << c.before);
+    ASSERT_EQ(chmod((folder_ / "sub/dir/run.exe").c_str(), c.before), 0);
+    EXPECT_TRUE(Open("sub/dir/run.exe", 0, kUnbounded, Mode::OpenExisting)->AllowExecute());
+    EXPECT_EQ(ModeOf(folder_ / "sub/dir/run.exe"), c.allowed);
+    EXPECT_TRUE(Open("sub/dir/run.exe", 0, kUnbounded, Mode::OpenExisting)->DenyExecute());
+    EXPECT_EQ(ModeOf(folder_ / "sub/dir/run.exe"), c.denied);
+  }
+}
+
 }  // namespace
 }  // namespace zarn

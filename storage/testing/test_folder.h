@@ -2,6 +2,7 @@
 #define ZARN_STORAGE_TESTING_TEST_FOLDER_H_
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -67,6 +68,20 @@ class ScopedTmpdir {
 
  private:
   std::optional<std::string> old_;
+};
+
+// Sets the process's umask while it lives; the previous one comes back on destruction. The
+// umask belongs to the whole process, so only a test that runs alone in its process may use
+// it. Test support only.
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : old_(umask(mask)) {}
+  ~ScopedUmask() { umask(old_); }
+  ScopedUmask(const ScopedUmask&) = delete;
+  ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+ private:
+  mode_t old_;
 };
 
 }  // namespace zarn

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -209,6 +210,47 @@ TEST_F(TerminalRunTest, FoldersOfTheUserWithMode0755InASharedStickyTemporaryFold
   EXPECT_EQ(folder_.ReadFile("err"), "");
   EXPECT_EQ(folder_.ReadFile("tmp/Corvane Technologies/Skelmir/data/game.pak"), data_);
   EXPECT_EQ(folder_.ReadFile("markers/cwd"), DataFolder() + "\n");
+}
+
+// Started with umask 000 into the user's existing data folder (0755): nothing the run
+// makes, the run file made executable included, may be rewritten by another user.
+TEST_F(TerminalRunTest, UnderUmask000NothingItMakesIsWritableByOthers) {
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer::Options options;
+  options.ports = 2;  // the manifest host and one node, unlimited
+  NginxServer nginx(folder_ / "www", options);
+  MakePackages({nginx.Host(1)});
+  std::filesystem::create_directories(DataFolder());
+  for (const std::string& folder : {folder_ / "tmp/Corvane Technologies", DataFolder()}) {
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  }
+
+  {
+    ScopedUmask umask(0);
+    ASSERT_EQ(Run(Module(nginx.Host(0))), 0);
+  }
+  ASSERT_EQ(folder_.ReadFile("err"), "");
+  ASSERT_TRUE(std::filesystem::exists(folder_ / "markers/argv")) << "the downloader ran";
+
+  std::map<std::string, mode_t> modes;  // below the data folder, links not followed
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(DataFolder())) {
+    struct stat status {};
+    ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
+    const std::string name = entry.path().lexically_relative(DataFolder()).string();
+    modes[name] = status.st_mode & 07777;
+    EXPECT_EQ(status.st_mode & 022, 0u) << name << " " << std::oct << (status.st_mode & 07777);
+  }
+  const auto has = [&](const std::string& pattern) {
+    const std::regex re(pattern);
+    return std::any_of(modes.begin(), modes.end(),
+                       [&](const auto& m) { return std::regex_match(m.first, re); });
+  };
+  EXPECT_EQ(modes["Downloader.exe"], 0755u) << "executable, written by its owner only";
+  EXPECT_EQ(modes["data/game.pak"], 0644u);
+  EXPECT_EQ(modes["data"], 0755u);
+  EXPECT_EQ(modes[std::string("shortcuts/") + kShortcutName + ".url"], 0644u);
+  EXPECT_TRUE(has(R"(logs/Log\..*\.txt)")) << "a log was written and checked";
+  EXPECT_TRUE(has(R"(transfers/[0-9a-f]{32}\.json)")) << "a stored transfer was checked";
 }
 
 // Links planted inside the user's own data folder are never followed: nothing is written
