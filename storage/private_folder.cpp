@@ -1,9 +1,13 @@
 #include "storage/private_folder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <deque>
+#include <optional>
 #include <vector>
 
 #include "storage/file_error.h"
@@ -12,6 +16,9 @@
 
 namespace zarn {
 namespace {
+
+// The kernel's own bound on the links followed in one path.
+constexpr int kMaxLinks = 40;
 
 // The part of `path` below the temporary folder `temp`, or "" (the folder itself).
 std::string PartBelow(const std::string& temp, const std::string& path) {
@@ -24,25 +31,98 @@ std::string PartBelow(const std::string& temp, const std::string& path) {
   return below == std::string::npos ? "" : path.substr(below);
 }
 
+// The '/' separated components of `path`, ".." and "." kept; empty ones dropped.
+std::deque<std::string> Components(const std::string& path) {
+  std::deque<std::string> components;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) components.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return components;
+}
+
+bool OfRootOrUser(const struct stat& status) {
+  return status.st_uid == 0 || status.st_uid == geteuid();
+}
+
+struct stat StatusOf(const FolderDescriptor& folder) {
+  struct stat status {};
+  if (fstat(folder.get(), &status) != 0) ThrowFileException(errno, FileOperation::kOpen);
+  return status;
+}
+
 // Another user who owns a folder of the chain, or may write into one, could swap what the
 // updater downloads and then starts.
 void CheckPrivate(const FolderDescriptor& folder) {
-  struct stat status {};
-  if (fstat(folder.get(), &status) != 0) ThrowFileException(errno, FileOperation::kOpen);
+  const struct stat status = StatusOf(folder);
   if (status.st_uid != geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
     throw FileInaccessibleException();
   }
 }
 
-// The temporary folder may be shared, as /tmp is, only with the sticky bit: without it
-// anyone who may write into it can rename the product's folder in it, and the run file is
-// started by its path.
-void CheckTemporary(const FolderDescriptor& folder) {
-  struct stat status {};
-  if (fstat(folder.get(), &status) != 0) ThrowFileException(errno, FileOperation::kOpen);
-  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (status.st_mode & S_ISVTX) == 0) {
+// A folder on the way to the working folders may be shared, as / and /tmp are: it belongs
+// to root or this user, and others may write into it only with the sticky bit, under which
+// nobody renames or removes an entry that is not theirs. Without that, whoever may write
+// into it can swap the whole chain below it, and the run file is started by its path.
+void CheckShared(const FolderDescriptor& folder) {
+  const struct stat status = StatusOf(folder);
+  const bool shared = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if (!OfRootOrUser(status) || (shared && (status.st_mode & S_ISVTX) == 0)) {
     throw FileInaccessibleException();
   }
+}
+
+// The target of `name` in `folder` when it is a symbolic link, nullopt when it is not. A
+// link of anyone but root or this user raises FileInaccessibleException: its owner may
+// point it elsewhere at any time.
+std::optional<std::string> TrustedLinkTarget(const FolderDescriptor& folder,
+                                             const std::string& name) {
+  struct stat status {};
+  if (fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISLNK(status.st_mode)) {
+    return std::nullopt;  // opening it reports what is wrong
+  }
+  if (!OfRootOrUser(status)) throw FileInaccessibleException();
+  char target[PATH_MAX];
+  const ssize_t length = readlinkat(folder.get(), name.c_str(), target, sizeof target);
+  if (length < 0) ThrowFileException(errno, FileOperation::kOpen);
+  if (length == 0 || static_cast<std::size_t>(length) == sizeof target) {
+    throw FileBadPathException();
+  }
+  return std::string(target, static_cast<std::size_t>(length));
+}
+
+// Opens the absolute folder `path` as the kernel resolves it, from the root one component
+// at a time, each folder on the way passing CheckShared and each link its owner's check
+// before its target is walked the same way. ".." goes back along the folders walked.
+FolderDescriptor OpenSharedChain(const std::string& path) {
+  std::vector<FolderDescriptor> chain;
+  chain.push_back(FolderDescriptor::Open("/"));
+  CheckShared(chain.back());
+  std::deque<std::string> pending = Components(path);
+  int links = 0;
+  while (!pending.empty()) {
+    const std::string name = pending.front();
+    pending.pop_front();
+    if (name == ".") continue;
+    if (name == "..") {
+      if (chain.size() > 1) chain.pop_back();
+      continue;
+    }
+    if (const std::optional<std::string> target = TrustedLinkTarget(chain.back(), name)) {
+      if (++links > kMaxLinks) throw FileBadPathException();
+      if (target->front() == '/') chain.erase(chain.begin() + 1, chain.end());
+      const std::deque<std::string> inner = Components(*target);
+      pending.insert(pending.begin(), inner.begin(), inner.end());
+      continue;
+    }
+    chain.push_back(chain.back().Child(name, false, 0));
+    CheckShared(chain.back());
+  }
+  return std::move(chain.back());
 }
 
 }  // namespace
@@ -50,8 +130,7 @@ void CheckTemporary(const FolderDescriptor& folder) {
 FolderDescriptor OpenPrivateFolder(const std::string& path, bool create) {
   const std::string temp = GetTempFolder();
   const std::vector<std::string> components = SplitRelativePath(PartBelow(temp, path));
-  FolderDescriptor folder = FolderDescriptor::Open(temp);
-  CheckTemporary(folder);
+  FolderDescriptor folder = OpenSharedChain(temp);
   for (const std::string& name : components) {
     folder = folder.Child(name, create, 0700);
     CheckPrivate(folder);

@@ -11,15 +11,16 @@ namespace zarn {
 // transfers), whether it exists already or is created now: every component between the
 // temporary folder (GetTempFolder) and `path` is a folder, not a symbolic link, owned by
 // this user and writable by nobody else (a folder of this user with mode 0755 passes as
-// it is). The temporary folder itself may be reached through a link, and shared only when
-// it has the sticky bit, as /tmp has (mode 1777).
+// it is). Every folder from the root down to the temporary folder, that one included, is
+// owned by root or this user and writable by group or others only with the sticky bit, as
+// / (0755) and /tmp (1777) are; a link on the way is followed only when root or this user
+// owns it, and its target is walked by the same rule.
 //
-// Walks the chain one component at a time without following links, creating each missing
-// component with mode 0700 when `create`, and returns the open folder. A link, a folder of
-// another user or one writable by group or others, and a temporary folder writable by
-// group or others without the sticky bit raise FileInaccessibleException; a component that
-// is not a folder, or a path outside the temporary folder, FileBadPathException; other
-// failures the kind of their error number.
+// Walks the chain one component at a time, creating each missing component below the
+// temporary folder with mode 0700 when `create`, and returns the open folder. A folder or
+// link that fails the rule raises FileInaccessibleException; a component that is not a
+// folder, too many links, or a path outside the temporary folder FileBadPathException;
+// other failures the kind of their error number.
 FolderDescriptor OpenPrivateFolder(const std::string& path, bool create);
 
 // OpenPrivateFolder(path, true), the folder closed again.

@@ -139,6 +139,123 @@ TEST_F(PrivateFolderTest, ASharedTemporaryFolderNeedsTheStickyBit) {
   chmod(temp_.path().c_str(), 0700);
 }
 
+void MakeFolder(const std::string& path, mode_t mode) {
+  fs::create_directory(path);
+  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+}
+
+// Whoever may change a folder above the temporary folder, or a link on the way to it, can
+// swap the whole chain below it. Every folder from the root down passes the rule of a
+// shared temporary folder (root's or this user's; writable by others only with the sticky
+// bit), and a link is followed only when root or this user owns it, its target checked the
+// same way.
+TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
+  constexpr uid_t kOther = 65534;
+  const struct {
+    const char* name;
+    bool needs_root;
+    bool accepted;
+    // Lays out folders below `base`; answers the temporary folder to use.
+    std::function<std::string(const std::string& base)> layout;
+  } cases[] = {
+      {"a parent everyone may write", false, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/open", 0777);
+         MakeFolder(base + "/open/tmp", 0700);
+         return base + "/open/tmp";
+       }},
+      {"a grandparent its group may write", false, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/open", 0770);
+         MakeFolder(base + "/open/mid", 0755);
+         MakeFolder(base + "/open/mid/tmp", 0700);
+         return base + "/open/mid/tmp";
+       }},
+      {"a sticky parent everyone may write", false, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/shared", 01777);
+         MakeFolder(base + "/shared/tmp", 0700);
+         return base + "/shared/tmp";
+       }},
+      {"a parent of another user", true, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/other", 0755);
+         MakeFolder(base + "/other/tmp", 0700);
+         EXPECT_EQ(chown((base + "/other").c_str(), kOther, kOther), 0);
+         return base + "/other/tmp";
+       }},
+      {"a sticky temporary folder of another user", true, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/tmp", 01777);
+         EXPECT_EQ(chown((base + "/tmp").c_str(), kOther, kOther), 0);
+         return base + "/tmp";
+       }},
+      {"a link of this user", false, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0755);
+         MakeFolder(base + "/real/tmp", 0700);
+         fs::create_directory_symlink(base + "/real/tmp", base + "/link");
+         return base + "/link";
+       }},
+      {"a link of this user into a folder everyone may write", false, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/open", 0777);
+         MakeFolder(base + "/open/tmp", 0700);
+         fs::create_directory_symlink(base + "/open/tmp", base + "/link");
+         return base + "/link";
+       }},
+      {"a relative link up and across", false, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0755);
+         MakeFolder(base + "/real/tmp", 0700);
+         MakeFolder(base + "/a", 0755);
+         fs::create_directory_symlink("../real/./tmp", base + "/a/link");
+         return base + "/a/link";
+       }},
+      {"a relative link up into a folder everyone may write", false, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/open", 0777);
+         MakeFolder(base + "/open/tmp", 0700);
+         MakeFolder(base + "/a", 0755);
+         fs::create_directory_symlink("../open/tmp", base + "/a/link");
+         return base + "/a/link";
+       }},
+      {"a link of another user", true, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0700);
+         fs::create_directory_symlink(base + "/real", base + "/link");
+         EXPECT_EQ(lchown((base + "/link").c_str(), kOther, kOther), 0);
+         return base + "/link";
+       }},
+      {"a link of this user to a link of another user", true, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0700);
+         fs::create_directory_symlink(base + "/real", base + "/theirs");
+         EXPECT_EQ(lchown((base + "/theirs").c_str(), kOther, kOther), 0);
+         fs::create_directory_symlink("theirs", base + "/link");
+         return base + "/link";
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needs_root && geteuid() != 0) continue;  // only root can hand a file over
+    TestFolder base;
+    const std::string temp = c.layout(base.path());
+    ScopedTmpdir tmpdir(temp);
+    const std::string made = temp + "/Maker/Product";
+    if (c.accepted) {
+      EXPECT_NO_THROW(CreatePrivateFolder(made));
+      EXPECT_NO_THROW(OpenPrivateFolder(made, false));
+      continue;
+    }
+    // Made before the chain was changed, or now: neither is used.
+    fs::create_directories(made);
+    EXPECT_THROW(OpenPrivateFolder(made, false), FileInaccessibleException);
+    EXPECT_THROW(CreatePrivateFolder(temp + "/Other/Product"), FileInaccessibleException);
+    EXPECT_FALSE(fs::exists(temp + "/Other")) << "nothing was made in it";
+  }
+}
+
 TEST_F(PrivateFolderTest, OpeningWithoutCreatingMakesNothing) {
   EXPECT_THROW(OpenPrivateFolder(temp_ / "Maker/Product", false), FileBadPathException);
   EXPECT_FALSE(fs::exists(temp_ / "Maker"));

@@ -384,9 +384,14 @@ TEST_F(DialogTest, RefusesRunFilesThatCannotBeTheDownloader) {
 }
 
 // The run file is started by its path, so the data folder's chain is checked again at the
-// launch: a data folder that others may write into, or that is a link, by then is refused
-// although it passed at the start.
+// launch: a data folder that others may write into, or that is a link, or a folder above
+// the temporary folder that others may write into, by then is refused although it passed
+// at the start.
 TEST_F(DialogTest, TheLaunchChecksTheDataFolderAgain) {
+  const std::string above = folder_ / "above";
+  std::filesystem::create_directories(above + "/tmp");
+  ScopedTmpdir tmpdir(above + "/tmp");
+  settings_.dataFolder = above + "/tmp/data";
   const std::string data = settings_.dataFolder;
   const struct {
     const char* name;
@@ -398,9 +403,12 @@ TEST_F(DialogTest, TheLaunchChecksTheDataFolderAgain) {
          std::filesystem::rename(data, data + "-moved");
          std::filesystem::create_directory_symlink(data + "-moved", data);
        }},
+      {"below a folder made writable by everyone",
+       [&] { ASSERT_EQ(chmod(above.c_str(), 0777), 0); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    ASSERT_EQ(chmod(above.c_str(), 0755), 0);
     std::filesystem::remove_all(data);  // a link left by the case before goes alone
     std::filesystem::remove_all(data + "-moved");
     std::filesystem::remove(folder_ / "log");

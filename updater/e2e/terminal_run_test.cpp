@@ -117,6 +117,12 @@ TEST_F(TerminalRunTest, AnUnwritableWorkingFolderShowsTheDiskWriteMessage) {
        [](const std::string& temp) { chmod(temp.c_str(), 0500); }},
       {"a temporary folder everyone may write into, without the sticky bit", true,
        [](const std::string& temp) { chmod(temp.c_str(), 0777); }},
+      {"a folder above the temporary folder everyone may write into", true,
+       [](const std::string& temp) {
+         std::filesystem::create_directories(temp + "/open/tmp");
+         chmod((temp + "/open").c_str(), 0777);
+         setenv("TMPDIR", (temp + "/open/tmp").c_str(), 1);
+       }},
       {"a file where the product folder belongs", true,
        [](const std::string& temp) { std::ofstream(temp + "/Corvane Technologies") << "x"; }},
       {"a link planted by someone else", true,
