@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <thread>
 
 #include "storage/testing/test_folder.h"
+#include "updater/testing/no_room_for_threads.h"
 
 namespace zarn {
 namespace {
@@ -90,6 +93,32 @@ TEST_F(PosixProcessTest, WithoutWaitingReturnsAtOnceAndLeavesNoZombie) {
     std::this_thread::sleep_for(10ms);
   }
   EXPECT_FALSE(std::filesystem::exists(proc)) << "exited child not reaped";
+}
+
+// The child was started, so the launch succeeded, even when no thread can be started to
+// reap it. Run in a forked child, whose exit code names the first check that failed.
+TEST_F(PosixProcessTest, WithoutWaitingSucceedsWhenNoThreadCanReapTheChild) {
+  const std::string script = WriteScript("Downloader.exe", kRecorder, true);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(60);  // the child's deadline: SIGALRM ends it
+    LeaveNoRoomForAThread();
+    int code = 0;
+    try {
+      std::thread([] {}).join();
+      code = 11;  // a thread started: the test would show nothing
+    } catch (const std::system_error&) {
+      code = PosixProcess(script, 0).Launch(false, "a", "") ? 0 : 12;
+    }
+    _exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(WaitForFile(folder_ / "bin/out/args")) << "the program did not run";
+  EXPECT_EQ(folder_.ReadFile("bin/out/args"), "a\n");
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 #include "updater/updater_main.h"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +16,7 @@
 #include "updater/file_helpers.h"
 #include "updater/module_resources.h"
 #include "updater/testing/fake_transfer_service.h"
+#include "updater/testing/no_room_for_threads.h"
 #include "updater/testing/recording_front_end.h"
 #include "updater/ui/queued_dialog_host.h"
 #include "updater/updater_settings.h"
@@ -144,21 +143,6 @@ TEST_F(UpdaterMainTest, TeardownWaitsForTheMonitorBeforeReleasingWhatItUses) {
             "try again?");
   EXPECT_NE(boxes[0].window, 0u);
   EXPECT_EQ(front_->Events().back().what, "destroy");
-}
-
-// In a forked child: thread stacks of 4 GiB with 1 GiB of address space left, so that no
-// thread can start while allocations still succeed.
-void LeaveNoRoomForAThread() {
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, std::size_t{4} << 30);
-  pthread_setattr_default_np(&attributes);
-  pthread_attr_destroy(&attributes);
-  unsigned long long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  const rlim_t size = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
-  const rlimit limit{size, size};
-  setrlimit(RLIMIT_AS, &limit);
 }
 
 // A thread that cannot be started, of the engine's pool or of the monitor, ends the run
