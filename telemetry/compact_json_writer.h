@@ -12,7 +12,8 @@ inline constexpr char EmptyArrayMarker[] = "boost::property_tree::json_parser::e
 
 // Writes `tree` as one compact JSON document followed by a line feed: no whitespace
 // between tokens, every leaf a string, a node whose children all have empty keys an
-// array (the root included). Bytes outside printable ASCII are escaped one by one.
+// array (the root included). Bytes below 0x20 or above 0x7F are escaped one by one
+// (\u00XX, or \b \f \n \r), as are '"', '\\' and '/'; 0x7F is written as it stands.
 //
 // Throws boost::property_tree::json_parser::json_parser_error with the message
 // "ptree contains data that cannot be represented in JSON format" (nothing written)

@@ -32,7 +32,8 @@ WorkStatus CloseFileWork::ExecuteTask() {
     const std::shared_ptr<SharedFile>& file = file_->sharedFile;
     // Another process may have deleted the file, put another in its place or changed its
     // length while the chunks were written: what they verified is then not at the path.
-    // The file stays open, so that a retry checks the same file again.
+    // The file stays open: a retry checks the same descriptor again, so only a new run,
+    // which opens the file at its path, repairs it.
     if (file && (!file->IsAtPath() || file->Size() != file_->fileSize)) {
       throw FileInUseException();
     }
