@@ -9,6 +9,9 @@
 namespace zarn {
 namespace {
 
+// The longest name the domain name system has, without its final '.'.
+constexpr std::size_t kMaxNameLength = 253;
+
 bool IsBlankOrControl(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte <= 0x20 || byte == 0x7f;
@@ -59,6 +62,11 @@ bool IsAddressAsItShows(std::string name) {
   return !IsNumeric(last) || IsDottedDecimal(name);
 }
 
+bool IsShortEnough(const std::string& name) {
+  const bool rooted = name.back() == '.';
+  return name.size() - (rooted ? 1 : 0) <= kMaxNameLength;
+}
+
 bool IsPort(const std::string& text) {
   if (text.size() > 5 || !AllOf(text, IsDigit)) return false;
   const unsigned long port = std::stoul(text);
@@ -84,8 +92,8 @@ bool IsValidNodeHost(const std::string& host) {
   const std::size_t colon = host.find(':');
   if (colon != std::string::npos && !IsPort(host.substr(colon + 1))) return false;
   const std::string name = host.substr(0, colon);
-  return !name.empty() && std::none_of(name.begin(), name.end(), ChangesUrl) &&
-         IsAddressAsItShows(name);
+  return !name.empty() && IsShortEnough(name) &&
+         std::none_of(name.begin(), name.end(), ChangesUrl) && IsAddressAsItShows(name);
 }
 
 }  // namespace zarn

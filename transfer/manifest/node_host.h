@@ -13,7 +13,9 @@ namespace zarn {
 // that resolvers read as a number must be an IPv4 address in dotted decimal: 10.1,
 // 010.0.0.1 or 0x7f.1 would name another address than they show. Any other name is taken
 // as the network has it (cdn_1.example, node.example.), to be resolved when a request is
-// made; one that does not resolve fails that node's requests.
+// made; one that does not resolve fails that node's requests. A name of more than 253
+// bytes (a final '.' aside) is refused: no resolver looks it up, and every node's host is
+// carried into the transfer's analytics and its work log.
 bool IsValidNodeHost(const std::string& host);
 
 }  // namespace zarn

@@ -33,13 +33,31 @@ std::string CurlPart(const std::string& url, CURLUPart part) {
   return value;
 }
 
+// A name of `length` bytes in labels of at most 63 bytes, made of `letter` (one or more
+// bytes) and of 'a' where the letter does not fit.
+std::string LongName(std::size_t length, const std::string& letter = "a") {
+  std::string name;
+  std::size_t label = 0;
+  while (name.size() < length) {
+    const std::string next = name.size() + letter.size() <= length ? letter : "a";
+    if (label + next.size() > 63) {
+      name += '.';
+      label = 0;
+    } else {
+      name += next;
+      label += next.size();
+    }
+  }
+  return name;
+}
+
 // Each accepted host, put before a chunk's path, stays the URL's authority: the host and
 // port that Poco::URI and libcurl read are the node's, the path is the chunk's, and there
 // is no user info, query or fragment.
 TEST(NodeHostTest, AcceptsNamesAndAddressesThatKeepTheUrl) {
   struct Case {
-    const char* host;
-    const char* uriHost;  // as Poco::URI gives it: lower case, no brackets
+    std::string host;
+    std::string uriHost;  // as Poco::URI gives it: lower case, no brackets
     unsigned short port;
   };
   const Case cases[] = {
@@ -63,11 +81,14 @@ TEST(NodeHostTest, AcceptsNamesAndAddressesThatKeepTheUrl) {
       {"1a.example", "1a.example", 80},
       {"example.com0x", "example.com0x", 80},
       {"-node.example", "-node.example", 80},
+      {LongName(253), LongName(253), 80},  // the longest name, rooted or with a port
+      {LongName(253) + ".", LongName(253) + ".", 80},
+      {LongName(253) + ".:65535", LongName(253) + ".", 65535},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.host);
     EXPECT_TRUE(IsValidNodeHost(c.host));
-    const std::string url = std::string("http://") + c.host + kPath;
+    const std::string url = "http://" + c.host + kPath;
     const Poco::URI uri(url);
     EXPECT_EQ(c.uriHost, uri.getHost());
     EXPECT_EQ(c.port, uri.getPort());
@@ -83,10 +104,11 @@ TEST(NodeHostTest, AcceptsNamesAndAddressesThatKeepTheUrl) {
   }
   EXPECT_TRUE(IsValidNodeHost(std::string(64, 'a') + ".example"));
   EXPECT_TRUE(IsValidNodeHost("h\xc3\xa9.example"));  // an internationalised name, as UTF-8
+  EXPECT_TRUE(IsValidNodeHost(LongName(253, "\xc3\xa9") + ":80"));
 }
 
-// Each would change where a chunk request goes, or what it sends.
-TEST(NodeHostTest, RefusesWhatChangesTheUrl) {
+// Each would change where a chunk request goes, or what it sends, or names no host.
+TEST(NodeHostTest, RefusesWhatChangesTheUrlOrNamesNoHost) {
   const std::string cases[] = {
       "",
       "host/evil?x=",  // a path and a query into the URL
@@ -139,6 +161,11 @@ TEST(NodeHostTest, RefusesWhatChangesTheUrl) {
       "[1.2.3.4]",
       "[]",
       "[::1]]",
+      LongName(254),  // longer than any name a resolver looks up
+      LongName(254) + ".",
+      LongName(254) + ":80",
+      LongName(254, "\xc3\xa9"),
+      std::string(6400, 'a'),
   };
   for (const std::string& host : cases) EXPECT_FALSE(IsValidNodeHost(host)) << host;
 }

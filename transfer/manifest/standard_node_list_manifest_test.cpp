@@ -74,6 +74,8 @@ TEST(StandardNodeListManifestTest, RejectsInvalidLists) {
        "<ArrayOfNodeInfo>" + Node("n", "user:pw@h") + "</ArrayOfNodeInfo>"},
       {"Host as an attribute",
        "<ArrayOfNodeInfo><NodeInfo NodeId=\"n\" Host=\"h#\"/></ArrayOfNodeInfo>"},
+      {"Host longer than a name", "<ArrayOfNodeInfo>" + Node("n", "h") +
+                                      Node("m", std::string(254, 'a')) + "</ArrayOfNodeInfo>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
