@@ -41,7 +41,8 @@ void StandardPackageManifest::ReadFields(const boost::property_tree::ptree& tree
     chunksLeft -= static_cast<uint32_t>(files_.back()->GetChecksums().size());
     if (!paths.insert(files_.back()->GetPath()).second) throw ManifestParseException();
   }
-  if (id_.empty() || name_.empty() || partnerId_.empty() || versionId_.empty()) {
+  if (id_.empty() || name_.empty() || partnerId_.empty() || versionId_.empty() ||
+      versionId_.size() > kMaxVersionIdLength) {
     throw ManifestParseException();
   }
   // File paths are kept normalised, so the run path is compared in the same form.

@@ -1,6 +1,7 @@
 #ifndef ZARN_TRANSFER_MANIFEST_STANDARD_PACKAGE_MANIFEST_H_
 #define ZARN_TRANSFER_MANIFEST_STANDARD_PACKAGE_MANIFEST_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,11 +16,15 @@ namespace zarn {
 // It still allows 128 GiB in chunks of 1 MiB.
 constexpr uint32_t kMaxPackageChunks = 131072;
 
+// The longest version a package may name. The version goes into every chunk's URL, every
+// analytics post and every work-log line of a transfer; no real package's comes near.
+constexpr std::size_t kMaxVersionIdLength = 256;
+
 // The package manifest read from the "package" document: "id", "name", "partnerId",
-// "versionId" (all required, non-empty), the optional "run" path and the "files" list, in
-// which no two files may have the same path once normalised (they would be one file on
-// disk, written and verified twice) and all files hold at most kMaxPackageChunks chunks.
-// Made empty and filled once by Read.
+// "versionId" (all required, non-empty; the version at most kMaxVersionIdLength bytes),
+// the optional "run" path and the "files" list, in which no two files may have the same
+// path once normalised (they would be one file on disk, written and verified twice) and
+// all files hold at most kMaxPackageChunks chunks. Made empty and filled once by Read.
 class StandardPackageManifest : public PackageManifest {
  public:
   StandardPackageManifest() = default;

@@ -107,6 +107,15 @@ TEST(StandardPackageManifestTest, AttributesReadAsElementsAndWin) {
   EXPECT_EQ(package.GetFiles()[0]->GetChecksums(), std::vector<uint32_t>{0xffff});
 }
 
+TEST(StandardPackageManifestTest, ReadsAVersionAtItsBound) {
+  const std::string version(kMaxVersionIdLength, 'v');
+  StandardPackageManifest package;
+  ReadPackage("<package><id>I</id><name>N</name><partnerId>P</partnerId><versionId>" + version +
+                  "</versionId><files>" + kFile + "</files></package>",
+              package);
+  EXPECT_EQ(package.GetVersionId(), version);
+}
+
 TEST(StandardPackageManifestTest, TextIsKeptExceptAroundNumbers) {
   StandardPackageManifest package;
   ReadPackage(
@@ -168,6 +177,9 @@ TEST(StandardPackageManifestTest, RejectsInvalidDocuments) {
        "<package><id>I</id>" + name + "<partnerId> </partnerId>" + version + files + "</package>"},
       {"versionId empty",
        "<package><id>I</id>" + name + partner + "<versionId/>" + files + "</package>"},
+      {"versionId longer than a version", "<package><id>I</id>" + name + partner + "<versionId>" +
+                                              std::string(kMaxVersionIdLength + 1, 'v') +
+                                              "</versionId>" + files + "</package>"},
       {"chunksize empty", Package(FileEntry("f", "", "4", "00000000"))},
       {"size empty", Package(FileEntry("f", "4", " ", "00000000"))},
       {"checksums empty", Package(FileEntry("f", "4", "4", ""))},
