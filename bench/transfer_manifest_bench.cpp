@@ -7,7 +7,8 @@
 // The Transfer rows take packages of the most chunks through the program's whole engine
 // instead: fetched, read, built into the transfer's work tree at initialisation, started
 // into an empty folder (the one node refuses connections, so the first chunk request
-// fails and the transfer stops) and cancelled. Their time is that of the whole run.
+// fails and the transfer stops) and cancelled. Their time is that of the whole run. The
+// verified rows complete instead, every chunk already in place.
 //
 // Each document is fetched in a child process of its own, its free heap pages returned to
 // the system first, so that every figure starts from the same heap: peak_MiB is how far
@@ -234,15 +235,20 @@ void BM_ManifestOfTheMostChunks(benchmark::State& state) {
 // A package's whole way through the engine, as the header says for the Transfer rows. A
 // document refused as a manifest error counts as refused; any other end of initialisation
 // fails the row.
-// prepare, when given, fills the destination folder before each run.
+// prepare, when given, fills the destination folder before each run. The transfer asks
+// for `version`; nodeList, when given, replaces the list of the one refusing node.
 void RunTransfer(benchmark::State& state, const std::string& document,
-                 const std::function<void(const std::filesystem::path&)>& prepare = nullptr) {
+                 const std::function<void(const std::filesystem::path&)>& prepare = nullptr,
+                 const std::string& version = "1", const std::string& nodeList = "") {
   const RefusingPort node;
   HttpTestServer server;
-  server.ServeFile("/manifests/PKG/1.xml", document);
-  server.ServeFile("/nodes/P.xml", "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId><Host>127.0.0.1:" +
-                                       std::to_string(node.Port()) +
-                                       "</Host></NodeInfo></ArrayOfNodeInfo>");
+  server.ServeFile("/manifests/PKG/" + version + ".xml", document);
+  server.ServeFile("/nodes/P.xml", !nodeList.empty()
+                                       ? nodeList
+                                       : "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId><Host>"
+                                         "127.0.0.1:" +
+                                             std::to_string(node.Port()) +
+                                             "</Host></NodeInfo></ArrayOfNodeInfo>");
   const std::string work = "zarn-manifest-bench-" + std::to_string(getpid());
   const std::filesystem::path dest = std::filesystem::temp_directory_path() / (work + "-dest");
   Measurement measured;
@@ -251,7 +257,7 @@ void RunTransfer(benchmark::State& state, const std::string& document,
     if (prepare) prepare(dest);
     measured = MeasureInChild([&] {
       TestEngine engine(TestEngine::FastConfig(server.Host(), work));
-      const std::shared_ptr<Transfer> transfer = engine.Create("P", "PKG", "1");
+      const std::shared_ptr<Transfer> transfer = engine.Create("P", "PKG", version);
       if (!transfer) throw std::runtime_error("no transfer");
       const TransferStatus initialised = TestEngine::WaitFor(
           *transfer,
@@ -286,15 +292,60 @@ void BM_TransferOfOneFile(benchmark::State& state) {
 
 // The most chunks in one file, every one already in the destination folder: the transfer
 // verifies each chunk, requests none and completes, with the work log at its default mask.
-void BM_TransferOfVerifiedChunks(benchmark::State& state) {
+void RunVerifiedTransfer(benchmark::State& state, const std::string& nodeList) {
   std::string checksums;
   for (std::uint64_t i = 0; i < kMaxPackageChunks; ++i) checksums += "d202ef8d";  // CRC of 0x00
   const std::string file = "<file><path>a.bin</path><chunksize>1</chunksize><size>" +
                            std::to_string(kMaxPackageChunks) + "</size><checksums>" + checksums +
                            "</checksums></file>";
-  RunTransfer(state, Package(file), [](const std::filesystem::path& dest) {
-    std::ofstream(dest / "a.bin", std::ios::binary) << std::string(kMaxPackageChunks, '\0');
-  });
+  RunTransfer(
+      state, Package(file),
+      [](const std::filesystem::path& dest) {
+        std::ofstream(dest / "a.bin", std::ios::binary) << std::string(kMaxPackageChunks, '\0');
+      },
+      "1", nodeList);
+}
+void BM_TransferOfVerifiedChunks(benchmark::State& state) { RunVerifiedTransfer(state, ""); }
+
+// A host of the longest name, in labels of two-byte UTF-8 characters (each written as two
+// six-character escapes in the analytics), with the largest port.
+std::string HostAtTheBound() {
+  std::string name;
+  std::size_t label = 0;
+  while (name.size() + 2 <= 253) {
+    if (label + 2 > 63) {
+      name += '.';
+      label = 0;
+    } else {
+      name += "\xc3\xa9";
+      label += 2;
+    }
+  }
+  while (name.size() < 253) name += 'a';
+  return name + ":65535";
+}
+
+// The same, from the most nodes, each with the longest host: every node goes into the
+// transfer's end event.
+void BM_TransferOfVerifiedChunksFromTheMostNodes(benchmark::State& state) {
+  std::string xml = "<ArrayOfNodeInfo>";
+  const std::string host = HostAtTheBound();
+  for (std::size_t i = 0; i < kMaxNodes; ++i) {
+    xml += "<NodeInfo><NodeId>node" + std::to_string(i) + "</NodeId><Host>" + host +
+           "</Host></NodeInfo>";
+  }
+  RunVerifiedTransfer(state, xml + "</ArrayOfNodeInfo>");
+}
+
+// The most chunks in one file of a package whose version is the longest: every chunk's
+// request names it.
+void BM_TransferOfTheLongestVersion(benchmark::State& state) {
+  const std::string version(kMaxVersionIdLength, 'v');
+  RunTransfer(state,
+              "<package><id>PKG</id><name>N</name><partnerId>P</partnerId><versionId>" + version +
+                  "</versionId><files>" + FileOfChunks("a.bin", kMaxPackageChunks) +
+                  "</files></package>",
+              nullptr, version);
 }
 
 // The most chunks in one file, the body filled to its bound by an element nobody reads.
@@ -358,6 +409,10 @@ BENCHMARK(BM_TransferOfOneFile)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransferOfVerifiedChunks)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransferOfVerifiedChunksFromTheMostNodes)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransferOfTheLongestVersion)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransferAtTheChunkBoundInOneFile)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransferAtEveryBound)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransferOneChunkPastTheBound)->Iterations(1)->Unit(benchmark::kMillisecond);
