@@ -18,21 +18,25 @@ constexpr std::size_t kMaxXmlNodes = 500000;
 // An attribute name is a path of at most this many '.'-separated segments.
 constexpr std::size_t kMaxXmlNameSegments = 64;
 // The XML reader's own memory: it holds one tag, comment or instruction whole (and every
-// attribute of a tag) before any of it is counted. Text is read in pieces and needs little.
+// attribute of a tag) before any of it is counted, each byte above 0x7F of it as three.
+// Text is read in pieces and needs little.
 constexpr std::size_t kMaxXmlReaderBytes = 64u << 20;
 
 // Reads an XML manifest document into tree as the property tree's XML reader does at its
 // default settings with comments kept (elements become children, attributes one
 // "<xmlattr>" child, text and CDATA the element's value, comments "<xmlcomment>" children;
-// the XML declaration and processing instructions are dropped, the bytes are UTF-8
-// whatever the declaration says), then every value made only of white space emptied (so
-// "<Host>  </Host>" and the indentation between elements read as no text), then
-// HoistXmlAttributes. The text is read twice: once only counting, so that a document past
-// the bounds is refused before a tree is built, then building; it is freed before the
-// tree is post-processed. A document that is not well-formed XML, is past the bounds above
-// or holds a DOCTYPE is refused; no entity is declared, so only the predefined ones and
-// character references are expanded, and nothing outside the text is read. Any failure
-// throws ManifestParseException with an empty message.
+// the XML declaration and processing instructions are dropped), then every value made only
+// of white space emptied (so "<Host>  </Host>" and the indentation between elements read
+// as no text), then HoistXmlAttributes. As that reader does, it takes the bytes as they
+// stand whatever encoding the declaration names, UTF-8 or not (a character reference reads
+// as its UTF-8), skips a UTF-8 byte-order mark and the white space before the first
+// markup, and ends the document at its first NUL; a document that starts as UTF-16 does
+// is decoded into UTF-8. The text is read twice: once only counting, so that a document
+// past the bounds is refused before a tree is built, then building; it is freed before
+// the tree is post-processed. A document that is not well-formed XML, is past the bounds
+// above or holds a DOCTYPE is refused; no entity is declared, so only the predefined ones
+// and character references are expanded, and nothing outside the text is read. Any
+// failure throws ManifestParseException with an empty message.
 void ParseXmlManifest(std::string xml, boost::property_tree::ptree& tree);
 
 // Makes every attribute of every element also readable as a child of that element: the

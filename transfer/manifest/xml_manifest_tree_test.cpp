@@ -264,6 +264,7 @@ constexpr char kRefused[] = "refused";
 // Markup characters where they may not stand, constructs left open and bounds hidden behind
 // them: each document is refused as a parse error, or read into the tree XML says it holds.
 TEST(XmlManifestTreeTest, HostileFormsAreRefusedOrReadAsWritten) {
+  using namespace std::string_literals;  // for the documents that hold a NUL
   std::string manyNodes = "<r=\"x>";
   for (int i = 0; i < 4000000; ++i) manyNodes += "<a/>";
   const std::pair<std::string, std::string> cases[] = {
@@ -311,15 +312,35 @@ TEST(XmlManifestTreeTest, HostileFormsAreRefusedOrReadAsWritten) {
       {"<r></a>", kRefused},
       {"<r/><s/>", kRefused},
       {"<r a='1' a='2'/>", kRefused},
-      {"<r>\xff</r>", kRefused},
       {"", kRefused},
-      // The bytes are UTF-8, whatever the declaration says; a byte-order mark is skipped.
+      // The bytes stand as they are, whatever the declaration says, UTF-8 or not; a
+      // character reference reads as its UTF-8, also where it names what a byte reads as.
       {"\xef\xbb\xbf<?xml version='1.0' encoding='utf-16'?><r>\xc3\xa9</r>", "r=\xc3\xa9"},
+      {"<r>\xff</r>", "r=\xff"},
+      {"<?xml version='1.0' encoding='ISO-8859-1'?><r><!-- caf\xe9 --></r>",
+       "r{<xmlcomment>= caf\xe9 }"},
+      {"<file path='a\xc3(\x80\xbf\xc0.bin'/>",
+       "file{<xmlattr>{path=a\xc3(\x80\xbf\xc0.bin} path=a\xc3(\x80\xbf\xc0.bin}"},
+      {"<caf\xe9 \xff='1'>\xe4\xb8\xad</caf\xe9>",
+       "caf\xe9=\xe4\xb8\xad{<xmlattr>{\xff=1} \xff=1}"},
+      {"<r a='&#233;\xe9&#x4E69;\r\n&lt;\xe9'>&#233;\xe9&#x4E69;&lt;\xe9</r>",
+       "r=\xc3\xa9\xe9\xe4\xb9\xa9<\xe9{<xmlattr>{a=\xc3\xa9\xe9\xe4\xb9\xa9 <\xe9} "
+       "a=\xc3\xa9\xe9\xe4\xb9\xa9 <\xe9}"},
+      {"<r><![CDATA[&#233;\xe9]]>&#xe9;</r>", "r=&#233;\xe9\xc3\xa9"},
+      // White space before the declaration, and everything from the first NUL on, is no
+      // part of the document; a document that starts as UTF-16 is decoded.
+      {"\n \t<?xml version='1.0'?><r/>", "r"},
+      {"\xef\xbb\xbf\r\n<?xml version='1.0'?><r>x</r>", "r=x"},
+      {"<r>x</r>\0\0<s/>junk"s, "r=x"},
+      {"\xff\xfe<\0r\0>\0\xe9\0<\0/\0r\0>\0"s, "r=\xc3\xa9"},
+      {"\n<!DOCTYPE r><r/>", kRefused},
+      {"<r>x\0</r>"s, kRefused},
       // The bounds, also behind a quote that opens no value.
       {"<r=\"x>" + Nested(100000), kRefused},
       {manyNodes, kRefused},
       {Nested(kMaxXmlDepth, "x"), NestedRendered(kMaxXmlDepth, "x")},
       {Nested(kMaxXmlDepth + 1, "x"), kRefused},
+      {"\n" + Nested(kMaxXmlDepth + 1, "x"), kRefused},
   };
   for (const auto& c : cases) {
     const std::string shown = c.first.substr(0, 40);
