@@ -41,15 +41,16 @@ bool Answered(CURL* curl, std::uint32_t httpCode) {
           firstByte > 0);
 }
 
-// An answer that cannot be used is the server's fault: NetworkError, which costs the node
-// its turn and leaves the transfer to another. libcurl 7.88 gives some such answers codes
-// that otherwise name the request or the client's memory: a header or status line over
-// CURL_MAX_HTTP_HEADER is out of memory, an HTTP/0.9 or unparsable status line and a
-// redirect to another protocol an unsupported protocol, a redirect to an unparsable URL a
-// malformed one. Those codes therefore mean what they say only before any answer. A real
+// libcurl 7.88 gives some unusable answers codes that otherwise name the request or the
+// client's memory: a header or status line over CURL_MAX_HTTP_HEADER is out of memory, an
+// HTTP/0.9 or unparsable status line and a redirect to another protocol an unsupported
+// protocol, a redirect to an unparsable URL a malformed one. Those codes therefore mean
+// what they say only before any answer; after it they are the server's fault, a
+// NetworkError, which costs the node its turn and leaves the transfer to another. A real
 // shortage of memory after the first byte is taken for a bad answer too: the attempt moves
 // to another node, where a lasting shortage shows again, while no server can end the
-// transfer by its answer.
+// transfer by its answer. Every code not named here (a weird reply, too many redirects, an
+// empty reply, a body that does not decode, ...) is an OtherError.
 HttpRequestResult Classify(int code, std::uint32_t httpCode, bool answered) {
   switch (code) {
     case CURLE_OK:
@@ -77,10 +78,6 @@ HttpRequestResult Classify(int code, std::uint32_t httpCode, bool answered) {
       return answered ? HttpRequestResult::NetworkError : HttpRequestResult::OutOfMemory;
     case CURLE_OPERATION_TIMEDOUT:
       return HttpRequestResult::TimedOut;
-    case CURLE_WEIRD_SERVER_REPLY:    // a bad length, a zero byte in a header, ...
-    case CURLE_TOO_MANY_REDIRECTS:    // more than the one redirect followed
-    case CURLE_GOT_NOTHING:           // closed before any answer
-    case CURLE_BAD_CONTENT_ENCODING:  // a body that does not decode
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:  // also bad chunked framing and too many header bytes in all
       return HttpRequestResult::NetworkError;

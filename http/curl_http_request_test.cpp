@@ -278,14 +278,32 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
          sink.ThrowBadAlloc();
        },
        HttpRequestResult::OutOfMemory, ""},
-      // Answers that cannot be used are the server's fault, whatever libcurl calls them.
       {"second redirect",
        [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
          s.Serve("/x", HttpTestResponse::Redirect("/y"));
          s.Serve("/y", HttpTestResponse::Redirect("/z"));
          s.ServeFile("/z", "never");
        },
-       HttpRequestResult::NetworkError, "libcurl error 47 (HTTP 302)"},
+       HttpRequestResult::OtherError, "libcurl error 47 (HTTP 302)"},
+      {"zero byte in a header",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.headers = {{"X-Odd", std::string("a\0b", 3)}};
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::OtherError, "libcurl error 8 (HTTP 200)"},
+      {"body that does not decode",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams& p, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.headers = {{"Content-Encoding", "gzip"}};
+         s.Serve("/x", r);
+         p.acceptEncoding = "gzip";
+       },
+       HttpRequestResult::OtherError, "libcurl error 61 (HTTP 200)"},
+      // An answer that libcurl reports with a code that otherwise names the request or the
+      // client's memory is the server's fault.
       {"header line over libcurl's limit",  // which libcurl reports as out of memory
        [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
          HttpTestResponse r;
@@ -307,23 +325,6 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
          s.Serve("/x", HttpTestResponse::Redirect("http://[bad/y"));
        },
        HttpRequestResult::NetworkError, "libcurl error 3 (HTTP 302)"},
-      {"zero byte in a header",
-       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
-         HttpTestResponse r;
-         r.body = content;
-         r.headers = {{"X-Odd", std::string("a\0b", 3)}};
-         s.Serve("/x", r);
-       },
-       HttpRequestResult::NetworkError, "libcurl error 8 (HTTP 200)"},
-      {"body that does not decode",
-       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams& p, std::string&) {
-         HttpTestResponse r;
-         r.body = content;
-         r.headers = {{"Content-Encoding", "gzip"}};
-         s.Serve("/x", r);
-         p.acceptEncoding = "gzip";
-       },
-       HttpRequestResult::NetworkError, "libcurl error 61 (HTTP 200)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -391,8 +392,8 @@ TEST_F(CurlHttpRequestTest, SendsEncodedDotSegmentsLiterally) {
   EXPECT_EQ("/b", requests[2].target);
 }
 
-// A connection that closes before any byte of an answer: the server's fault.
-TEST_F(CurlHttpRequestTest, AnEmptyReplyIsANetworkError) {
+// A connection that closes before any byte of an answer.
+TEST_F(CurlHttpRequestTest, AnEmptyReplyIsAnOtherError) {
   HttpTestResponse silent;
   silent.stallBeforeHeaders = HttpTestResponse::kForever;
   server_.Serve("/x", silent);
@@ -406,7 +407,7 @@ TEST_F(CurlHttpRequestTest, AnEmptyReplyIsANetworkError) {
   const HttpRequestStatus status = request.Perform();
   closer.join();
 
-  EXPECT_EQ(HttpRequestResult::NetworkError, status.result);
+  EXPECT_EQ(HttpRequestResult::OtherError, status.result);
   EXPECT_EQ("libcurl error 52 (HTTP 0)", status.message);
 }
 
