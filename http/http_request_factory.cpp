@@ -31,7 +31,13 @@ std::shared_ptr<HttpRequest> HttpRequestFactory::CreateForSession(
     request = Create(params, proxyText);
     pool->Add(request, false);
   }
-  return std::make_shared<PooledHttpRequestWrapper>(request, pool);
+  // A request on loan that no wrapper holds would never be given back.
+  try {
+    return std::make_shared<PooledHttpRequestWrapper>(request, pool);
+  } catch (...) {
+    pool->Release(request);
+    throw;
+  }
 }
 
 std::shared_ptr<HttpRequest> HttpRequestFactory::CreateUnpooled(const HttpRequestParams& params) {

@@ -15,6 +15,7 @@
 #include "http/http_session.h"
 #include "http/round_robin_http_request_pool.h"
 #include "http/round_robin_http_session_factory.h"
+#include "testing/allocation/allocation_seam.h"
 
 namespace zarn {
 namespace {
@@ -183,6 +184,22 @@ TEST_F(RoundRobinHttpRequestPoolTest, DropsARequestThatRefusesItsReset) {
   EXPECT_EQ("http://x/", ready->Url());
   pool_.Release(busy);  // forgotten: no longer a member
   EXPECT_EQ(nullptr, pool_.Acquire(Params("http://x/"), ""));
+}
+
+// The last holder of a borrowed request may drop it when memory has run out: giving it
+// back must not need any, or the destructor would end the process.
+TEST_F(HttpRequestFactoryTest, ABorrowedRequestIsGivenBackWithoutMemory) {
+  auto first = factory_.CreateForSession(Params("http://a/1"), session_);
+  auto second = factory_.CreateForSession(Params("http://a/2"), session_);
+  {
+    ScopedFailingAllocation failing;
+    second.reset();
+    first.reset();
+  }
+  // Both idle again, in the order given back.
+  const std::shared_ptr<HttpRequestPool> pool = session_->GetPool();
+  EXPECT_EQ(factory_.made[1], pool->Acquire(Params("http://a/3"), ""));
+  EXPECT_EQ(factory_.made[0], pool->Acquire(Params("http://a/4"), ""));
 }
 
 TEST_F(HttpRequestFactoryTest, RefusedResetLeadsToANewRequest) {

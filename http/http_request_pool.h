@@ -24,8 +24,9 @@ class HttpRequestPool {
   virtual std::shared_ptr<HttpRequest> Acquire(const HttpRequestParams& params,
                                                const std::string& proxy) = 0;
 
-  // A member on loan becomes idle again; a request that is not a member is ignored.
-  virtual void Release(const std::shared_ptr<HttpRequest>& request) = 0;
+  // A member on loan becomes idle again; a request that is not a member is ignored. Never
+  // throws: it runs in the destructors of borrowed requests.
+  virtual void Release(const std::shared_ptr<HttpRequest>& request) noexcept = 0;
 };
 
 }  // namespace zarn

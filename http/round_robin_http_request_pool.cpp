@@ -1,47 +1,67 @@
 #include "http/round_robin_http_request_pool.h"
 
+#include <iterator>
+
 #include "http/http_request.h"
 
 namespace zarn {
 
-RoundRobinHttpRequestPool::RoundRobinHttpRequestPool() : members_(11), idle_(11) {
+RoundRobinHttpRequestPool::RoundRobinHttpRequestPool() : members_(11) {
   members_.max_load_factor(1.0f);
-  idle_.max_load_factor(1.0f);
 }
 
 void RoundRobinHttpRequestPool::Add(const std::shared_ptr<HttpRequest>& request, bool available) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  const bool inserted = members_.insert(request).second;
-  if (inserted && available) MarkIdle(request);
+  if (members_.count(request.get()) != 0) return;
+  RequestList& list = available ? idle_ : onLoan_;
+  list.push_back(request);
+  try {
+    members_.emplace(request.get(), Member{std::prev(list.end()), available});
+  } catch (...) {
+    list.pop_back();
+    throw;
+  }
 }
 
 std::shared_ptr<HttpRequest> RoundRobinHttpRequestPool::Acquire(const HttpRequestParams& params,
                                                                 const std::string& proxy) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   // A request that refuses its Reset is still inside an exchange: forget it (it dies with
-  // its last holder) and try the next idle one.
-  while (!idleQueue_.empty()) {
-    std::shared_ptr<HttpRequest> request = TakeNextIdle();
-    if (request->Reset(params, proxy)) return request;
-    members_.erase(request);
+  // its last holder) and try the next idle one. One whose Reset throws is forgotten too:
+  // nobody would ever give it back.
+  while (!idle_.empty()) {
+    const std::shared_ptr<HttpRequest> request = idle_.front();
+    const auto member = members_.find(request.get());
+    Lend(member);
+    bool reset = false;
+    try {
+      reset = request->Reset(params, proxy);
+    } catch (...) {
+      Forget(member);
+      throw;
+    }
+    if (reset) return request;
+    Forget(member);
   }
   return nullptr;
 }
 
-void RoundRobinHttpRequestPool::Release(const std::shared_ptr<HttpRequest>& request) {
+void RoundRobinHttpRequestPool::Release(const std::shared_ptr<HttpRequest>& request) noexcept {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (members_.count(request) != 0) MarkIdle(request);
+  const auto member = members_.find(request.get());
+  if (member == members_.end() || member->second.idle) return;
+  idle_.splice(idle_.end(), onLoan_, member->second.node);
+  member->second.idle = true;
 }
 
-std::shared_ptr<HttpRequest> RoundRobinHttpRequestPool::TakeNextIdle() {
-  std::shared_ptr<HttpRequest> request = idleQueue_.front();
-  idleQueue_.pop_front();
-  idle_.erase(request);
-  return request;
+void RoundRobinHttpRequestPool::Lend(MemberTable::iterator member) noexcept {
+  onLoan_.splice(onLoan_.end(), idle_, member->second.node);
+  member->second.idle = false;
 }
 
-void RoundRobinHttpRequestPool::MarkIdle(const std::shared_ptr<HttpRequest>& request) {
-  if (idle_.insert(request).second) idleQueue_.push_back(request);
+void RoundRobinHttpRequestPool::Forget(MemberTable::iterator member) noexcept {
+  (member->second.idle ? idle_ : onLoan_).erase(member->second.node);
+  members_.erase(member);
 }
 
 }  // namespace zarn

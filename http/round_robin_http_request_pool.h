@@ -1,10 +1,10 @@
 #ifndef ZARN_HTTP_ROUND_ROBIN_HTTP_REQUEST_POOL_H_
 #define ZARN_HTTP_ROUND_ROBIN_HTTP_REQUEST_POOL_H_
 
-#include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "http/http_request_pool.h"
 
@@ -20,18 +20,25 @@ class RoundRobinHttpRequestPool : public HttpRequestPool {
   void Add(const std::shared_ptr<HttpRequest>& request, bool available) override;
   std::shared_ptr<HttpRequest> Acquire(const HttpRequestParams& params,
                                        const std::string& proxy) override;
-  void Release(const std::shared_ptr<HttpRequest>& request) override;
+  void Release(const std::shared_ptr<HttpRequest>& request) noexcept override;
 
  private:
-  using RequestSet = std::unordered_set<std::shared_ptr<HttpRequest>>;
+  // Every member has one node in one of the two lists, made when it joins the pool. Lending
+  // and giving back move that node from list to list, so that giving back needs no memory.
+  using RequestList = std::list<std::shared_ptr<HttpRequest>>;
+  struct Member {
+    RequestList::iterator node;
+    bool idle;
+  };
+  using MemberTable = std::unordered_map<const HttpRequest*, Member>;
 
-  std::shared_ptr<HttpRequest> TakeNextIdle();
-  void MarkIdle(const std::shared_ptr<HttpRequest>& request);
+  void Lend(MemberTable::iterator member) noexcept;
+  void Forget(MemberTable::iterator member) noexcept;
 
   std::recursive_mutex mutex_;
-  RequestSet members_;  // every request of the pool, keyed by address
-  RequestSet idle_;     // the members that are free; exactly those in idleQueue_
-  std::deque<std::shared_ptr<HttpRequest>> idleQueue_;  // in the order they became free
+  MemberTable members_;  // every request of the pool, keyed by address
+  RequestList idle_;     // the free members, in the order in which they became free
+  RequestList onLoan_;   // the members lent out, in no particular order
 };
 
 }  // namespace zarn

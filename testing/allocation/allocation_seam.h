@@ -1,0 +1,45 @@
+#ifndef ZARN_TESTING_ALLOCATION_ALLOCATION_SEAM_H_
+#define ZARN_TESTING_ALLOCATION_ALLOCATION_SEAM_H_
+
+// Replaces the global operator new and delete of every test binary that links it (all
+// forms; they allocate with malloc and free). Only the thread that arms a scope is
+// affected, so servers and pools running beside the test allocate as usual.
+//
+//   {
+//     ScopedFailingAllocation failing;   // every operator new of this thread now fails
+//     pool->Release(request);            // must not throw
+//   }
+//   ScopedAllocationCount big(1 << 20);  // counts this thread's allocations of >= 1 MiB
+
+#include <cstddef>
+
+namespace zarn {
+
+// While it lives, operator new on this thread fails (std::bad_alloc, or null for the
+// nothrow forms) once `successes` allocations have succeeded. Scopes do not nest.
+class ScopedFailingAllocation {
+ public:
+  explicit ScopedFailingAllocation(std::size_t successes = 0);
+  ~ScopedFailingAllocation();
+  ScopedFailingAllocation(const ScopedFailingAllocation&) = delete;
+  ScopedFailingAllocation& operator=(const ScopedFailingAllocation&) = delete;
+
+  // How many allocations were refused so far.
+  std::size_t Failures() const;
+};
+
+// While it lives, counts the allocations of at least minimumBytes made by operator new on
+// this thread. Scopes do not nest.
+class ScopedAllocationCount {
+ public:
+  explicit ScopedAllocationCount(std::size_t minimumBytes = 0);
+  ~ScopedAllocationCount();
+  ScopedAllocationCount(const ScopedAllocationCount&) = delete;
+  ScopedAllocationCount& operator=(const ScopedAllocationCount&) = delete;
+
+  std::size_t Count() const;
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_TESTING_ALLOCATION_ALLOCATION_SEAM_H_
