@@ -94,7 +94,7 @@ void BM_CurlHttpRequestRangedGet(benchmark::State& state) {
   CurlHttpRequest request(params, "");
   for (auto _ : state) {
     sink.Rewind();
-    request.Reset(params, "");
+    request.Reset(HttpRequestParams(params), "");
     const HttpRequestStatus status = request.Perform();
     if (status.result != HttpRequestResult::Succeeded || status.bytes != kSize) {
       state.SkipWithError(("request failed: " + status.message).c_str());
@@ -126,7 +126,7 @@ void BM_CurlHttpRequestRangedGetDiscarded(benchmark::State& state) {
   params.rangeEnd = kSize - 1;
   CurlHttpRequest request(params, "");
   for (auto _ : state) {
-    request.Reset(params, "");
+    request.Reset(HttpRequestParams(params), "");
     const HttpRequestStatus status = request.Perform();
     if (status.result != HttpRequestResult::Succeeded || status.bytes != kSize) {
       state.SkipWithError(("request failed: " + status.message).c_str());

@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 #include <type_traits>
+#include <utility>
 
 #include "http/http_write_callback.h"
 
@@ -90,8 +91,8 @@ HttpRequestResult Classify(int code, std::uint32_t httpCode, bool answered) {
 
 bool CurlGlobalInitialized() { return curlGlobal.initialized; }
 
-CurlHttpRequest::CurlHttpRequest(const HttpRequestParams& params, const std::string& proxy)
-    : HttpRequest(params, proxy), status_(HttpRequestResult::Idle, 0) {
+CurlHttpRequest::CurlHttpRequest(HttpRequestParams params, std::string proxy)
+    : HttpRequest(std::move(params), std::move(proxy)), status_(HttpRequestResult::Idle, 0) {
   if (!CurlGlobalInitialized()) throw std::runtime_error("libcurl could not be initialized");
   handle_ = curl_easy_init();
   if (handle_ == nullptr) throw std::runtime_error("curl_easy_init failed");
@@ -180,10 +181,10 @@ void CurlHttpRequest::Cancel() {
   }
 }
 
-bool CurlHttpRequest::Reset(const HttpRequestParams& params, const std::string& proxy) {
+bool CurlHttpRequest::Reset(HttpRequestParams&& params, const std::string& proxy) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (status_.result == HttpRequestResult::Running || performing_) return false;
-  params_ = params;
+  params_ = std::move(params);
   proxy_ = proxy;
   status_ = HttpRequestStatus(HttpRequestResult::Idle, 0);
   ApplyOptions();
@@ -209,6 +210,9 @@ void CurlHttpRequest::EndPerform(int code) {
     status_.serverIp = ip;
   }
   performing_ = false;
+  // The body is sent: an idle request in a pool must not hold a large post until its next
+  // use. libcurl reads it again only after a Reset has given it a new one.
+  std::string().swap(params_.body);
   if (status_.result != HttpRequestResult::Running) return;  // cancelled or set by the sink
   status_.result = Classify(code, status_.httpCode, Answered(handle_, status_.httpCode));
   if (status_.result != HttpRequestResult::Succeeded) {

@@ -22,13 +22,13 @@ bool CurlGlobalInitialized();
 class CurlHttpRequest : public HttpRequest {
  public:
   // Throws std::runtime_error when libcurl is not usable.
-  CurlHttpRequest(const HttpRequestParams& params, const std::string& proxy);
+  CurlHttpRequest(HttpRequestParams params, std::string proxy);
   ~CurlHttpRequest() override;
 
   HttpRequestStatus Perform() override;
   HttpRequestStatus GetStatus() override;
   void Cancel() override;
-  bool Reset(const HttpRequestParams& params, const std::string& proxy) override;
+  bool Reset(HttpRequestParams&& params, const std::string& proxy) override;
 
  private:
   void ApplyOptions();                // under mutex_ once constructed

@@ -11,8 +11,7 @@ class CurlHttpRequestFactory : public HttpRequestFactory {
   explicit CurlHttpRequestFactory(HttpProxyFactory* proxyFactory)
       : HttpRequestFactory(proxyFactory) {}
 
-  std::shared_ptr<HttpRequest> Create(const HttpRequestParams& params,
-                                      const std::string& proxy) override;
+  std::shared_ptr<HttpRequest> Create(HttpRequestParams params, const std::string& proxy) override;
 };
 
 }  // namespace zarn

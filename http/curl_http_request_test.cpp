@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "http/http_stringstream_writer.h"
 #include "testing/http_test_server.h"
@@ -421,7 +422,7 @@ TEST_F(CurlHttpRequestTest, OutOfMemoryBeforeAnyAnswerIsOutOfMemory) {
 
   HttpRequestParams huge = Params("/file");
   huge.userAgent = std::string(2 << 20, 'u');
-  ASSERT_TRUE(request.Reset(huge, ""));
+  ASSERT_TRUE(request.Reset(std::move(huge), ""));
   const HttpRequestStatus status = request.Perform();
 
   EXPECT_EQ(HttpRequestResult::OutOfMemory, status.result);
@@ -457,7 +458,7 @@ TEST_F(CurlHttpRequestTest, CancelFromAnotherThreadEndsAStalledBody) {
   std::thread canceller([&] {
     ASSERT_TRUE(sink_.WaitForBytes(4000));
     EXPECT_EQ(HttpRequestResult::Running, request.GetStatus().result);
-    EXPECT_FALSE(request.Reset(params, ""));  // refused while running
+    EXPECT_FALSE(request.Reset(HttpRequestParams(params), ""));  // refused while running
     cancelledAt = std::chrono::steady_clock::now();
     request.Cancel();
   });

@@ -2,6 +2,7 @@
 #define ZARN_HTTP_HTTP_REQUEST_H_
 
 #include <string>
+#include <utility>
 
 #include "http/http_request_params.h"
 #include "http/http_request_status.h"
@@ -24,16 +25,17 @@ class HttpRequest {
   // any thread; a running transfer stops at the library's next callback.
   virtual void Cancel() = 0;
 
-  // Readies the request for a new exchange with params and proxy ("" = direct). Answers
-  // false, changing nothing, while an exchange is under way.
-  virtual bool Reset(const HttpRequestParams& params, const std::string& proxy) = 0;
+  // Readies the request for a new exchange with params, taken over, and proxy ("" =
+  // direct). Answers false, changing nothing and leaving params as it was, while an
+  // exchange is under way.
+  virtual bool Reset(HttpRequestParams&& params, const std::string& proxy) = 0;
 
   HttpRequest(const HttpRequest&) = delete;
   HttpRequest& operator=(const HttpRequest&) = delete;
 
  protected:
-  HttpRequest(const HttpRequestParams& params, const std::string& proxy)
-      : params_(params), proxy_(proxy) {}
+  HttpRequest(HttpRequestParams params, std::string proxy)
+      : params_(std::move(params)), proxy_(std::move(proxy)) {}
 
   HttpRequestParams params_;  // replaced as a whole by Reset
   std::string proxy_;         // "" = direct connection

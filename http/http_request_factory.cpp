@@ -1,5 +1,7 @@
 #include "http/http_request_factory.h"
 
+#include <utility>
+
 #include "http/http_proxy.h"
 #include "http/http_proxy_factory.h"
 #include "http/http_request.h"
@@ -13,8 +15,8 @@ HttpRequestFactory::HttpRequestFactory(HttpProxyFactory* proxyFactory)
     : proxyFactory_(proxyFactory) {}
 
 std::shared_ptr<HttpRequest> HttpRequestFactory::CreateForSession(
-    const HttpRequestParams& params, const std::shared_ptr<HttpSession>& session) {
-  if (!session || !session->GetPool()) return CreateUnpooled(params);
+    HttpRequestParams params, const std::shared_ptr<HttpSession>& session) {
+  if (!session || !session->GetPool()) return CreateUnpooled(std::move(params));
   const std::shared_ptr<HttpRequestPool> pool = session->GetPool();
 
   // Two separate locked steps: two first requests racing may each make a proxy; the one
@@ -26,9 +28,9 @@ std::shared_ptr<HttpRequest> HttpRequestFactory::CreateForSession(
   }
   const std::string proxyText = proxy->GetProxy(params.url);
 
-  std::shared_ptr<HttpRequest> request = pool->Acquire(params, proxyText);
+  std::shared_ptr<HttpRequest> request = pool->Acquire(std::move(params), proxyText);
   if (!request) {
-    request = Create(params, proxyText);
+    request = Create(std::move(params), proxyText);
     pool->Add(request, false);
   }
   // A request on loan that no wrapper holds would never be given back.
@@ -40,13 +42,14 @@ std::shared_ptr<HttpRequest> HttpRequestFactory::CreateForSession(
   }
 }
 
-std::shared_ptr<HttpRequest> HttpRequestFactory::CreateUnpooled(const HttpRequestParams& params) {
-  return CreateWithProxy(params, proxyFactory_->Create());
+std::shared_ptr<HttpRequest> HttpRequestFactory::CreateUnpooled(HttpRequestParams params) {
+  return CreateWithProxy(std::move(params), proxyFactory_->Create());
 }
 
 std::shared_ptr<HttpRequest> HttpRequestFactory::CreateWithProxy(
-    const HttpRequestParams& params, const std::shared_ptr<HttpProxy>& proxy) {
-  return Create(params, proxy->GetProxy(params.url));
+    HttpRequestParams params, const std::shared_ptr<HttpProxy>& proxy) {
+  const std::string proxyText = proxy->GetProxy(params.url);
+  return Create(std::move(params), proxyText);
 }
 
 }  // namespace zarn

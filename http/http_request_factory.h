@@ -24,20 +24,23 @@ class HttpRequestFactory {
   HttpRequestFactory& operator=(const HttpRequestFactory&) = delete;
   virtual ~HttpRequestFactory() = default;
 
+  // The parameters are taken by value and moved on into the request, so that a caller who
+  // moves them in (a large POST body) has them copied nowhere.
+
   // A new request for params through proxy ("" = direct), outside any pool.
-  virtual std::shared_ptr<HttpRequest> Create(const HttpRequestParams& params,
+  virtual std::shared_ptr<HttpRequest> Create(HttpRequestParams params,
                                               const std::string& proxy) = 0;
 
   // The request to use for params within session. An empty session, or one without a
   // pool, gives an unpooled request. The session's proxy is made at its first request.
-  std::shared_ptr<HttpRequest> CreateForSession(const HttpRequestParams& params,
+  std::shared_ptr<HttpRequest> CreateForSession(HttpRequestParams params,
                                                 const std::shared_ptr<HttpSession>& session);
 
   // A new request with a new proxy, outside any pool.
-  std::shared_ptr<HttpRequest> CreateUnpooled(const HttpRequestParams& params);
+  std::shared_ptr<HttpRequest> CreateUnpooled(HttpRequestParams params);
 
   // Create(params, proxy->GetProxy(params.url)).
-  std::shared_ptr<HttpRequest> CreateWithProxy(const HttpRequestParams& params,
+  std::shared_ptr<HttpRequest> CreateWithProxy(HttpRequestParams params,
                                                const std::shared_ptr<HttpProxy>& proxy);
 
  private:

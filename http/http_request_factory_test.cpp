@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "http/http_proxy.h"
@@ -35,9 +36,9 @@ class FakeRequest : public HttpRequest {
   }
   HttpRequestStatus GetStatus() override { return HttpRequestStatus(HttpRequestResult::Idle, 0); }
   void Cancel() override {}
-  bool Reset(const HttpRequestParams& params, const std::string& proxy) override {
+  bool Reset(HttpRequestParams&& params, const std::string& proxy) override {
     if (refuseReset) return false;
-    params_ = params;
+    params_ = std::move(params);
     proxy_ = proxy;
     ++resets;
     return true;
@@ -74,8 +75,7 @@ class FakeRequestFactory : public HttpRequestFactory {
  public:
   explicit FakeRequestFactory(HttpProxyFactory* proxies) : HttpRequestFactory(proxies) {}
 
-  std::shared_ptr<HttpRequest> Create(const HttpRequestParams& params,
-                                      const std::string& proxy) override {
+  std::shared_ptr<HttpRequest> Create(HttpRequestParams params, const std::string& proxy) override {
     auto request = std::make_shared<FakeRequest>(params, proxy);
     std::lock_guard<std::mutex> lock(mutex_);
     made.push_back(request);

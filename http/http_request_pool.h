@@ -20,8 +20,9 @@ class HttpRequestPool {
   // Makes request a member; idle at once when available, else on loan.
   virtual void Add(const std::shared_ptr<HttpRequest>& request, bool available) = 0;
 
-  // An idle member, reset to params and proxy and now on loan; empty when none is idle.
-  virtual std::shared_ptr<HttpRequest> Acquire(const HttpRequestParams& params,
+  // An idle member, reset to params and proxy and now on loan; empty when none is idle,
+  // and then params is left as it was.
+  virtual std::shared_ptr<HttpRequest> Acquire(HttpRequestParams&& params,
                                                const std::string& proxy) = 0;
 
   // A member on loan becomes idle again; a request that is not a member is ignored. Never

@@ -20,8 +20,8 @@ HttpRequestStatus PooledHttpRequestWrapper::GetStatus() { return request_->GetSt
 
 void PooledHttpRequestWrapper::Cancel() { request_->Cancel(); }
 
-bool PooledHttpRequestWrapper::Reset(const HttpRequestParams& params, const std::string& proxy) {
-  return request_->Reset(params, proxy);
+bool PooledHttpRequestWrapper::Reset(HttpRequestParams&& params, const std::string& proxy) {
+  return request_->Reset(std::move(params), proxy);
 }
 
 }  // namespace zarn

@@ -20,7 +20,7 @@ class PooledHttpRequestWrapper : public HttpRequest {
   HttpRequestStatus Perform() override;
   HttpRequestStatus GetStatus() override;
   void Cancel() override;
-  bool Reset(const HttpRequestParams& params, const std::string& proxy) override;
+  bool Reset(HttpRequestParams&& params, const std::string& proxy) override;
 
  private:
   std::shared_ptr<HttpRequest> request_;

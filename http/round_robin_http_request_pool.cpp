@@ -1,6 +1,7 @@
 #include "http/round_robin_http_request_pool.h"
 
 #include <iterator>
+#include <utility>
 
 #include "http/http_request.h"
 
@@ -23,7 +24,7 @@ void RoundRobinHttpRequestPool::Add(const std::shared_ptr<HttpRequest>& request,
   }
 }
 
-std::shared_ptr<HttpRequest> RoundRobinHttpRequestPool::Acquire(const HttpRequestParams& params,
+std::shared_ptr<HttpRequest> RoundRobinHttpRequestPool::Acquire(HttpRequestParams&& params,
                                                                 const std::string& proxy) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   // A request that refuses its Reset is still inside an exchange: forget it (it dies with
@@ -35,7 +36,7 @@ std::shared_ptr<HttpRequest> RoundRobinHttpRequestPool::Acquire(const HttpReques
     Lend(member);
     bool reset = false;
     try {
-      reset = request->Reset(params, proxy);
+      reset = request->Reset(std::move(params), proxy);
     } catch (...) {
       Forget(member);
       throw;

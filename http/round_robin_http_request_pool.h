@@ -18,7 +18,7 @@ class RoundRobinHttpRequestPool : public HttpRequestPool {
   RoundRobinHttpRequestPool();
 
   void Add(const std::shared_ptr<HttpRequest>& request, bool available) override;
-  std::shared_ptr<HttpRequest> Acquire(const HttpRequestParams& params,
+  std::shared_ptr<HttpRequest> Acquire(HttpRequestParams&& params,
                                        const std::string& proxy) override;
   void Release(const std::shared_ptr<HttpRequest>& request) noexcept override;
 

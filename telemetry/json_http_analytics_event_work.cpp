@@ -1,13 +1,13 @@
 #include "telemetry/json_http_analytics_event_work.h"
 
-#include <sstream>
+#include <string>
 #include <utility>
 
 #include "http/http_request.h"
 #include "http/http_request_factory.h"
 #include "http/http_request_params.h"
 #include "http/http_write_callback.h"
-#include "telemetry/compact_json_writer.h"
+#include "telemetry/compact_json_text.h"
 
 namespace zarn {
 namespace {
@@ -68,10 +68,12 @@ void JsonHttpAnalyticsEventWork::Reset() {
   retryCount_ = 0;
 }
 
+// The body may be hundreds of megabytes (every node of a transfer, each byte above 0x7F
+// six bytes of JSON): it is made once and moved on, into the parameters and the request.
 WorkStatus JsonHttpAnalyticsEventWork::ExecuteTask() {
-  std::ostringstream body;
+  std::string body;
   try {
-    WriteCompactJson(body, GetTree());
+    body = CompactJsonText(GetTree());
   } catch (...) {
     return WorkStatus(WorkResult::Error);
   }
@@ -79,12 +81,13 @@ WorkStatus JsonHttpAnalyticsEventWork::ExecuteTask() {
   DiscardingWriter sink;
   HttpRequestParams params(url_, &sink);
   params.method = kPostMethod;
-  params.body = body.str();
+  params.body = std::move(body);
   params.contentType = "application/json";
   params.connectTimeout = connectTimeout_;
   params.timeout = timeout_;
 
-  const std::shared_ptr<HttpRequest> request = factory_->CreateForSession(params, session_);
+  const std::shared_ptr<HttpRequest> request =
+      factory_->CreateForSession(std::move(params), session_);
   return WorkStatus(ResultOfPost(request->Perform().result));
 }
 

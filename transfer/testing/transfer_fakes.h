@@ -16,6 +16,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "http/empty_http_proxy.h"
@@ -234,8 +235,7 @@ class ScriptedHttpRequestFactory : public HttpRequestFactory {
   explicit ScriptedHttpRequestFactory(std::vector<ScriptedAnswer> script)
       : HttpRequestFactory(&proxies_), script_(std::move(script)) {}
 
-  std::shared_ptr<HttpRequest> Create(const HttpRequestParams& params,
-                                      const std::string& proxy) override {
+  std::shared_ptr<HttpRequest> Create(HttpRequestParams params, const std::string& proxy) override {
     return std::make_shared<Request>(params, proxy, this);
   }
 
@@ -280,8 +280,8 @@ class ScriptedHttpRequestFactory : public HttpRequestFactory {
     }
     HttpRequestStatus GetStatus() override { return HttpRequestStatus(HttpRequestResult::Idle, 0); }
     void Cancel() override { cancelled_ = true; }
-    bool Reset(const HttpRequestParams& params, const std::string& proxy) override {
-      params_ = params;
+    bool Reset(HttpRequestParams&& params, const std::string& proxy) override {
+      params_ = std::move(params);
       proxy_ = proxy;
       cancelled_ = false;
       return true;
