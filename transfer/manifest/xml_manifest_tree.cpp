@@ -346,11 +346,14 @@ void BoundedXmlPass::OnText(void* pass, const XML_Char* text, int length) {
   Handle(pass, [&](BoundedXmlPass& self) {
     const std::string_view read(text, static_cast<std::size_t>(length));
     std::string& value = self.open_.back()->data();
-    // A reference is reported alone, and reads as its UTF-8.
-    if (self.input_.utf16 || (!self.inCdata_ && self.Source().front() == '&')) {
+    const std::string_view source = self.input_.utf16 ? std::string_view() : self.Source();
+    // A line break reads as "\n", and a reference, which is reported alone, as its UTF-8;
+    // other text stands as it is in the source, which spares putting back its stand-ins.
+    if (self.input_.utf16 || read == "\n" || (!self.inCdata_ && source.front() == '&')) {
       value.append(read);
     } else {
-      AppendAsBytes(read, value);
+      value.append(
+          source.substr(0, static_cast<std::size_t>(XML_GetCurrentByteCount(self.parser_.get()))));
     }
   });
 }

@@ -327,6 +327,7 @@ TEST(XmlManifestTreeTest, HostileFormsAreRefusedOrReadAsWritten) {
        "r=\xc3\xa9\xe9\xe4\xb9\xa9<\xe9{<xmlattr>{a=\xc3\xa9\xe9\xe4\xb9\xa9 <\xe9} "
        "a=\xc3\xa9\xe9\xe4\xb9\xa9 <\xe9}"},
       {"<r><![CDATA[&#233;\xe9]]>&#xe9;</r>", "r=&#233;\xe9\xc3\xa9"},
+      {"<r>a\r\nb\rc\xe9<![CDATA[\r\n]]></r>", "r=a\nb\nc\xe9\n"},  // line breaks as XML reads them
       // White space before the declaration, and everything from the first NUL on, is no
       // part of the document; a document that starts as UTF-16 is decoded.
       {"\n \t<?xml version='1.0'?><r/>", "r"},
