@@ -221,7 +221,7 @@ void CurlHttpRequest::EndPerform(int code) {
   }
 }
 
-void CurlHttpRequest::ApplyWriteResult(const HttpRequestStatus& answer) {
+void CurlHttpRequest::ApplyWriteResult(HttpRequestStatus answer) {
   std::lock_guard<std::mutex> lock(mutex_);
   status_.bytes += answer.bytes;
   if (status_.result != HttpRequestResult::Running ||
@@ -234,26 +234,32 @@ void CurlHttpRequest::ApplyWriteResult(const HttpRequestStatus& answer) {
   } else {
     status_.result = HttpRequestResult::WriteFailed;
   }
-  status_.message = answer.message;
+  status_.message = std::move(answer.message);
 }
 
-// Called from libcurl's C frames: nothing may propagate out of it. A throwing sink counts
-// as a sink that refused the piece.
+// Called from libcurl's C frames: nothing may propagate out of it, from its handlers
+// neither, so they allocate nothing they cannot do without. A throwing sink counts as a
+// sink that refused the piece.
 std::size_t CurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
   auto* request = static_cast<CurlHttpRequest*>(self);
   try {
     if (request->CurrentResult() != HttpRequestResult::Running) return 0;
     const auto length = static_cast<std::uint32_t>(size * count);
-    const HttpRequestStatus answer =
+    HttpRequestStatus answer =
         request->params_.sink->Write(reinterpret_cast<const std::uint8_t*>(data), length);
-    request->ApplyWriteResult(answer);
-    return static_cast<std::uint32_t>(answer.bytes);
+    const auto taken = static_cast<std::uint32_t>(answer.bytes);
+    request->ApplyWriteResult(std::move(answer));
+    return taken;
   } catch (const std::bad_alloc&) {
     request->ApplyWriteResult(HttpRequestStatus(HttpRequestResult::OutOfMemory, 0));
   } catch (const std::exception& e) {
     HttpRequestStatus answer(HttpRequestResult::WriteFailed, 0);
-    answer.message = e.what();
-    request->ApplyWriteResult(answer);
+    try {
+      answer.message = e.what();
+    } catch (const std::bad_alloc&) {
+      // No room for the sink's text: the failure stands without it.
+    }
+    request->ApplyWriteResult(std::move(answer));
   } catch (...) {
     request->ApplyWriteResult(HttpRequestStatus(HttpRequestResult::WriteFailed, 0));
   }

@@ -35,7 +35,7 @@ class CurlHttpRequest : public HttpRequest {
   HttpRequestResult CurrentResult();  // the status's result alone, cheaper than a copy
   bool BeginPerform();
   void EndPerform(int code);
-  void ApplyWriteResult(const HttpRequestStatus& answer);
+  void ApplyWriteResult(HttpRequestStatus answer);  // its message moved, never copied
 
   static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
   static int OnProgress(void* self, std::int64_t, std::int64_t, std::int64_t, std::int64_t);

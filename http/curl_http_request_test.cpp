@@ -11,12 +11,15 @@
 #include <functional>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include "http/http_stringstream_writer.h"
+#include "testing/allocation/allocation_seam.h"
 #include "testing/http_test_server.h"
 #include "testing/loopback_port.h"
 
@@ -39,6 +42,10 @@ class RecordingSink : public HttpWriteCallback {
   HttpRequestStatus Write(const std::uint8_t* data, std::uint32_t length) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (throwBadAlloc_) throw std::bad_alloc();
+    if (throwWithoutMemory_) {
+      failing_.emplace();
+      throw error_;  // a copy shares the text: no allocation
+    }
     if (failWith_ != HttpRequestResult::Succeeded) {
       const std::uint32_t taken = std::min(length, failAccepting_);
       body_.append(reinterpret_cast<const char*>(data), taken);
@@ -59,6 +66,9 @@ class RecordingSink : public HttpWriteCallback {
   }
 
   void ThrowBadAlloc() { throwBadAlloc_ = true; }
+  // Throws an error with a long text once this thread's allocations fail, until Disarm.
+  void ThrowWithoutMemory() { throwWithoutMemory_ = true; }
+  void Disarm() { failing_.reset(); }
 
   bool WaitForBytes(std::size_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -78,6 +88,9 @@ class RecordingSink : public HttpWriteCallback {
   std::uint32_t failAccepting_ = 0;
   std::string failMessage_;
   bool throwBadAlloc_ = false;
+  bool throwWithoutMemory_ = false;
+  const std::runtime_error error_{"a text longer than a short string holds"};
+  std::optional<ScopedFailingAllocation> failing_;
 };
 
 class CurlHttpRequestTest : public ::testing::Test {
@@ -279,6 +292,12 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
          sink.ThrowBadAlloc();
        },
        HttpRequestResult::OutOfMemory, ""},
+      {"sink throws when no memory is left for its text",
+       [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
+         s.ServeFile("/x", content);
+         sink.ThrowWithoutMemory();
+       },
+       HttpRequestResult::WriteFailed, ""},
       {"second redirect",
        [](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
          s.Serve("/x", HttpTestResponse::Redirect("/y"));
@@ -336,6 +355,7 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
     c.setUp(server, sink, params, proxy);
     CurlHttpRequest request(params, proxy);
     const HttpRequestStatus status = request.Perform();
+    sink.Disarm();
     EXPECT_EQ(c.result, status.result);
     EXPECT_EQ(c.message, status.message);
     EXPECT_EQ(sink.Body().size(), status.bytes);

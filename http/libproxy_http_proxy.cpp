@@ -74,6 +74,9 @@ struct LibproxyHttpProxy::Shared : std::enable_shared_from_this<Shared> {
     } catch (const std::system_error&) {
       querying = false;
       return false;
+    } catch (...) {
+      querying = false;  // no memory for the thread: nobody may wait for its answer
+      throw;
     }
   }
 

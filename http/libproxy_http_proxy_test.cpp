@@ -8,11 +8,13 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "testing/allocation/allocation_seam.h"
 #include "testing/http_test_server.h"
 
 namespace zarn {
@@ -135,6 +137,26 @@ TEST(LibproxyHttpProxyTest, TurnsTheAnswerIntoAProxyText) {
     auto script = std::make_shared<Script>(true, c.answer);
     LibproxyHttpProxy proxy(seconds(10), Script::QueryOf(script));
     EXPECT_EQ(c.expected, proxy.GetProxy("http://h/x")) << c.answer.front();
+  }
+}
+
+// Memory that runs out at any allocation of a request, the start of the query's thread
+// among them, costs that request alone: the next one gets the answer, within the time-out.
+TEST(LibproxyHttpProxyTest, RunningOutOfMemoryCostsOneRequestOnly) {
+  auto script = std::make_shared<Script>(true, std::vector<std::string>{"http://p1:3128"});
+  LibproxyHttpProxy proxy(seconds(10), Script::QueryOf(script));
+  for (std::size_t successes = 0;; ++successes) {
+    std::size_t failures = 0;
+    try {
+      ScopedFailingAllocation failing(successes);
+      proxy.GetProxy("http://h/x");
+      failures = failing.Failures();
+    } catch (const std::bad_alloc&) {
+      failures = 1;
+    }
+    SCOPED_TRACE(successes);
+    ASSERT_EQ("p1:3128", proxy.GetProxy("http://h/x"));
+    if (failures == 0) break;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace zarn {
@@ -74,6 +75,7 @@ ViewBufferPool::Buffer ViewBufferPool::Acquire(uint64_t length) {
       idle_.erase(best);
       idleBytes_ -= reused.capacity;
       liveBytes_ += reused.capacity;
+      ++liveBuffers_;
       return Buffer(this, reused.data, reused.capacity);
     }
     // Idle buffers too small for this length give their room to a new one.
@@ -86,32 +88,40 @@ ViewBufferPool::Buffer ViewBufferPool::Acquire(uint64_t length) {
       Unmap(freed);
       return Buffer();
     }
+    try {
+      idle_.reserve(idle_.size() + liveBuffers_ + 1);
+    } catch (const std::bad_alloc&) {
+      Unmap(freed);
+      return Buffer();
+    }
     liveBytes_ += capacity;  // reserved before the lock goes
+    ++liveBuffers_;
   }
   Unmap(freed);
   void* data = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (data == MAP_FAILED) {
     std::lock_guard<std::mutex> lock(mutex_);
     liveBytes_ -= capacity;
+    --liveBuffers_;
     return Buffer();
   }
   return Buffer(this, static_cast<uint8_t*>(data), capacity);
 }
 
-void ViewBufferPool::GiveBack(uint8_t* data, std::size_t capacity) {
-  std::vector<std::pair<uint8_t*, std::size_t>> freed;
+void ViewBufferPool::GiveBack(uint8_t* data, std::size_t capacity) noexcept {
+  std::vector<Idle> freed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     liveBytes_ -= capacity;
-    idle_.push_back({data, capacity});
+    --liveBuffers_;
+    idle_.push_back({data, capacity});  // within the capacity made by Acquire
     idleBytes_ += capacity;
     if (liveBytes_ == 0) {
-      for (const Idle& idle : idle_) freed.emplace_back(idle.data, idle.capacity);
-      idle_.clear();
+      freed.swap(idle_);
       idleBytes_ = 0;
     }
   }
-  Unmap(freed);
+  for (const Idle& idle : freed) munmap(idle.data, idle.capacity);
 }
 
 uint64_t ViewBufferPool::live_bytes() {

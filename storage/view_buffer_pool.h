@@ -65,14 +65,17 @@ class ViewBufferPool {
     std::size_t capacity;
   };
 
-  void GiveBack(uint8_t* data, std::size_t capacity);
+  // Needs no memory: it runs in the destructors of buffers. Acquire makes the idle list's
+  // room for a new buffer before handing it out.
+  void GiveBack(uint8_t* data, std::size_t capacity) noexcept;
 
   const uint64_t budget_;
   const uint64_t largest_;
-  std::mutex mutex_;  // guards the fields below; never held across more than a list walk
-  std::vector<Idle> idle_;
+  std::mutex mutex_;        // guards the fields below; never held across more than a list walk
+  std::vector<Idle> idle_;  // its capacity holds every live buffer besides
   uint64_t idleBytes_ = 0;
   uint64_t liveBytes_ = 0;
+  std::size_t liveBuffers_ = 0;
 };
 
 }  // namespace zarn

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "testing/allocation/allocation_seam.h"
+
 namespace zarn {
 namespace {
 
@@ -35,6 +37,26 @@ TEST(ViewBufferPoolTest, ReusesIdleBuffersAndGivesThemBackWhenNoneIsLive) {
   held = ViewBufferPool::Buffer();  // no buffer is live: the idle ones go
   EXPECT_EQ(pool.live_bytes(), 0u);
   EXPECT_EQ(pool.idle_bytes(), 0u);
+}
+
+// The last view of a chunk may go when memory has run out: a buffer comes back to its pool
+// without needing any, or its destructor would end the process.
+TEST(ViewBufferPoolTest, BuffersComeBackWithoutMemory) {
+  ViewBufferPool pool(64 * kPage, 16 * kPage);
+  std::vector<ViewBufferPool::Buffer> buffers;
+  for (int i = 0; i < 9; ++i) buffers.push_back(pool.Acquire(kPage));
+  ViewBufferPool::Buffer last = pool.Acquire(kPage);
+  {
+    ScopedFailingAllocation failing;
+    buffers.clear();
+  }
+  EXPECT_EQ(pool.idle_bytes(), 9 * kPage);
+  {
+    ScopedFailingAllocation failing;
+    last = ViewBufferPool::Buffer();  // none live: every idle one goes too
+  }
+  EXPECT_EQ(pool.idle_bytes(), 0u);
+  EXPECT_EQ(pool.live_bytes(), 0u);
 }
 
 TEST(ViewBufferPoolTest, NeverHoldsMoreThanTheBudgetNorABufferAboveTheLargest) {
