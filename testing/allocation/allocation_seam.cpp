@@ -9,6 +9,7 @@ namespace {
 // Constant-initialised, so that reading them needs no allocation, even on a thread that
 // is just starting.
 thread_local bool failing = false;
+thread_local bool failingOnce = false;
 thread_local std::size_t successesLeft = 0;
 thread_local std::size_t failures = 0;
 thread_local bool counting = false;
@@ -21,6 +22,7 @@ void* Allocate(std::size_t size, std::size_t alignment) {
   if (failing) {
     if (successesLeft == 0) {
       ++failures;
+      if (failingOnce) failing = false;
       return nullptr;
     }
     --successesLeft;
@@ -39,9 +41,10 @@ void* AllocateOrThrow(std::size_t size, std::size_t alignment) {
 
 }  // namespace
 
-ScopedFailingAllocation::ScopedFailingAllocation(std::size_t successes) {
+ScopedFailingAllocation::ScopedFailingAllocation(std::size_t successes, Refusal refusal) {
   successesLeft = successes;
   failures = 0;
+  failingOnce = refusal == kOnce;
   failing = true;
 }
 

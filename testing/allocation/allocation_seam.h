@@ -9,6 +9,7 @@
 //     ScopedFailingAllocation failing;   // every operator new of this thread now fails
 //     pool->Release(request);            // must not throw
 //   }
+//   ScopedFailingAllocation once(k, ScopedFailingAllocation::kOnce);  // only the k+1-th fails
 //   ScopedAllocationCount big(1 << 20);  // counts this thread's allocations of >= 1 MiB
 
 #include <cstddef>
@@ -16,10 +17,13 @@
 namespace zarn {
 
 // While it lives, operator new on this thread fails (std::bad_alloc, or null for the
-// nothrow forms) once `successes` allocations have succeeded. Scopes do not nest.
+// nothrow forms) once `successes` allocations have succeeded: every later allocation, or
+// with kOnce only the next one. Scopes do not nest.
 class ScopedFailingAllocation {
  public:
-  explicit ScopedFailingAllocation(std::size_t successes = 0);
+  enum Refusal { kEveryLater, kOnce };
+
+  explicit ScopedFailingAllocation(std::size_t successes = 0, Refusal refusal = kEveryLater);
   ~ScopedFailingAllocation();
   ScopedFailingAllocation(const ScopedFailingAllocation&) = delete;
   ScopedFailingAllocation& operator=(const ScopedFailingAllocation&) = delete;

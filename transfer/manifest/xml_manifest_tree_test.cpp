@@ -3,52 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <utility>
 
+#include "testing/allocation/allocation_seam.h"
 #include "transfer/manifest/manifest_exception.h"
-
-namespace {
-
-// Counts down the allocations of this thread while armed (at zero or more): the one that
-// finds it at zero throws std::bad_alloc.
-thread_local long allocationsBeforeFailure = -1;
-
-// Not inlined, so that the compiler sees no free() of what a new expression returned.
-__attribute__((noinline)) void Release(void* block) { std::free(block); }
-
-}  // namespace
-
-// Every form of the allocation functions is replaced, so that each block is malloc's and
-// each release free's (a sanitizer checks that the two forms match).
-void* operator new(std::size_t size) {
-  if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) throw std::bad_alloc();
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-
-void* operator new[](std::size_t size) { return ::operator new(size); }
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return ::operator new(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return ::operator new(size, tag);
-}
-
-void operator delete(void* block) noexcept { Release(block); }
-void operator delete[](void* block) noexcept { Release(block); }
-void operator delete(void* block, std::size_t) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t) noexcept { Release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
 
 namespace zarn {
 namespace {
@@ -242,20 +201,26 @@ TEST(XmlManifestTreeTest, EveryDocumentOnAThreadHasTheWholeReaderBound) {
 TEST(XmlManifestTreeTest, AFailedAllocationFailsTheRead) {
   const std::string xml = "<r a='1'><b c.d='2'>x<!--y--></b><b/>z<![CDATA[w]]></r>";
   const std::string whole = Render(Parse(xml));
-  for (long k = 0;; ++k) {
-    std::string text = xml;  // copied before the countdown is armed
+  for (std::size_t k = 0;; ++k) {
+    std::string text = xml;  // copied before the seam is armed
     boost::property_tree::ptree tree;
-    allocationsBeforeFailure = k;
-    try {
-      ParseXmlManifest(std::move(text), tree);
-    } catch (const ManifestParseException&) {
-      ASSERT_LT(allocationsBeforeFailure, 0) << "refused with no allocation failed: " << k;
+    bool refused = false;
+    std::size_t failures = 0;
+    {
+      ScopedFailingAllocation failing(k, ScopedFailingAllocation::kOnce);
+      try {
+        ParseXmlManifest(std::move(text), tree);
+      } catch (const ManifestParseException&) {
+        refused = true;
+      }
+      failures = failing.Failures();
+    }
+    if (refused) {
+      ASSERT_EQ(failures, 1u) << "refused with no allocation failed: " << k;
       continue;
     }
-    const bool failed = allocationsBeforeFailure < 0;
-    allocationsBeforeFailure = -1;
     EXPECT_EQ(Render(tree), whole) << k;
-    if (!failed) break;  // the read needed fewer than k + 1 allocations
+    if (failures == 0) break;  // the read needed fewer than k + 1 allocations
   }
 }
 
