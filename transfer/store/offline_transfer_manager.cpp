@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
-#include <vector>
 
 #include "transfer/transfer.h"
 #include "transfer/transfer_factory.h"
@@ -47,15 +46,20 @@ std::shared_ptr<Transfer> OfflineTransferManager::GetTransfer(const std::string&
 }
 
 void OfflineTransferManager::Shutdown() {
-  std::vector<std::shared_ptr<Transfer>> transfers;
+  // Runs in destructors, so it takes no memory: the table is swapped out, suspended outside
+  // the lock (a transfer may call back into the manager) and swapped back, so the transfers
+  // live as long as the manager. Nothing is added meanwhile, since shutDown_ is set.
+  Table transfers;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     shutDown_ = true;
-    for (const auto& entry : transfers_) transfers.push_back(entry.second);
+    transfers.swap(transfers_);
   }
-  for (const std::shared_ptr<Transfer>& transfer : transfers) {
-    if (transfer) transfer->Suspend();
+  for (const auto& entry : transfers) {
+    if (entry.second) entry.second->Suspend();
   }
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  transfers_.swap(transfers);
 }
 
 }  // namespace zarn

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/allocation/allocation_seam.h"
 #include "transfer/testing/transfer_fakes.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_behavior.h"
@@ -75,6 +76,23 @@ TEST_F(OfflineTransferManagerTest, ShutdownSuspendsEveryTransferAndClosesTheMana
   EXPECT_FALSE(manager_.CreateTransfer(TransferParams(), behavior_));
   EXPECT_FALSE(manager_.GetTransfer(id, behavior_));
   EXPECT_EQ(factory_.made.size(), 2u);
+}
+
+// Shutdown runs in destructors, where a failed allocation would end the process.
+TEST_F(OfflineTransferManagerTest, ShutdownNeedsNoMemory) {
+  for (int i = 0; i < 3; ++i) manager_.CreateTransfer(TransferParams(), behavior_);
+  bool threw = false;
+  {
+    ScopedFailingAllocation failing;
+    try {
+      manager_.Shutdown();
+    } catch (...) {
+      threw = true;
+    }
+  }
+  EXPECT_FALSE(threw);
+  for (const auto& transfer : factory_.made) EXPECT_EQ(transfer->suspends, 1);
+  EXPECT_FALSE(manager_.CreateTransfer(TransferParams(), behavior_));
 }
 
 }  // namespace
