@@ -42,6 +42,10 @@ bool Answered(CURL* curl, std::uint32_t httpCode) {
           firstByte > 0);
 }
 
+}  // namespace
+
+bool CurlGlobalInitialized() { return curlGlobal.initialized; }
+
 // libcurl 7.88 gives some unusable answers codes that otherwise name the request or the
 // client's memory: a header or status line over CURL_MAX_HTTP_HEADER is out of memory, an
 // HTTP/0.9 or unparsable status line and a redirect to another protocol an unsupported
@@ -52,7 +56,7 @@ bool Answered(CURL* curl, std::uint32_t httpCode) {
 // to another node, where a lasting shortage shows again, while no server can end the
 // transfer by its answer. Every code not named here (a weird reply, too many redirects, an
 // empty reply, a body that does not decode, ...) is an OtherError.
-HttpRequestResult Classify(int code, std::uint32_t httpCode, bool answered) {
+HttpRequestResult ClassifyCurlResult(int code, std::uint32_t httpCode, bool answered) {
   switch (code) {
     case CURLE_OK:
       return HttpRequestResult::Succeeded;
@@ -86,10 +90,6 @@ HttpRequestResult Classify(int code, std::uint32_t httpCode, bool answered) {
       return HttpRequestResult::OtherError;
   }
 }
-
-}  // namespace
-
-bool CurlGlobalInitialized() { return curlGlobal.initialized; }
 
 CurlHttpRequest::CurlHttpRequest(HttpRequestParams params, std::string proxy)
     : HttpRequest(std::move(params), std::move(proxy)), status_(HttpRequestResult::Idle, 0) {
@@ -214,7 +214,7 @@ void CurlHttpRequest::EndPerform(int code) {
   // use. libcurl reads it again only after a Reset has given it a new one.
   std::string().swap(params_.body);
   if (status_.result != HttpRequestResult::Running) return;  // cancelled or set by the sink
-  status_.result = Classify(code, status_.httpCode, Answered(handle_, status_.httpCode));
+  status_.result = ClassifyCurlResult(code, status_.httpCode, Answered(handle_, status_.httpCode));
   if (status_.result != HttpRequestResult::Succeeded) {
     status_.message = "libcurl error " + std::to_string(code) + " (HTTP " +
                       std::to_string(status_.httpCode) + ")";

@@ -16,6 +16,12 @@ namespace zarn {
 // runs among the exit-time destructors.
 bool CurlGlobalInitialized();
 
+// The result of an exchange that libcurl ended with code (a CURLcode). httpCode is the
+// status the server sent (0 for none); answered tells whether the server had begun to
+// answer, which makes codes that otherwise name the request or the client's memory the
+// server's fault.
+HttpRequestResult ClassifyCurlResult(int code, std::uint32_t httpCode, bool answered);
+
 // One libcurl easy handle, kept for the object's life and reused by every Reset, so that
 // connections libcurl keeps open serve the next exchange. The body goes straight to the
 // parameters' sink; Cancel stops a transfer at libcurl's next progress or body callback.

@@ -262,6 +262,15 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
          s.Serve("/x", r);
        },
        HttpRequestResult::RangeError, "libcurl error 18 (HTTP 200)"},
+      {"connection reset in the body",
+       [&](HttpTestServer& s, RecordingSink&, HttpRequestParams&, std::string&) {
+         HttpTestResponse r;
+         r.body = content;
+         r.dropAfterBytes = 20000;
+         r.resetOnDrop = true;
+         s.Serve("/x", r);
+       },
+       HttpRequestResult::NetworkError, "libcurl error 56 (HTTP 200)"},
       {"sink refuses",
        [&](HttpTestServer& s, RecordingSink& sink, HttpRequestParams&, std::string&) {
          s.ServeFile("/x", content);
@@ -361,6 +370,56 @@ TEST_F(CurlHttpRequestTest, ClassifiesFailures) {
     EXPECT_EQ(sink.Body().size(), status.bytes);
     EXPECT_EQ(status.result, request.GetStatus().result);
   }
+}
+
+// Every code libcurl can end an exchange with, including those no server here can make
+// libcurl report on its own schedule (a reset while the post is being sent is 55 or 56,
+// whichever of the two calls notices it first).
+TEST(ClassifyCurlResultTest, FollowsTheResultTable) {
+  struct Row {
+    int code;
+    std::uint32_t httpCode;
+    HttpRequestResult before;  // no answer yet
+    HttpRequestResult after;   // the server had begun to answer
+  };
+  using R = HttpRequestResult;
+  const Row rows[] = {
+      {0, 200, R::Succeeded, R::Succeeded},        {1, 0, R::BadUrl, R::NetworkError},
+      {3, 0, R::BadUrl, R::NetworkError},          {4, 0, R::BadUrl, R::BadUrl},
+      {5, 0, R::ResolveFailed, R::ResolveFailed},  {6, 0, R::ResolveFailed, R::ResolveFailed},
+      {7, 0, R::ConnectFailed, R::ConnectFailed},  {9, 403, R::ClientError, R::ClientError},
+      {22, 499, R::ClientError, R::ClientError},   {22, 500, R::ServerError, R::ServerError},
+      {78, 404, R::ClientError, R::ClientError},   {78, 503, R::ServerError, R::ServerError},
+      {18, 200, R::RangeError, R::RangeError},     {33, 206, R::RangeError, R::RangeError},
+      {23, 200, R::WriteFailed, R::WriteFailed},   {27, 0, R::OutOfMemory, R::NetworkError},
+      {28, 0, R::TimedOut, R::TimedOut},           {55, 0, R::NetworkError, R::NetworkError},
+      {56, 200, R::NetworkError, R::NetworkError}, {47, 302, R::OtherError, R::OtherError},
+      {52, 0, R::OtherError, R::OtherError},       {8, 200, R::OtherError, R::OtherError},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.code);
+    EXPECT_EQ(row.before, ClassifyCurlResult(row.code, row.httpCode, false));
+    EXPECT_EQ(row.after, ClassifyCurlResult(row.code, row.httpCode, true));
+  }
+}
+
+// A pooled request may stay idle for long: once its post is sent it holds none of it.
+TEST_F(CurlHttpRequestTest, GivesAPostBodyBackOnceSent) {
+  class InspectedRequest : public CurlHttpRequest {
+   public:
+    using CurlHttpRequest::CurlHttpRequest;
+    std::size_t HeldBodyBytes() const { return params_.body.capacity(); }
+  };
+  server_.ServeFile("/post", "ok");
+  HttpRequestParams params = Params("/post");
+  params.method = 1;
+  params.body = std::string(512 * 1024, 'b');  // below libcurl's 1 MiB for Expect: 100
+  InspectedRequest request(std::move(params), "");
+
+  EXPECT_EQ(HttpRequestResult::Succeeded, request.Perform().result);
+
+  EXPECT_EQ(512u * 1024, server_.Requests()[0].body.size());
+  EXPECT_LT(request.HeldBodyBytes(), 64u);
 }
 
 TEST_F(CurlHttpRequestTest, FollowsOneRedirect) {

@@ -114,7 +114,9 @@ int HttpTestRequest::HeaderCount(const std::string& name) const {
 struct HttpTestServer::Impl {
   struct Connection {
     explicit Connection(tcp::socket s) : socket(std::move(s)) {}
-    tcp::socket socket;  // closed only when the Connection is destroyed, after its join
+    // Closed when the Connection is destroyed, after its join, or under the server's lock
+    // by a reset.
+    tcp::socket socket;
     std::thread thread;
     std::atomic<bool> done{false};
     int number = 0;
@@ -128,6 +130,7 @@ struct HttpTestServer::Impl {
   bool Send(Connection* connection, const HttpTestRequest& request,
             const HttpTestResponse& response, bool keepAlive);
   bool Wait(std::chrono::milliseconds duration);
+  void Reset(Connection* connection);
   void ReapFinished();  // under mutex
 
   asio::io_context context;
@@ -338,6 +341,15 @@ bool HttpTestServer::Impl::Wait(std::chrono::milliseconds duration) {
   return !stopping;
 }
 
+// A close with a linger time of zero sends a reset. Under the lock, because Stop shuts the
+// connections' descriptors down.
+void HttpTestServer::Impl::Reset(Connection* connection) {
+  std::lock_guard<std::mutex> lock(mutex);
+  boost::system::error_code ignored;
+  connection->socket.set_option(asio::socket_base::linger(true, 0), ignored);
+  connection->socket.close(ignored);
+}
+
 bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& request,
                                 const HttpTestResponse& response, bool keepAlive) {
   if (response.stallBeforeHeaders.count() > 0 && !Wait(response.stallBeforeHeaders)) return false;
@@ -366,7 +378,10 @@ bool HttpTestServer::Impl::Send(Connection* connection, const HttpTestRequest& r
       stalled = true;
       if (!Wait(response.stallFor)) return false;
     }
-    if (sent >= response.dropAfterBytes) return false;
+    if (sent >= response.dropAfterBytes) {
+      if (response.resetOnDrop) Reset(connection);
+      return false;
+    }
     std::size_t end = std::min(slice.length, sent + kPiece);
     if (sent < response.stallAtByte) end = std::min(end, response.stallAtByte);
     if (sent < response.dropAfterBytes) end = std::min(end, response.dropAfterBytes);

@@ -71,6 +71,7 @@ struct HttpTestResponse {
   std::size_t stallAtByte = kNever;                 // stop sending after this many body bytes ...
   std::chrono::milliseconds stallFor{0};            // ... for this long (kForever: until stopped)
   std::size_t dropAfterBytes = kNever;  // close the connection after this many body bytes
+  bool resetOnDrop = false;             // ... by a reset (RST) instead of an orderly close
   std::size_t corruptAt = kNever;       // resource offset of bytes sent inverted
   std::size_t corruptLength = 1;
   std::size_t bytesPerSecond = 0;  // rate limit of the body; 0 = as fast as possible
