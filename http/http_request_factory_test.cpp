@@ -5,6 +5,9 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -37,6 +40,7 @@ class FakeRequest : public HttpRequest {
   HttpRequestStatus GetStatus() override { return HttpRequestStatus(HttpRequestResult::Idle, 0); }
   void Cancel() override {}
   bool Reset(HttpRequestParams&& params, const std::string& proxy) override {
+    if (throwOnReset) throw std::runtime_error("reset failed");
     if (refuseReset) return false;
     params_ = std::move(params);
     proxy_ = proxy;
@@ -48,6 +52,7 @@ class FakeRequest : public HttpRequest {
   std::string Proxy() const { return proxy_; }
 
   bool refuseReset = false;
+  bool throwOnReset = false;
   int resets = 0;
   static std::atomic<bool> sharedUse_;
 
@@ -87,6 +92,14 @@ class FakeRequestFactory : public HttpRequestFactory {
 };
 
 HttpRequestParams Params(const std::string& url) { return HttpRequestParams(url, nullptr); }
+
+// How many requests the pool lends at once; all are given back afterwards.
+std::size_t Lendable(HttpRequestPool& pool, const std::string& proxy) {
+  std::vector<std::shared_ptr<HttpRequest>> lent;
+  while (auto request = pool.Acquire(Params("http://a/"), proxy)) lent.push_back(request);
+  for (const auto& request : lent) pool.Release(request);
+  return lent.size();
+}
 
 class HttpRequestFactoryTest : public ::testing::Test {
  protected:
@@ -174,16 +187,57 @@ TEST_F(RoundRobinHttpRequestPoolTest, RepeatedReleaseAndForeignRequestsChangeNot
   EXPECT_EQ(nullptr, pool_.Acquire(Params("http://x/"), ""));
 }
 
-TEST_F(RoundRobinHttpRequestPoolTest, DropsARequestThatRefusesItsReset) {
-  auto busy = Make(), ready = Make();
-  busy->refuseReset = true;
-  pool_.Add(busy, true);
-  pool_.Add(ready, true);
+// A member whose Reset refuses (it is still in an exchange) or throws is forgotten: the
+// pool lets go of it and never lends it again, even once it could be reset.
+TEST_F(RoundRobinHttpRequestPoolTest, ForgetsARequestThatFailsItsReset) {
+  for (const bool throws : {false, true}) {
+    SCOPED_TRACE(throws ? "Reset throws" : "Reset refuses");
+    RoundRobinHttpRequestPool pool;
+    auto failing = Make(), ready = Make();
+    (throws ? failing->throwOnReset : failing->refuseReset) = true;
+    pool.Add(failing, true);
+    pool.Add(ready, true);
 
-  EXPECT_EQ(ready, pool_.Acquire(Params("http://x/"), "p:1"));
-  EXPECT_EQ("http://x/", ready->Url());
-  pool_.Release(busy);  // forgotten: no longer a member
-  EXPECT_EQ(nullptr, pool_.Acquire(Params("http://x/"), ""));
+    if (throws) {
+      EXPECT_THROW(pool.Acquire(Params("http://x/"), ""), std::runtime_error);
+    }
+    EXPECT_EQ(ready, pool.Acquire(Params("http://x/"), "p:1"));
+    EXPECT_EQ("http://x/", ready->Url());
+    EXPECT_EQ(1, failing.use_count()) << "still held by the pool";
+    failing->throwOnReset = failing->refuseReset = false;
+    pool.Release(failing);  // forgotten: no longer a member
+    EXPECT_EQ(nullptr, pool.Acquire(Params("http://x/"), ""));
+  }
+}
+
+// Whichever allocation of an Add fails, the pool is as it was: it lends what it had and
+// holds nothing of the request it could not take.
+TEST_F(RoundRobinHttpRequestPoolTest, AnAddWithoutMemoryLeavesNothingBehind) {
+  for (const bool available : {true, false}) {
+    SCOPED_TRACE(available ? "added idle" : "added on loan");
+    RoundRobinHttpRequestPool pool;
+    auto kept = Make(), added = Make();
+    pool.Add(kept, true);
+    for (std::size_t successes = 0;; ++successes) {
+      ASSERT_LT(successes, 100u);
+      bool threw = false;
+      {
+        ScopedFailingAllocation failing(successes);
+        try {
+          pool.Add(added, available);
+        } catch (const std::bad_alloc&) {
+          threw = true;
+        }
+      }
+      if (!threw) break;
+      SCOPED_TRACE(successes);
+      ASSERT_EQ(1, added.use_count()) << "the pool holds a request it did not add";
+      EXPECT_EQ(kept, pool.Acquire(Params("http://x/"), ""));
+      EXPECT_EQ(nullptr, pool.Acquire(Params("http://x/"), ""));
+      pool.Release(kept);
+    }
+    EXPECT_EQ(available ? 2u : 1u, Lendable(pool, ""));
+  }
 }
 
 // The last holder of a borrowed request may drop it when memory has run out: giving it
@@ -200,6 +254,32 @@ TEST_F(HttpRequestFactoryTest, ABorrowedRequestIsGivenBackWithoutMemory) {
   const std::shared_ptr<HttpRequestPool> pool = session_->GetPool();
   EXPECT_EQ(factory_.made[1], pool->Acquire(Params("http://a/3"), ""));
   EXPECT_EQ(factory_.made[0], pool->Acquire(Params("http://a/4"), ""));
+}
+
+// Wherever CreateForSession runs out of memory, nothing it took from the pool stays on
+// loan: a request whose wrapper cannot be made goes back to the pool.
+TEST_F(HttpRequestFactoryTest, ARequestWithoutAWrapperGoesBackToItsPool) {
+  const std::string url = "http://a/1";
+  const std::string proxy = "proxy-for-" + url;  // the pool's lending resets to the same
+  factory_.CreateForSession(Params(url), session_);
+  HttpRequestPool& pool = *session_->GetPool();
+  ASSERT_EQ(1u, Lendable(pool, proxy));
+  for (std::size_t successes = 0;; ++successes) {
+    ASSERT_LT(successes, 100u);
+    std::shared_ptr<HttpRequest> wrapper;
+    bool threw = false;
+    {
+      ScopedFailingAllocation failing(successes);
+      try {
+        wrapper = factory_.CreateForSession(Params(url), session_);
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+    }
+    if (!threw) break;
+    EXPECT_EQ(1u, Lendable(pool, proxy)) << "after allocation " << successes + 1 << " failed";
+  }
+  EXPECT_EQ(1u, factory_.made.size());
 }
 
 TEST_F(HttpRequestFactoryTest, RefusedResetLeadsToANewRequest) {
