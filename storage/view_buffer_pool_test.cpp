@@ -1,6 +1,7 @@
 #include "storage/view_buffer_pool.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,6 +13,12 @@ namespace zarn {
 namespace {
 
 const uint64_t kPage = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+
+// Whether every page of [data, data + length) is mapped in this process.
+bool Mapped(const uint8_t* data, uint64_t length) {
+  std::vector<unsigned char> resident((length + kPage - 1) / kPage);
+  return mincore(const_cast<uint8_t*>(data), length, resident.data()) == 0;
+}
 
 TEST(ViewBufferPoolTest, ReusesIdleBuffersAndGivesThemBackWhenNoneIsLive) {
   ViewBufferPool pool(64 * kPage, 16 * kPage);
@@ -28,15 +35,19 @@ TEST(ViewBufferPoolTest, ReusesIdleBuffersAndGivesThemBackWhenNoneIsLive) {
   // The smallest idle buffer that fits is handed out again; a buffer moves with its handle.
   ViewBufferPool::Buffer again = pool.Acquire(3 * kPage);
   EXPECT_EQ(again.data(), first);
+  uint8_t* const heldData = held.data();
   ViewBufferPool::Buffer moved = std::move(again);
   EXPECT_FALSE(again);
   EXPECT_EQ(moved.data(), first);
   EXPECT_EQ(pool.idle_bytes(), 0u);
   moved = ViewBufferPool::Buffer();
   EXPECT_EQ(pool.idle_bytes(), 4 * kPage);
-  held = ViewBufferPool::Buffer();  // no buffer is live: the idle ones go
+  ASSERT_TRUE(Mapped(first, 4 * kPage) && Mapped(heldData, kPage));
+  held = ViewBufferPool::Buffer();  // no buffer is live: the idle ones go back to the system
   EXPECT_EQ(pool.live_bytes(), 0u);
   EXPECT_EQ(pool.idle_bytes(), 0u);
+  EXPECT_FALSE(Mapped(first, 4 * kPage));
+  EXPECT_FALSE(Mapped(heldData, kPage));
 }
 
 // The last view of a chunk may go when memory has run out: a buffer comes back to its pool
