@@ -108,7 +108,7 @@ TEST(StandardPackageManifestTest, AttributesReadAsElementsAndWin) {
 }
 
 TEST(StandardPackageManifestTest, ReadsAVersionAtItsBound) {
-  const std::string version(kMaxVersionIdLength, 'v');
+  const std::string version(256, 'v');
   StandardPackageManifest package;
   ReadPackage("<package><id>I</id><name>N</name><partnerId>P</partnerId><versionId>" + version +
                   "</versionId><files>" + kFile + "</files></package>",
@@ -178,8 +178,8 @@ TEST(StandardPackageManifestTest, RejectsInvalidDocuments) {
       {"versionId empty",
        "<package><id>I</id>" + name + partner + "<versionId/>" + files + "</package>"},
       {"versionId longer than a version", "<package><id>I</id>" + name + partner + "<versionId>" +
-                                              std::string(kMaxVersionIdLength + 1, 'v') +
-                                              "</versionId>" + files + "</package>"},
+                                              std::string(257, 'v') + "</versionId>" + files +
+                                              "</package>"},
       {"chunksize empty", Package(FileEntry("f", "", "4", "00000000"))},
       {"size empty", Package(FileEntry("f", "4", " ", "00000000"))},
       {"checksums empty", Package(FileEntry("f", "4", "4", ""))},
