@@ -260,7 +260,8 @@ TEST_F(HttpRequestFactoryTest, ABorrowedRequestIsGivenBackWithoutMemory) {
 // loan: a request whose wrapper cannot be made goes back to the pool.
 TEST_F(HttpRequestFactoryTest, ARequestWithoutAWrapperGoesBackToItsPool) {
   const std::string url = "http://a/1";
-  const std::string proxy = "proxy-for-" + url;  // the pool's lending resets to the same
+  // Lendable resets the request to the proxy it has already: no Reset here needs memory.
+  const std::string proxy = "proxy-for-" + url;
   factory_.CreateForSession(Params(url), session_);
   HttpRequestPool& pool = *session_->GetPool();
   ASSERT_EQ(1u, Lendable(pool, proxy));

@@ -23,6 +23,7 @@ bool Mapped(const uint8_t* data, uint64_t length) {
 TEST(ViewBufferPoolTest, ReusesIdleBuffersAndGivesThemBackWhenNoneIsLive) {
   ViewBufferPool pool(64 * kPage, 16 * kPage);
   ViewBufferPool::Buffer held = pool.Acquire(kPage);
+  uint8_t* const heldData = held.data();
   uint8_t* first;
   {
     ViewBufferPool::Buffer buffer = pool.Acquire(4 * kPage - 1);
@@ -35,7 +36,6 @@ TEST(ViewBufferPoolTest, ReusesIdleBuffersAndGivesThemBackWhenNoneIsLive) {
   // The smallest idle buffer that fits is handed out again; a buffer moves with its handle.
   ViewBufferPool::Buffer again = pool.Acquire(3 * kPage);
   EXPECT_EQ(again.data(), first);
-  uint8_t* const heldData = held.data();
   ViewBufferPool::Buffer moved = std::move(again);
   EXPECT_FALSE(again);
   EXPECT_EQ(moved.data(), first);
