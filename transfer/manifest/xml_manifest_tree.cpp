@@ -1,6 +1,8 @@
 #include "transfer/manifest/xml_manifest_tree.h"
 
-#include <pthread.h>
+#include <sys/mman.h>
+#include <ucontext.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <boost/property_tree/ptree.hpp>
@@ -16,6 +18,13 @@
 #include <vector>
 
 #include "transfer/manifest/manifest_exception.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace zarn {
 namespace {
@@ -36,42 +45,112 @@ constexpr std::size_t kReaderStackPerLevel = 8192;
 constexpr std::size_t kReaderStackPerLevel = 1024;
 #endif
 
-// Reads a string in place: the reader copies the document once more, a stream need not.
-class StringReadBuffer : public std::streambuf {
+// Hands the reader a text in place, and frees the text once read to its end: the reader
+// copies a document whole before it parses it, so the text need not stay beside the
+// copy, nor beside the tree it becomes.
+class ConsumingReadBuffer : public std::streambuf {
  public:
-  explicit StringReadBuffer(std::string& text) {
+  explicit ConsumingReadBuffer(std::string& text) : text_(text) {
     setg(text.data(), text.data(), text.data() + text.size());
   }
+
+ protected:
+  int_type underflow() override {
+    setg(nullptr, nullptr, nullptr);
+    std::string().swap(text_);
+    return traits_type::eof();
+  }
+
+ private:
+  std::string& text_;
 };
 
-struct StackTask {
+// A stack of its own for work, switched to on the calling thread with the ucontext calls: a
+// guard page below it, its pages only reserved until touched. Not a thread of its own, so
+// that the tree it builds comes from this thread's heap arena, where the engine reuses it
+// once the tree is freed; a tree made on another thread stays resident beside the
+// engine's later allocations.
+struct Fiber {
   const std::function<void()>* work;
   std::exception_ptr error;
+  ucontext_t caller;
+  ucontext_t callee;
+  // What the sanitizers are told of the switches.
+  void* fakeStack = nullptr;
+  const void* callerBottom = nullptr;
+  std::size_t callerSize = 0;
+  void* callerFiber = nullptr;
+  void* calleeFiber = nullptr;
 };
 
-void* RunStackTask(void* argument) {
-  auto* task = static_cast<StackTask*>(argument);
+thread_local Fiber* startingFiber = nullptr;
+
+#if defined(__SANITIZE_ADDRESS__)
+void StartSwitch(void** fakeStack, const void* bottom, std::size_t size) {
+  __sanitizer_start_switch_fiber(fakeStack, bottom, size);
+}
+void FinishSwitch(void* fakeStack, const void** bottom, std::size_t* size) {
+  __sanitizer_finish_switch_fiber(fakeStack, bottom, size);
+}
+#else
+void StartSwitch(void**, const void*, std::size_t) {}
+void FinishSwitch(void*, const void**, std::size_t*) {}
+#endif
+
+#if defined(__SANITIZE_THREAD__)
+void* CurrentThreadFiber() { return __tsan_get_current_fiber(); }
+void* CreateThreadFiber() { return __tsan_create_fiber(0); }
+void DestroyThreadFiber(void* fiber) { __tsan_destroy_fiber(fiber); }
+void SwitchThreadFiber(void* fiber) { __tsan_switch_to_fiber(fiber, 0); }
+#else
+void* CurrentThreadFiber() { return nullptr; }
+void* CreateThreadFiber() { return nullptr; }
+void DestroyThreadFiber(void*) {}
+void SwitchThreadFiber(void*) {}
+#endif
+
+void RunFiber() {
+  Fiber& fiber = *startingFiber;
+  FinishSwitch(nullptr, &fiber.callerBottom, &fiber.callerSize);
   try {
-    (*task->work)();
+    (*fiber.work)();
   } catch (...) {
-    task->error = std::current_exception();
+    fiber.error = std::current_exception();
   }
-  return nullptr;
+  // Nothing on this stack is needed once it is left: it is never switched back to.
+  StartSwitch(nullptr, fiber.callerBottom, fiber.callerSize);
+  SwitchThreadFiber(fiber.callerFiber);
+  setcontext(&fiber.caller);
 }
 
-// Runs work on a thread of its own whose stack holds stackBytes, waits for it, and throws
-// what work threw. A thread that cannot be made throws std::bad_alloc.
+// Runs work on a stack of stackBytes, on this thread, and throws what work threw. A stack
+// that cannot be had throws std::bad_alloc.
 void RunWithStack(std::size_t stackBytes, const std::function<void()>& work) {
-  pthread_attr_t attributes;
-  if (pthread_attr_init(&attributes) != 0) throw std::bad_alloc();
-  StackTask task{&work, nullptr};
-  pthread_t thread;
-  const bool created = pthread_attr_setstacksize(&attributes, stackBytes) == 0 &&
-                       pthread_create(&thread, &attributes, RunStackTask, &task) == 0;
-  pthread_attr_destroy(&attributes);
-  if (!created) throw std::bad_alloc();
-  pthread_join(thread, nullptr);
-  if (task.error) std::rethrow_exception(task.error);
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t size = (stackBytes + page - 1) / page * page + page;
+  void* const memory = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+  if (memory == MAP_FAILED) throw std::bad_alloc();
+  Fiber fiber{&work, nullptr, {}, {}};
+  char* const bottom = static_cast<char*>(memory) + page;
+  if (mprotect(memory, page, PROT_NONE) != 0 || getcontext(&fiber.callee) != 0) {
+    munmap(memory, size);
+    throw std::bad_alloc();
+  }
+  fiber.callee.uc_stack.ss_sp = bottom;
+  fiber.callee.uc_stack.ss_size = size - page;
+  fiber.callee.uc_link = nullptr;
+  makecontext(&fiber.callee, RunFiber, 0);
+  startingFiber = &fiber;
+  fiber.callerFiber = CurrentThreadFiber();
+  fiber.calleeFiber = CreateThreadFiber();
+  StartSwitch(&fiber.fakeStack, bottom, size - page);
+  SwitchThreadFiber(fiber.calleeFiber);
+  swapcontext(&fiber.caller, &fiber.callee);
+  FinishSwitch(fiber.fakeStack, nullptr, nullptr);
+  DestroyThreadFiber(fiber.calleeFiber);
+  munmap(memory, size);
+  if (fiber.error) std::rethrow_exception(fiber.error);
 }
 
 std::size_t NameSegments(const std::string& name) {
@@ -116,15 +195,15 @@ bool IsWithinBounds(const ptree& document) {
   return true;
 }
 
-// Reads xml, freeing it once read, into tree within the bounds; on the reader's own
-// thread, so a tree past them is destroyed there too.
+// Reads xml, freeing it once copied, into tree within the bounds; on the reader's own
+// stack, so a tree past them is destroyed there too.
 void ReadWithinBounds(std::string& xml, ptree& tree) {
   {
-    StringReadBuffer buffer(xml);
+    ConsumingReadBuffer buffer(xml);
     std::istream in(&buffer);
     boost::property_tree::read_xml(in, tree);
   }
-  std::string().swap(xml);
+  std::string().swap(xml);  // the reader may have stopped short of the end
   if (!IsWithinBounds(tree)) {
     ptree().swap(tree);
     throw ManifestParseException();

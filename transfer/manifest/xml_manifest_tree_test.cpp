@@ -379,8 +379,7 @@ TEST(XmlManifestTreeTest, ManyElementsAreReadInOrder) {
   EXPECT_EQ(i, count);
 }
 
-// Memory running out anywhere in the caller's part of a read fails it: the tree comes
-// whole or not at all.
+// Memory running out anywhere in a read fails it: the tree comes whole or not at all.
 TEST(XmlManifestTreeTest, AFailedAllocationFailsTheRead) {
   const std::string xml = "<r a='1'><b c.d='2'>x<!--y--></b><b/>z<![CDATA[w]]></r>";
   const std::string whole = Render(Parse(xml));
