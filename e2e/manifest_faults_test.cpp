@@ -211,6 +211,15 @@ const Case kCases[] = {
     {"ControlCharacterInPath",
      ManifestWithFiles(FileElement("data/a&#27;b.bin", "4", "4", kGoodChecksum)), "",
      TransferError::Manifest, false},
+    // Paths no file system holds: each byte would be in every work-log line of the file's
+    // chunks (bytes above 0x7F as six), each '/' a folder.
+    {"PathOfHundredsOfKilobytes",
+     ManifestWithFiles(FileElement(Repeated(Repeated("\xc3\xa9", 127) + "/", 1200) + "a.bin", "4",
+                                   "4", kGoodChecksum)),
+     "", TransferError::Manifest, false},
+    {"PathOfAHundredThousandFolders",
+     ManifestWithFiles(FileElement(Repeated("a/", 100000) + "a.bin", "4", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
     {"SamePathOnceNormalised",
      ManifestWithFiles(FileElement("data/a.bin", "4", "4", kGoodChecksum) +
                        FileElement("data//a.bin", "4", "4", kGoodChecksum)),

@@ -38,8 +38,11 @@ std::string NormalizeManifestPath(const std::string& path) {
     begin = end + 1;
     if (segment.empty() || segment == ".") continue;
     if (segment == "..") throw ManifestParseException();
+    if (segment.size() > kMaxManifestPathComponentBytes) throw ManifestParseException();
     if (!normalized.empty()) normalized += '/';
     normalized += segment;
+    // Checked as the path grows: a path of megabytes costs no more than the bound.
+    if (normalized.size() > kMaxManifestPathBytes) throw ManifestParseException();
   }
   if (normalized.empty()) throw ManifestParseException();
   return normalized;

@@ -2,13 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "transfer/manifest/manifest_exception.h"
 
 namespace zarn {
 namespace {
 
+std::string Repeated(const std::string& piece, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+// A normalised path of exactly `bytes` bytes: segments of 99 bytes and a shorter last one.
+std::string PathOf(std::size_t bytes) {
+  std::string path;
+  while (path.size() + 100 < bytes) path += std::string(99, 'd') + '/';
+  return path + std::string(bytes - path.size(), 'f');
+}
+
 TEST(ManifestPathTest, NormalisesRelativePaths) {
-  const std::pair<const char*, const char*> cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"run.exe", "run.exe"},
       {"bin/run.exe", "bin/run.exe"},
       {"bin\\data\\a.pak", "bin/data/a.pak"},
@@ -17,8 +33,20 @@ TEST(ManifestPathTest, NormalisesRelativePaths) {
       {" spaced name ", " spaced name "},
       {"..hidden/x..y", "..hidden/x..y"},
       {"dir:stream", "dir:stream"},
+      // What the file system holds: 4 096 bytes in all, 255 a segment, once normalised.
+      {PathOf(4096), PathOf(4096)},
+      {"./" + PathOf(4096) + "//", PathOf(4096)},
+      {std::string(255, 'n'), std::string(255, 'n')},
+      {std::string(255, 'n') + "\\" + std::string(255, 'm'),
+       std::string(255, 'n') + "/" + std::string(255, 'm')},
+      {Repeated("a/", 2047) + "bc", Repeated("a/", 2047) + "bc"},
+      // Empty and "." segments are no folders, however many.
+      {"a" + std::string(100000, '/') + "b", "a/b"},
+      {Repeated("./", 100000) + "f", "f"},
   };
-  for (const auto& c : cases) EXPECT_EQ(NormalizeManifestPath(c.first), c.second) << c.first;
+  for (const auto& c : cases) {
+    EXPECT_EQ(NormalizeManifestPath(c.first), c.second) << c.first.substr(0, 40);
+  }
 }
 
 TEST(ManifestPathTest, RefusesPathsThatLeaveTheFolder) {
@@ -28,6 +56,22 @@ TEST(ManifestPathTest, RefusesPathsThatLeaveTheFolder) {
   };
   for (const char* c : cases) {
     EXPECT_THROW(NormalizeManifestPath(c), ManifestParseException) << c;
+  }
+}
+
+TEST(ManifestPathTest, RefusesPathsTheFileSystemCannotHold) {
+  const std::string cases[] = {
+      PathOf(4097),
+      PathOf(4096) + "/x",
+      std::string(256, 'n'),
+      "dir/" + std::string(256, 'n') + "/f",
+      "dir\\" + std::string(256, 'n'),
+      Repeated("a/", 2048) + "b",
+      Repeated("a/", 100000),  // a folder in every two bytes
+      std::string(10 * 1024 * 1024, 'n'),
+  };
+  for (const std::string& c : cases) {
+    EXPECT_THROW(NormalizeManifestPath(c), ManifestParseException) << c.size();
   }
 }
 
