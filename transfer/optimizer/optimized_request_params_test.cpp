@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "transfer/manifest/manifest_path.h"
 #include "transfer/manifest/node_list_manifest.h"
 #include "transfer/manifest/node_manifest.h"
 #include "transfer/optimizer/node_statistics.h"
@@ -74,6 +75,36 @@ TEST(OptimizedRequestParamsTest, UrlsEncodeEveryIdentifierAndPathSegmentLiterall
     EXPECT_EQ(parsed.getQuery(), "");
     EXPECT_EQ(parsed.getFragment(), "");
   }
+}
+
+std::string Repeated(const std::string& piece, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+// libcurl refuses a request whose head passes 1 MB before sending it (result 27, read as
+// out of memory). The longest chunk URL stays far below: the longest host a node list
+// holds, identifiers as long as the application's strings and a package's version may be,
+// and the longest path a manifest may name, every byte of them but the '/' encoded as three.
+TEST(OptimizedRequestParamsTest, TheLongestUrlIsFarBelowWhatARequestHolds) {
+  const std::string e = "\xc3\xa9";
+  const std::string path =
+      NormalizeManifestPath(Repeated(Repeated(e, 127) + "/", 16) + Repeated(e, 8));
+  ASSERT_EQ(path.size(), 4096u);
+  const std::string host = Repeated(std::string(63, 'h') + ".", 3) + std::string(61, 'h');
+  ASSERT_EQ(host.size(), 253u);
+  // The most an application string holds: 254 UTF-16 units, each of 3 bytes here.
+  const std::string identifier = Repeated("\xe2\x82\xac", 254);
+  const std::string version = Repeated(e, 128);
+  OptimizedRequestParams params(tree_test::MakeNodeList({host + ":65535"}),
+                                Transfer(identifier, identifier, version), Chunk(path, 0, 9));
+  params.SelectedNode = params.candidates.front();
+  const std::string url = params.ToUrl();
+  EXPECT_EQ(Poco::URI(url).getPath(),
+            "/packages/" + identifier + "/" + identifier + "/" + version + "/" + path);
+  EXPECT_GT(url.size(), 3u * (4096 - 16));
+  EXPECT_LT(url.size(), 20u * 1024);
 }
 
 TEST(OptimizedRequestParamsTest, UrlNeedsASelectedNode) {
