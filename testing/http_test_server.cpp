@@ -273,6 +273,7 @@ void HttpTestServer::Impl::ServeConnection(Connection* connection) {
   for (;;) {
     http::request_parser<http::string_body> parser;
     parser.body_limit(256u * 1024 * 1024);
+    parser.header_limit(1024 * 1024);  // every request head libcurl sends, long URLs too
     boost::system::error_code error;
     http::read(connection->socket, buffer, parser, error);
     if (error) break;
