@@ -1,9 +1,12 @@
 // Faulty content nodes beside healthy ones, and nodes that all fail: every case ends with
 // every file verified or with the right error, never with a corrupt file counted as done.
 
+#include <Poco/URI.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -217,6 +220,57 @@ TEST_F(EndToEndTest, RetryAfterTheNodesRecoverCompletes) {
     node.ServeFile(PackageFilePath(package_, file.path), file.bytes);
   }
   ExpectComplete(RetryWhileRetryable(failed, 1));
+}
+
+// The longest path a manifest may name, of bytes that the work log writes as six each and a
+// URL as three: 16 segments of 254 bytes ("é" 127 times), then a name of 16.
+std::string LongestPath(std::size_t file) {
+  std::string path;
+  for (int i = 0; i < 16; ++i) {
+    for (int j = 0; j < 127; ++j) path += "\xc3\xa9";
+    path += '/';
+  }
+  const std::string name = "file" + std::to_string(file) + ".bin";
+  return path + std::string(16 - name.size(), 'x') + name;
+}
+
+std::uintmax_t FolderBytes(const std::string& folder) {
+  std::uintmax_t bytes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    bytes += entry.file_size();
+  }
+  return bytes;
+}
+
+// A chunk tries every node of the list before it gives up, and every attempt is a line of
+// the work log that carries the chunk's path: against 1 000 failing nodes (a node list of
+// under 80 KB) the log would pass 90 MB. It stops at its bound of 4 MiB instead, and the
+// URLs of the longest paths reach the nodes whole.
+TEST_F(EndToEndTest, AThousandFailingNodesAndTheLongestPathsWriteFourMebibytesOfLog) {
+  for (std::size_t i = 0; i < package_.files.size(); ++i) {
+    package_.files[i].path = LongestPath(i);
+  }
+  package_.run = package_.files.front().path;
+  servers_.push_back(std::make_unique<HttpTestServer>());  // has no file: 404 to every chunk
+  HttpTestServer& node = *servers_.back();
+  hosts_.push_back(node.Host());
+  const std::string closedPort = ":" + std::to_string(FreePort());
+  for (int i = 1; i < 1000; ++i) {
+    hosts_.push_back("127.1." + std::to_string(i / 250) + "." + std::to_string(1 + i % 250) +
+                     closedPort);
+  }
+  Publish();
+  ExpectFailed(Run(), TransferError::Network, /*retryable=*/true);
+  const std::vector<HttpTestRequest> requests = node.Requests();
+  ASSERT_FALSE(requests.empty());
+  std::string path;
+  Poco::URI::decode(requests.front().path, path);
+  EXPECT_EQ(path, PackageFilePath(package_, package_.run));
+
+  engine_.reset();  // the work log drains
+  const std::uintmax_t logBytes = FolderBytes(work_.Path() + "/logs");
+  EXPECT_GT(logBytes, 0u);
+  EXPECT_LE(logBytes, 4u * 1024 * 1024);
 }
 
 }  // namespace

@@ -478,6 +478,25 @@ TEST(JsonWorkLogManagerTest, AnUnusableLogsFolderOnlyLosesLines) {
   }
 }
 
+// Lines of 1 MiB each, prefix and line feed included: a file holds four. A line that would
+// pass the bound is lost whole, and a later one that still fits is written.
+TEST(JsonWorkLogManagerTest, AFileHoldsFourMebibytesOfWholeLines) {
+  ScopedTempFolder temp;
+  PosixSharedFileFactory files;
+  const std::string text(1024 * 1024 - 23, 'x');
+  {
+    JsonWorkLogManager log(kDefaultMask, kLogs, &files, FixedClock());
+    for (int i = 0; i < 3; ++i) log.Log(EventKind::WorkRetry, text + "\n");
+    log.Log(EventKind::WorkRetry, text + "more\n");
+    log.Log(EventKind::WorkRetry, text + "\n");
+    log.Log(EventKind::Transfer, "{}\n");
+  }
+  EXPECT_EQ(fs::file_size(temp.logs() / kFixedName), 4u * 1024 * 1024);
+  const auto lines = LogLines(temp.logs());
+  EXPECT_EQ(lines.size(), 4u);
+  for (const std::string& line : lines) EXPECT_EQ(line, kFixedPrefix + text + "\n");
+}
+
 TEST(JsonWorkLogManagerTest, AnEventThatIsNotJsonWritesNoLine) {
   ScopedTempFolder temp;
   PosixSharedFileFactory files;

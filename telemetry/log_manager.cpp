@@ -46,7 +46,7 @@ std::shared_ptr<SharedFile> LogManager::OpenLogFile() {
   for (int n = 0; n < kMaxLogFileNames; ++n) {
     try {
       return fileFactory_->Create(base, JoinPath(logsFolder_, MakeLogFileName(n)),
-                                  SharedFileOpenMode::CreateNew, 0, UINT64_MAX);
+                                  SharedFileOpenMode::CreateNew, 0, kMaxLogFileBytes - 1);
     } catch (const FileInUseException&) {
       // The name exists (another run in the same second): try the next one.
     }

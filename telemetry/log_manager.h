@@ -27,8 +27,13 @@ class LogManager : public EventManager {
   // How many file names ("…txt", "…txt.1", …) are tried when the name already exists.
   static constexpr int kMaxLogFileNames = 100;
 
-  // Writes MakeLinePrefix() and text as one line when kind shares a bit with the mask.
-  // Never throws; lines never interleave.
+  // The most a log file holds; a line that would pass it is lost, as on a full disk.
+  // Failing nodes cost a line per request, each with its chunk's path, and a node list may
+  // hold thousands: the log must not fill the disk the download needs.
+  static constexpr std::uint64_t kMaxLogFileBytes = 4 << 20;
+
+  // Writes MakeLinePrefix() and text as one line when kind shares a bit with the mask and
+  // the file has room for it. Never throws; lines never interleave.
   void Log(std::uint32_t kind, const std::string& text);
 
   std::uint32_t GetLogMask() const { return logMask_; }
