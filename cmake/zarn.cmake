@@ -67,10 +67,17 @@ function(zarn_subsystem name)
   endif()
 
   if(tests)
+    # No test reaches the home folder of whoever runs it: with TMPDIR unset the working
+    # folders would go to the user's cache folder. Tests of that default set HOME and
+    # XDG_CACHE_HOME themselves.
+    set(test_tmpdir "$ENV{TMPDIR}")
+    if(NOT IS_ABSOLUTE "${test_tmpdir}")
+      set(test_tmpdir /tmp)
+    endif()
     add_executable(${name}_tests ${tests})
     target_link_libraries(${name}_tests PRIVATE ${name} ${Z_TEST_DEPS} GTest::gmock_main)
     gtest_discover_tests(${name}_tests
       DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS ${Z_LABEL} TIMEOUT 300)
+      PROPERTIES LABELS ${Z_LABEL} TIMEOUT 300 ENVIRONMENT "TMPDIR=${test_tmpdir}")
   endif()
 endfunction()

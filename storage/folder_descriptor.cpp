@@ -13,7 +13,10 @@
 namespace zarn {
 namespace {
 
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+// A folder is opened only to be walked, never listed: reaching it needs search permission
+// on the folders above it and nothing on itself, as reaching it by its path does. A home
+// below a /home of mode 0711 is reached although nobody but root may list /home.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
 }  // namespace
 

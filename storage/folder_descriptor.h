@@ -10,7 +10,8 @@ namespace zarn {
 
 // An open folder, the base of walks that never follow a symbolic link: a folder another
 // user swaps for a link between two calls cannot redirect a walk that holds the folder
-// itself. Move-only; closes the descriptor on destruction.
+// itself. The folder is opened only as the base of such walks (O_PATH): it can be neither
+// listed nor read. Move-only; closes the descriptor on destruction.
 class FolderDescriptor {
  public:
   // Opens the folder `path` ("" is the current folder); links in `path` are followed.

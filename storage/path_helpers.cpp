@@ -1,8 +1,13 @@
 #include "storage/path_helpers.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace zarn {
 namespace {
@@ -12,6 +17,41 @@ bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() 
 std::string MakeAbsolute(const std::string& path) {
   if (IsAbsolute(path)) return path;
   return JoinPath(std::filesystem::current_path().string(), path);
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_directory(path, error);
+}
+
+std::string Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The home folder of this user in the password database; "" when it has no entry.
+std::string PasswordDatabaseHome() {
+  std::vector<char> buffer(4096);
+  passwd entry{};
+  passwd* found = nullptr;
+  int error;
+  while ((error = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+         buffer.size() < (1u << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  return error == 0 && found != nullptr && found->pw_dir != nullptr ? found->pw_dir : "";
+}
+
+// HOME when it is absolute, else the password database's home; "" when that is no folder.
+std::string HomeFolder() {
+  std::string home = Variable("HOME");
+  if (!IsAbsolute(home)) home = PasswordDatabaseHome();
+  return IsAbsolute(home) && IsFolder(home) ? WithoutTrailingSlashes(home) : "";
 }
 
 }  // namespace
@@ -30,12 +70,14 @@ std::string ResolvePath(const std::string& base, const std::string& relative) {
 std::string GetTempFolder() {
   // A relative TMPDIR would put the working folders below whatever folder the program
   // was started from, which may belong to someone else.
-  const char* variable = std::getenv("TMPDIR");
-  std::string folder = variable != nullptr ? variable : "";
-  std::error_code error;
-  if (!IsAbsolute(folder) || !std::filesystem::is_directory(folder, error)) return "/tmp";
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder;
+  const std::string tmpdir = Variable("TMPDIR");
+  if (IsAbsolute(tmpdir) && IsFolder(tmpdir)) return WithoutTrailingSlashes(tmpdir);
+  // The shared /tmp would let the first user who makes the product's folder there lock
+  // every other user out; a user's cache folder is theirs alone.
+  const std::string cache = Variable("XDG_CACHE_HOME");
+  if (IsAbsolute(cache)) return WithoutTrailingSlashes(cache);
+  const std::string home = HomeFolder();
+  return home.empty() ? "/tmp" : JoinPath(home, ".cache");
 }
 
 std::string GetPathExtension(const std::string& path) {

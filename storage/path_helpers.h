@@ -17,9 +17,12 @@ std::string JoinPath(const std::string& a, const std::string& b);
 // std::filesystem::filesystem_error when the current folder cannot be read.
 std::string ResolvePath(const std::string& base, const std::string& relative);
 
-// The system temporary folder: TMPDIR, without trailing '/', when it is an absolute path
-// to an existing folder (links followed), else /tmp. Never "" and never relative; never
-// throws.
+// The folder of this user's working data, as Windows gives every user a temporary folder
+// of their own: TMPDIR, without trailing '/', when it is an absolute path to an existing
+// folder (links followed); else the user's cache folder, which may not exist yet:
+// XDG_CACHE_HOME when it is an absolute path, else .cache in the home folder (HOME when it
+// is absolute, else the password database's); /tmp only when the home folder is missing.
+// Never "" and never relative; never throws.
 std::string GetTempFolder();
 
 // The file name's part from its last '.', dot included (".exe"); "" when the file name has

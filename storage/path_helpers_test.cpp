@@ -1,9 +1,14 @@
 #include "storage/path_helpers.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <optional>
+#include <string>
 
+#include "storage/testing/in_child.h"
 #include "storage/testing/test_folder.h"
 
 namespace zarn {
@@ -67,31 +72,80 @@ TEST(PathHelpersTest, GetPathExtension) {
   }
 }
 
-// The temporary folder is TMPDIR only when that is an absolute path to a folder: never ""
-// and never relative, which would put the working folders below whatever folder the
-// program was started from.
-TEST(PathHelpersTest, GetTempFolderIsAnAbsoluteFolderOrTmp) {
+// The working folders' base is the user's own: TMPDIR only when it is an absolute path to a
+// folder, never "" nor relative, which would put them below whatever folder the program was
+// started from; else the user's cache folder, which need not exist yet; /tmp only for a
+// user without a home folder.
+TEST(PathHelpersTest, GetTempFolderIsTmpdirOrTheUsersCacheFolder) {
   TestFolder folder;
   folder.WriteFile("plain", "x");
   std::filesystem::create_directory_symlink(folder.path(), folder / "link");
+  std::filesystem::create_directory(folder / "home");
+  const std::string home = folder / "home";
+  const std::string cache = home + "/.cache";
+  const std::optional<std::string> unset;
   const struct {
-    std::string tmpdir;
+    std::optional<std::string> tmpdir;
+    std::optional<std::string> xdg_cache_home;
+    std::optional<std::string> home;
     std::string expected;
   } cases[] = {
-      {folder.path(), folder.path()},     {folder.path() + "//", folder.path()},
-      {folder / "link", folder / "link"}, {folder / "missing", "/tmp"},
-      {folder / "plain", "/tmp"},         {".", "/tmp"},
-      {"relative/sub", "/tmp"},           {"", "/tmp"},
+      {folder.path(), unset, home, folder.path()},
+      {folder.path() + "//", unset, home, folder.path()},
+      {folder / "link", unset, home, folder / "link"},
+      {folder / "missing", unset, home, cache},
+      {folder / "plain", unset, home, cache},
+      {".", unset, home, cache},
+      {"relative/sub", unset, home, cache},
+      {"", unset, home, cache},
+      {unset, unset, home, cache},
+      {unset, unset, home + "/", cache},
+      {unset, folder / "cache/", home, folder / "cache"},  // need not exist yet
+      {unset, "", home, cache},
+      {unset, "relative", home, cache},
+      {unset, folder / "cache", folder / "missing", folder / "cache"},
+      {unset, unset, folder / "missing", "/tmp"},
+      {unset, unset, folder / "plain", "/tmp"},
   };
   for (const auto& c : cases) {
-    ScopedTmpdir tmpdir(c.tmpdir);
-    EXPECT_EQ(GetTempFolder(), c.expected) << "TMPDIR=" << c.tmpdir;
+    ScopedVariable tmpdir("TMPDIR", c.tmpdir);
+    ScopedVariable xdg_cache_home("XDG_CACHE_HOME", c.xdg_cache_home);
+    ScopedVariable home_variable("HOME", c.home);
+    EXPECT_EQ(GetTempFolder(), c.expected)
+        << "TMPDIR=" << c.tmpdir.value_or("(unset)")
+        << " XDG_CACHE_HOME=" << c.xdg_cache_home.value_or("(unset)")
+        << " HOME=" << c.home.value_or("(unset)");
   }
-  {
-    ScopedTmpdir tmpdir("");
-    unsetenv("TMPDIR");
-    EXPECT_EQ(GetTempFolder(), "/tmp");
+}
+
+// Without a usable HOME, the home folder is the password database's.
+TEST(PathHelpersTest, GetTempFolderFindsTheHomeFolderInThePasswordDatabase) {
+  ScopedVariable tmpdir("TMPDIR", std::nullopt);
+  ScopedVariable xdg_cache_home("XDG_CACHE_HOME", std::nullopt);
+  const passwd* entry = getpwuid(geteuid());
+  const std::string home = entry != nullptr ? entry->pw_dir : "";
+  std::error_code error;
+  const std::string expected = !home.empty() && std::filesystem::is_directory(home, error)
+                                   ? JoinPath(home, ".cache")
+                                   : "/tmp";
+  for (const std::optional<std::string>& variable :
+       {std::optional<std::string>(), std::optional<std::string>(""),
+        std::optional<std::string>("relative")}) {
+    ScopedVariable home_variable("HOME", variable);
+    EXPECT_EQ(GetTempFolder(), expected) << "HOME=" << variable.value_or("(unset)");
   }
+
+  // A user without an entry has no home folder.
+  constexpr uid_t kUnknown = 4242;
+  if (geteuid() != 0 || getpwuid(kUnknown) != nullptr) return;  // no unknown user to become
+  ScopedVariable home_variable("HOME", std::nullopt);
+  EXPECT_EQ(RunInChild([] {
+              const std::string failed = BecomeUser(kUnknown);
+              if (!failed.empty()) return failed;
+              const std::string temp = GetTempFolder();
+              return temp == "/tmp" ? "" : "the temporary folder is " + temp;
+            }),
+            "");
 }
 
 }  // namespace

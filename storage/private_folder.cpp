@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
+#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -44,9 +45,46 @@ std::deque<std::string> Components(const std::string& path) {
   return components;
 }
 
-bool OfRootOrUser(const struct stat& status) {
-  return status.st_uid == 0 || status.st_uid == geteuid();
+// The number that the file `path` begins with; nullopt when it cannot be read.
+std::optional<unsigned long> ReadNumber(const char* path) {
+  std::ifstream file(path);
+  unsigned long number = 0;
+  if (!(file >> number)) return std::nullopt;
+  return number;
 }
+
+// Whether root of the first user namespace shows as itself in this process's namespace:
+// /proc/self/uid_map holds a range whose outside start is 0 (the first namespace maps all
+// ids: "0 0 4294967295"). Unreadable counts as mapped.
+bool RootMapped() {
+  std::ifstream map("/proc/self/uid_map");
+  if (!map) return true;
+  unsigned long inside = 0, outside = 0, count = 0;
+  while (map >> inside >> outside >> count) {
+    if (outside == 0 && count > 0) return true;
+  }
+  return !map.eof();
+}
+
+// The owners trusted on the way to the temporary folder: root and this user. Inside a user
+// namespace that does not map root (a rootless sandbox), root's folders, / and /tmp among
+// them, show as the overflow id, as those of every other user outside the namespace do;
+// from inside nobody can tell them apart, so there the overflow id counts as root.
+class TrustedOwners {
+ public:
+  TrustedOwners() : user_(geteuid()) {
+    if (!RootMapped()) rootShownAs_ = ReadNumber("/proc/sys/kernel/overflowuid");
+  }
+
+  bool Trust(const struct stat& status) const {
+    return status.st_uid == 0 || status.st_uid == user_ ||
+           (rootShownAs_ && status.st_uid == *rootShownAs_);
+  }
+
+ private:
+  uid_t user_;
+  std::optional<unsigned long> rootShownAs_;
+};
 
 struct stat StatusOf(const FolderDescriptor& folder) {
   struct stat status {};
@@ -67,10 +105,10 @@ void CheckPrivate(const FolderDescriptor& folder) {
 // to root or this user, and others may write into it only with the sticky bit, under which
 // nobody renames or removes an entry that is not theirs. Without that, whoever may write
 // into it can swap the whole chain below it, and the run file is started by its path.
-void CheckShared(const FolderDescriptor& folder) {
+void CheckShared(const FolderDescriptor& folder, const TrustedOwners& owners) {
   const struct stat status = StatusOf(folder);
   const bool shared = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-  if (!OfRootOrUser(status) || (shared && (status.st_mode & S_ISVTX) == 0)) {
+  if (!owners.Trust(status) || (shared && (status.st_mode & S_ISVTX) == 0)) {
     throw FileInaccessibleException();
   }
 }
@@ -79,13 +117,13 @@ void CheckShared(const FolderDescriptor& folder) {
 // link of anyone but root or this user raises FileInaccessibleException: its owner may
 // point it elsewhere at any time.
 std::optional<std::string> TrustedLinkTarget(const FolderDescriptor& folder,
-                                             const std::string& name) {
+                                             const std::string& name, const TrustedOwners& owners) {
   struct stat status {};
   if (fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISLNK(status.st_mode)) {
     return std::nullopt;  // opening it reports what is wrong
   }
-  if (!OfRootOrUser(status)) throw FileInaccessibleException();
+  if (!owners.Trust(status)) throw FileInaccessibleException();
   char target[PATH_MAX];
   const ssize_t length = readlinkat(folder.get(), name.c_str(), target, sizeof target);
   if (length < 0) ThrowFileException(errno, FileOperation::kOpen);
@@ -97,11 +135,13 @@ std::optional<std::string> TrustedLinkTarget(const FolderDescriptor& folder,
 
 // Opens the absolute folder `path` as the kernel resolves it, from the root one component
 // at a time, each folder on the way passing CheckShared and each link its owner's check
-// before its target is walked the same way. ".." goes back along the folders walked.
-FolderDescriptor OpenSharedChain(const std::string& path) {
+// before its target is walked the same way. ".." goes back along the folders walked. When
+// `create`, a missing last folder is made 0700: the user's cache folder may not exist yet.
+FolderDescriptor OpenSharedChain(const std::string& path, bool create) {
+  const TrustedOwners owners;
   std::vector<FolderDescriptor> chain;
   chain.push_back(FolderDescriptor::Open("/"));
-  CheckShared(chain.back());
+  CheckShared(chain.back(), owners);
   std::deque<std::string> pending = Components(path);
   int links = 0;
   while (!pending.empty()) {
@@ -112,15 +152,15 @@ FolderDescriptor OpenSharedChain(const std::string& path) {
       if (chain.size() > 1) chain.pop_back();
       continue;
     }
-    if (const std::optional<std::string> target = TrustedLinkTarget(chain.back(), name)) {
+    if (const std::optional<std::string> target = TrustedLinkTarget(chain.back(), name, owners)) {
       if (++links > kMaxLinks) throw FileBadPathException();
       if (target->front() == '/') chain.erase(chain.begin() + 1, chain.end());
       const std::deque<std::string> inner = Components(*target);
       pending.insert(pending.begin(), inner.begin(), inner.end());
       continue;
     }
-    chain.push_back(chain.back().Child(name, false, 0));
-    CheckShared(chain.back());
+    chain.push_back(chain.back().Child(name, create && pending.empty(), 0700));
+    CheckShared(chain.back(), owners);
   }
   return std::move(chain.back());
 }
@@ -130,7 +170,7 @@ FolderDescriptor OpenSharedChain(const std::string& path) {
 FolderDescriptor OpenPrivateFolder(const std::string& path, bool create) {
   const std::string temp = GetTempFolder();
   const std::vector<std::string> components = SplitRelativePath(PartBelow(temp, path));
-  FolderDescriptor folder = OpenSharedChain(temp);
+  FolderDescriptor folder = OpenSharedChain(temp, create);
   for (const std::string& name : components) {
     folder = folder.Child(name, create, 0700);
     CheckPrivate(folder);

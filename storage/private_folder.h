@@ -14,13 +14,15 @@ namespace zarn {
 // it is). Every folder from the root down to the temporary folder, that one included, is
 // owned by root or this user and writable by group or others only with the sticky bit, as
 // / (0755) and /tmp (1777) are; a link on the way is followed only when root or this user
-// owns it, and its target is walked by the same rule.
+// owns it, and its target is walked by the same rule. Those folders need only let this
+// user pass (search permission), not list them. Inside a user namespace that does not map
+// root, the overflow id (/proc/sys/kernel/overflowuid) counts as root on that way.
 //
-// Walks the chain one component at a time, creating each missing component below the
-// temporary folder with mode 0700 when `create`, and returns the open folder. A folder or
-// link that fails the rule raises FileInaccessibleException; a component that is not a
-// folder, too many links, or a path outside the temporary folder FileBadPathException;
-// other failures the kind of their error number.
+// Walks the chain one component at a time, creating the temporary folder itself and each
+// missing component below it with mode 0700 when `create`, and returns the open folder. A
+// folder or link that fails the rule raises FileInaccessibleException; a component that
+// is not a folder, too many links, or a path outside the temporary folder
+// FileBadPathException; other failures the kind of their error number.
 FolderDescriptor OpenPrivateFolder(const std::string& path, bool create);
 
 // OpenPrivateFolder(path, true), the folder closed again.

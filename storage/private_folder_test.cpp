@@ -6,8 +6,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 
 #include "storage/file_exception.h"
+#include "storage/path_helpers.h"
+#include "storage/testing/in_child.h"
 #include "storage/testing/test_folder.h"
 
 namespace zarn {
@@ -144,67 +147,148 @@ void MakeFolder(const std::string& path, mode_t mode) {
   ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
 }
 
+// Hands `path` and everything below it, links not followed, to `user`.
+void GiveTo(const std::string& path, uid_t user) {
+  ASSERT_EQ(lchown(path.c_str(), user, user), 0) << path;
+  for (const auto& entry : fs::recursive_directory_iterator(path)) {
+    ASSERT_EQ(lchown(entry.path().c_str(), user, user), 0) << entry.path();
+  }
+}
+
+// What `walk` threw: "" when it returned.
+std::string Thrown(const std::function<void()>& walk) {
+  try {
+    walk();
+    return "";
+  } catch (const FileInaccessibleException&) {
+    return "inaccessible";
+  } catch (const FileBadPathException&) {
+    return "bad path";
+  } catch (const std::exception& e) {
+    return std::string("another exception: ") + e.what();
+  }
+}
+
+// The product's folders below an accepted temporary folder are made and opened, and the
+// folder opened is the one the kernel finds at `made`. "" or what went wrong.
+std::string CheckAccepted(const std::string& made) {
+  std::string result;
+  std::string thrown = Thrown([&] { CreatePrivateFolder(made); });
+  if (!thrown.empty()) return "creating: " + thrown;
+  thrown = Thrown([&] {
+    const FolderDescriptor folder = OpenPrivateFolder(made, false);
+    struct stat walked {
+    }, resolved{};
+    if (fstat(folder.get(), &walked) != 0 || stat(made.c_str(), &resolved) != 0 ||
+        walked.st_dev != resolved.st_dev || walked.st_ino != resolved.st_ino) {
+      result = "opened another folder than the kernel finds at " + made;
+    }
+  });
+  return thrown.empty() ? result : "opening: " + thrown;
+}
+
+// Below a refused temporary folder, neither the product's folders made before (`made`) nor
+// new ones are used, and nothing is made. "" or what went wrong.
+std::string CheckRefused(const std::string& temp, const std::string& made) {
+  std::string thrown = Thrown([&] { OpenPrivateFolder(made, false); });
+  if (thrown != "inaccessible") return "opening: " + (thrown.empty() ? "accepted" : thrown);
+  thrown = Thrown([&] { CreatePrivateFolder(temp + "/Other/Product"); });
+  if (thrown != "inaccessible") return "creating: " + (thrown.empty() ? "accepted" : thrown);
+  std::error_code error;
+  if (fs::exists(temp + "/Other", error)) return "something was made in it";
+  return "";
+}
+
+// Who walks the chain: this process, or a child as kUser, who has no capability to read
+// past modes as the root a suite may run as has; in a user namespace that maps only
+// itself, as rootless sandboxes do, the child is kUser when the suite runs as root.
+enum class Walker { kThisProcess, kAnotherUser, kUserNamespace };
+constexpr uid_t kUser = 4242;
+
+// Runs `check` as `walker`; "" or what went wrong, or `unavailable` set for a user
+// namespace that the kernel does not allow here.
+std::string WalkAs(Walker walker, const std::function<std::string()>& check,
+                   std::string* unavailable) {
+  if (walker == Walker::kThisProcess) return check();
+  const bool namespaced = walker == Walker::kUserNamespace;
+  const auto enter = [namespaced] {
+    std::string failed = geteuid() == 0 ? BecomeUser(kUser) : "";
+    if (failed.empty() && namespaced) failed = EnterUserNamespace();
+    return failed;
+  };
+  if (namespaced) {
+    *unavailable = RunInChild(enter);
+    if (!unavailable->empty()) return "";
+  }
+  return RunInChild([&] {
+    const std::string failed = enter();
+    return failed.empty() ? check() : "entering: " + failed;
+  });
+}
+
 // Whoever may change a folder above the temporary folder, or a link on the way to it, can
 // swap the whole chain below it. Every folder from the root down passes the rule of a
 // shared temporary folder (root's or this user's; writable by others only with the sticky
 // bit), and a link is followed only when root or this user owns it, its target checked the
-// same way.
+// same way. The folders need only let the user pass, as reaching the path does; the walk
+// resolves `.`, `..` and links as the kernel does.
 TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
   constexpr uid_t kOther = 65534;
   const struct {
     const char* name;
     bool needs_root;
+    Walker walker;
     bool accepted;
     // Lays out folders below `base`; answers the temporary folder to use.
     std::function<std::string(const std::string& base)> layout;
   } cases[] = {
-      {"a parent everyone may write", false, false,
+      {"a parent everyone may write", false, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/open", 0777);
          MakeFolder(base + "/open/tmp", 0700);
          return base + "/open/tmp";
        }},
-      {"a grandparent its group may write", false, false,
+      {"a grandparent its group may write", false, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/open", 0770);
          MakeFolder(base + "/open/mid", 0755);
          MakeFolder(base + "/open/mid/tmp", 0700);
          return base + "/open/mid/tmp";
        }},
-      {"a sticky parent everyone may write", false, true,
+      {"a sticky parent everyone may write", false, Walker::kThisProcess, true,
        [](const std::string& base) {
          MakeFolder(base + "/shared", 01777);
          MakeFolder(base + "/shared/tmp", 0700);
          return base + "/shared/tmp";
        }},
-      {"a parent of another user", true, false,
+      {"a parent of another user", true, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/other", 0755);
          MakeFolder(base + "/other/tmp", 0700);
          EXPECT_EQ(chown((base + "/other").c_str(), kOther, kOther), 0);
          return base + "/other/tmp";
        }},
-      {"a sticky temporary folder of another user", true, false,
+      {"a sticky temporary folder of another user", true, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/tmp", 01777);
          EXPECT_EQ(chown((base + "/tmp").c_str(), kOther, kOther), 0);
          return base + "/tmp";
        }},
-      {"a link of this user", false, true,
+      {"a link of this user", false, Walker::kThisProcess, true,
        [](const std::string& base) {
          MakeFolder(base + "/real", 0755);
          MakeFolder(base + "/real/tmp", 0700);
          fs::create_directory_symlink(base + "/real/tmp", base + "/link");
          return base + "/link";
        }},
-      {"a link of this user into a folder everyone may write", false, false,
+      {"a link of this user into a folder everyone may write", false, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/open", 0777);
          MakeFolder(base + "/open/tmp", 0700);
          fs::create_directory_symlink(base + "/open/tmp", base + "/link");
          return base + "/link";
        }},
-      {"a relative link up and across", false, true,
+      {"a relative link up and across", false, Walker::kThisProcess, true,
        [](const std::string& base) {
          MakeFolder(base + "/real", 0755);
          MakeFolder(base + "/real/tmp", 0700);
@@ -212,7 +296,7 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          fs::create_directory_symlink("../real/./tmp", base + "/a/link");
          return base + "/a/link";
        }},
-      {"a relative link up into a folder everyone may write", false, false,
+      {"a relative link up into a folder everyone may write", false, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/open", 0777);
          MakeFolder(base + "/open/tmp", 0700);
@@ -220,14 +304,14 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          fs::create_directory_symlink("../open/tmp", base + "/a/link");
          return base + "/a/link";
        }},
-      {"a link of another user", true, false,
+      {"a link of another user", true, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/real", 0700);
          fs::create_directory_symlink(base + "/real", base + "/link");
          EXPECT_EQ(lchown((base + "/link").c_str(), kOther, kOther), 0);
          return base + "/link";
        }},
-      {"a link of this user to a link of another user", true, false,
+      {"a link of this user to a link of another user", true, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/real", 0700);
          fs::create_directory_symlink(base + "/real", base + "/theirs");
@@ -235,7 +319,67 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          fs::create_directory_symlink("theirs", base + "/link");
          return base + "/link";
        }},
+      // At the root, ".." stays at the root, as the kernel has it.
+      {"\"..\" at the root", false, Walker::kThisProcess, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/tmp", 0700);
+         return "/../.." + base + "/tmp";
+       }},
+      {"a relative link that climbs past the root", false, Walker::kThisProcess, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0755);
+         MakeFolder(base + "/real/tmp", 0700);
+         fs::create_directory_symlink("../../../../../../../../.." + base + "/real/tmp",
+                                      base + "/link");
+         return base + "/link";
+       }},
+      {"\".\" before \"..\"", false, Walker::kThisProcess, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/sub", 0755);
+         MakeFolder(base + "/tmp", 0700);
+         return base + "/sub/./../tmp";
+       }},
+      // A home folder that is a link to where the space is: the link goes first, the rest
+      // of the path below its target.
+      {"a link in the middle of the path", false, Walker::kThisProcess, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/data", 0755);
+         MakeFolder(base + "/data/home", 0755);
+         MakeFolder(base + "/data/home/tmp", 0700);
+         fs::create_directory_symlink("data/home", base + "/home");
+         return base + "/home/tmp";
+       }},
+      // Debian's libpam-tmpdir: /tmp/user of root, 0711, and /tmp/user/<uid>, 0700.
+      {"a parent the user may pass through but not list", true, Walker::kAnotherUser, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/user", 0711);
+         MakeFolder(base + "/user/tmp", 0700);
+         return base + "/user/tmp";
+       }},
+      {"a parent the user may pass through and everyone may write", true, Walker::kAnotherUser,
+       false,
+       [](const std::string& base) {
+         MakeFolder(base + "/user", 0733);
+         MakeFolder(base + "/user/tmp", 0700);
+         return base + "/user/tmp";
+       }},
+      {"root's folders and links in a user namespace without root", false, Walker::kUserNamespace,
+       true,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0755);
+         MakeFolder(base + "/real/tmp", 0700);
+         fs::create_directory_symlink(base + "/real/tmp", base + "/link");
+         return base + "/link";
+       }},
+      {"a parent everyone may write in a user namespace without root", false,
+       Walker::kUserNamespace, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/open", 0777);
+         MakeFolder(base + "/open/tmp", 0700);
+         return base + "/open/tmp";
+       }},
   };
+  std::string unavailable;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.needs_root && geteuid() != 0) continue;  // only root can hand a file over
@@ -243,17 +387,43 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
     const std::string temp = c.layout(base.path());
     ScopedTmpdir tmpdir(temp);
     const std::string made = temp + "/Maker/Product";
-    if (c.accepted) {
-      EXPECT_NO_THROW(CreatePrivateFolder(made));
-      EXPECT_NO_THROW(OpenPrivateFolder(made, false));
-      continue;
+    if (!c.accepted) fs::create_directories(made);  // made before the chain was changed
+    if (c.walker != Walker::kThisProcess && geteuid() == 0) {
+      for (const std::string& folder : {temp_.path(), base.path()}) {  // base is in temp_
+        ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+      }
+      GiveTo(fs::canonical(temp), kUser);
     }
-    // Made before the chain was changed, or now: neither is used.
-    fs::create_directories(made);
-    EXPECT_THROW(OpenPrivateFolder(made, false), FileInaccessibleException);
-    EXPECT_THROW(CreatePrivateFolder(temp + "/Other/Product"), FileInaccessibleException);
-    EXPECT_FALSE(fs::exists(temp + "/Other")) << "nothing was made in it";
+    std::string skipped;
+    EXPECT_EQ(
+        WalkAs(
+            c.walker, [&] { return c.accepted ? CheckAccepted(made) : CheckRefused(temp, made); },
+            &skipped),
+        "");
+    if (!skipped.empty()) unavailable = skipped;
   }
+  if (!unavailable.empty()) GTEST_SKIP() << "no user namespace here: " << unavailable;
+}
+
+// Without TMPDIR the working folders are the user's own, in the user's cache folder, made
+// when missing: another user who made the product's folder in /tmp first locks nobody out.
+TEST_F(PrivateFolderTest, WithoutTmpdirTheWorkingFoldersAreInTheUsersCacheFolder) {
+  const std::string home = elsewhere_.path();
+  ScopedVariable tmpdir("TMPDIR", std::nullopt);
+  ScopedVariable cache("XDG_CACHE_HOME", std::nullopt);
+  ScopedVariable home_variable("HOME", home);
+  // A maker's folder of another user, where the shared /tmp would put it.
+  TestFolder planted_in_tmp;
+  const std::string maker = fs::path(planted_in_tmp.path()).filename();
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(planted_in_tmp.path().c_str(), 65534, 65534), 0);
+  }
+
+  const std::string made = JoinPath(GetTempFolder(), maker + "/Product");
+  EXPECT_EQ(Thrown([&] { CreatePrivateFolder(made); }), "");
+  EXPECT_TRUE(fs::is_directory(home + "/.cache/" + maker + "/Product"));
+  EXPECT_EQ(ModeOf(home + "/.cache"), 0700u);
+  EXPECT_TRUE(fs::is_empty(planted_in_tmp.path()));
 }
 
 TEST_F(PrivateFolderTest, OpeningWithoutCreatingMakesNothing) {

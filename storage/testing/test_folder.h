@@ -48,26 +48,36 @@ class TestFolder {
   std::string path_;
 };
 
-// Points TMPDIR, and with it the system temporary folder, at `path` while it lives; the
-// previous value comes back on destruction. Test support only.
-class ScopedTmpdir {
+// Sets the environment variable `name` to `value`, or unsets it for nullopt, while it
+// lives; the previous value comes back on destruction. Test support only.
+class ScopedVariable {
  public:
-  explicit ScopedTmpdir(const std::string& path) {
-    if (const char* old = getenv("TMPDIR")) old_ = old;
-    setenv("TMPDIR", path.c_str(), 1);
+  ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    Set(value);
   }
-  ~ScopedTmpdir() {
-    if (old_) {
-      setenv("TMPDIR", old_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-  ScopedTmpdir(const ScopedTmpdir&) = delete;
-  ScopedTmpdir& operator=(const ScopedTmpdir&) = delete;
+  ~ScopedVariable() { Set(old_); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
 
  private:
+  void Set(const std::optional<std::string>& value) {
+    if (value) {
+      setenv(name_, value->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+  const char* name_;
   std::optional<std::string> old_;
+};
+
+// Points TMPDIR, and with it the system temporary folder, at `path` while it lives; the
+// previous value comes back on destruction. Test support only.
+class ScopedTmpdir : public ScopedVariable {
+ public:
+  explicit ScopedTmpdir(const std::string& path) : ScopedVariable("TMPDIR", path) {}
 };
 
 // Sets the process's umask while it lives; the previous one comes back on destruction. The

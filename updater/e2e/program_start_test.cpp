@@ -156,5 +156,110 @@ TEST_F(ProgramStartTest, AThreadThatCannotStartShowsTheOutOfMemoryMessage) {
   }
 }
 
+// The folder `path` of `owner`, made for the time the object lives, unless something is
+// there already; then that is left as it is.
+class PlantedFolder {
+ public:
+  PlantedFolder(const std::string& path, uid_t owner) : path_(path) {
+    made_ = mkdir(path.c_str(), 0700) == 0;
+    if (made_) {
+      EXPECT_EQ(chown(path.c_str(), owner, owner), 0);
+    }
+  }
+  ~PlantedFolder() {
+    if (made_) std::filesystem::remove_all(path_);
+  }
+  PlantedFolder(const PlantedFolder&) = delete;
+  PlantedFolder& operator=(const PlantedFolder&) = delete;
+
+ private:
+  std::string path_;
+  bool made_;
+};
+
+// Ordinary setups of a machine with several users, in which the updater downloads both
+// packages and launches the downloader. Without TMPDIR it works in the user's cache folder,
+// where another user who made the product's folder in /tmp first cannot lock it out; a
+// TMPDIR below a folder that the user may pass through but not list (libpam-tmpdir's
+// /tmp/user, a /home of 0711) is used; and so it is in a user namespace that maps only the
+// user (rootless sandboxes), where / and /tmp show as the overflow id.
+TEST_F(ProgramStartTest, RunsForEveryUserOfAnOrdinaryMachine) {
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
+  NginxServer::Options options;
+  options.ports = 2;  // the proxy and one node
+  NginxServer nginx(folder_ / "www", options);
+  MakePackages({nginx.Host(1)});
+  constexpr uid_t kUser = 4242;
+  const bool root = geteuid() == 0;
+  // Root reads past every mode: the program then runs as kUser, without capabilities.
+  std::vector<std::string> as_user;
+  if (root) {
+    as_user = {"setpriv", "--reuid=" + std::to_string(kUser), "--regid=" + std::to_string(kUser),
+               "--clear-groups"};
+  }
+  std::vector<std::string> in_namespace = as_user;
+  in_namespace.insert(in_namespace.end(), {"unshare", "--user", "--map-current-user"});
+  const std::string home = folder_ / "home";
+  std::filesystem::create_directories(home);
+  const struct {
+    const char* name;
+    bool needs_root;
+    bool namespaced;
+    std::vector<std::string> env_options;
+    std::vector<std::string> launcher;
+    std::string data_folder;
+  } cases[] = {
+      {"TMPDIR unset, another user's product folder in /tmp",
+       false,
+       false,
+       {"-u", "TMPDIR", "-u", "XDG_CACHE_HOME", "HOME=" + home},
+       as_user,
+       home + "/.cache/Corvane Technologies/Skelmir"},
+      {"TMPDIR below a folder the user may pass through but not list",
+       true,
+       false,
+       {},
+       as_user,
+       DataFolder()},
+      {"a user namespace that maps only the user", false, true, {}, in_namespace, DataFolder()},
+  };
+  std::string unavailable;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needs_root && !root) continue;  // only root can make a folder others may not list
+    std::filesystem::remove_all(folder_ / "tmp/Corvane Technologies");
+    std::filesystem::remove_all(folder_ / "markers/argv");
+    if (root) {
+      // The test's folder (root's) becomes one that kUser may pass through but not list.
+      ASSERT_EQ(chmod(folder_.path().c_str(), 0711), 0);
+      for (const std::string& folder : {folder_ / "tmp", folder_ / "markers", home}) {
+        ASSERT_EQ(chown(folder.c_str(), kUser, kUser), 0);
+      }
+    }
+    if (c.namespaced) {
+      std::vector<std::string> probe = in_namespace;
+      probe.push_back("true");
+      ChildProcess tried(probe);
+      const std::optional<int> status = tried.Wait(60s);
+      if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
+        unavailable = "unshare --user --map-current-user fails here";
+        continue;
+      }
+    }
+    std::optional<PlantedFolder> planted;
+    if (root) planted.emplace("/tmp/Corvane Technologies", 65534);
+
+    std::unique_ptr<ChildProcess> program = Start(c.env_options, c.launcher, nginx.Host(0));
+    EXPECT_EQ(ExitCode(*program, 120s), 0);
+    const std::string out = folder_.ReadFile("out");
+    EXPECT_NE(out.find("Launching Orvask Downloader"), std::string::npos) << out;
+    EXPECT_EQ(folder_.ReadFile("markers/cwd"), c.data_folder + "\n") << out;
+    EXPECT_TRUE(folder_.ReadFile(c.data_folder.substr(folder_.path().size() + 1) +
+                                 "/data/game.pak") == data_)
+        << "the data file arrived whole";
+  }
+  if (!unavailable.empty()) GTEST_SKIP() << "no user namespace here: " << unavailable;
+}
+
 }  // namespace
 }  // namespace zarn

@@ -291,14 +291,16 @@ TEST_F(TerminalRunTest, LinksInsideTheDataFolderAreNotFollowed) {
   }
 }
 
-// A TMPDIR that is missing, names a file or is relative gives /tmp, never the folder the
-// program was started from.
+// A TMPDIR that is missing, names a file or is relative gives the user's cache folder,
+// never the folder the program was started from.
 TEST_F(TerminalRunTest, AnUnusableTmpdirCreatesNothingInTheWorkingFolder) {
   const std::string work = folder_ / "work";
   std::filesystem::create_directories(work + "/tmp");
+  std::filesystem::create_directories(folder_ / "home");
   folder_.WriteFile("work/plain", "x");
   const std::vector<std::string> before = Tree(work);
-  const bool had_product_folder = std::filesystem::exists("/tmp/Corvane Technologies");
+  ScopedVariable home("HOME", folder_ / "home");
+  ScopedVariable cache("XDG_CACHE_HOME", std::nullopt);
   const std::string previous = std::filesystem::current_path();
   ASSERT_EQ(chdir(work.c_str()), 0);
   for (const std::string& tmpdir : {folder_ / "missing", work + "/plain", std::string("tmp")}) {
@@ -306,9 +308,11 @@ TEST_F(TerminalRunTest, AnUnusableTmpdirCreatesNothingInTheWorkingFolder) {
     setenv("TMPDIR", tmpdir.c_str(), 1);
     ASSERT_EQ(Run(Module("127.0.0.1:" + std::to_string(FreePort()))), 0);
     EXPECT_EQ(Tree(work), before) << "nothing new below the working folder";
+    EXPECT_TRUE(
+        std::filesystem::is_directory(folder_ / "home/.cache/Corvane Technologies/Skelmir"));
+    std::filesystem::remove_all(folder_ / "home/.cache");
   }
   ASSERT_EQ(chdir(previous.c_str()), 0);
-  if (!had_product_folder) std::filesystem::remove_all("/tmp/Corvane Technologies");
 }
 
 }  // namespace
