@@ -14,13 +14,26 @@
 namespace zarn {
 namespace {
 
-std::string Failed(const std::string& what) { return what + ": " + std::strerror(errno); }
+// What failed, with the error number of the call that failed.
+std::string Failed(const std::string& what, int error) {
+  return what + ": " + std::strerror(error);
+}
+
+// The same for `call`, which just failed: errno is taken before anything may change it.
+std::string Failed(const char* call) {
+  const int error = errno;
+  return Failed(std::string(call), error);
+}
 
 std::string WriteFile(const std::string& path, const std::string& text) {
   const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return Failed("open " + path);
+  if (fd < 0) {
+    const int error = errno;
+    return Failed("open " + path, error);
+  }
   const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  std::string result = written ? "" : Failed("write " + path);
+  const int error = errno;
+  std::string result = written ? "" : Failed("write " + path, error);
   close(fd);
   return result;
 }
@@ -45,7 +58,12 @@ std::string RunInChild(const std::function<std::string()>& body) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return Failed("pipe");
   const pid_t child = fork();
-  if (child < 0) return Failed("fork");
+  if (child < 0) {
+    const std::string failed = Failed("fork");
+    close(fds[0]);
+    close(fds[1]);
+    return failed;
+  }
   if (child == 0) {
     close(fds[0]);
     alarm(60);  // the child's deadline: SIGALRM ends it
@@ -80,7 +98,13 @@ std::string BecomeUser(uid_t id) {
 std::string EnterUserNamespace() {
   const std::string user = std::to_string(geteuid());
   const std::string group = std::to_string(getegid());
-  if (unshare(CLONE_NEWUSER) != 0) return Failed("unshare(CLONE_NEWUSER)");
+  if (unshare(CLONE_NEWUSER) != 0) {
+    // EINVAL: the process has more threads than this one (ThreadSanitizer starts its own).
+    const int error = errno;
+    return Failed(error == EINVAL ? "unshare(CLONE_NEWUSER), in a process of several threads"
+                                  : "unshare(CLONE_NEWUSER)",
+                  error);
+  }
   std::string result = WriteFile("/proc/self/setgroups", "deny");
   if (result.empty()) result = WriteFile("/proc/self/uid_map", user + " " + user + " 1");
   if (result.empty()) result = WriteFile("/proc/self/gid_map", group + " " + group + " 1");
