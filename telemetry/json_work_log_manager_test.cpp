@@ -478,17 +478,19 @@ TEST(JsonWorkLogManagerTest, AnUnusableLogsFolderOnlyLosesLines) {
   }
 }
 
-// Lines of 1 MiB each, prefix and line feed included: a file holds four. A line that would
-// pass the bound is lost whole, and a later one that still fits is written.
-TEST(JsonWorkLogManagerTest, AFileHoldsFourMebibytesOfWholeLines) {
+// Lines of 1 MiB each, prefix and line feed included: a file holds four, and lines of works
+// only three, so that a file failing works have filled still tells how the transfer
+// ended. A line that would pass its bound is lost whole; a later one that fits is written.
+TEST(JsonWorkLogManagerTest, AFileHoldsFourMebibytesOfWholeLinesTheLastForTransferEvents) {
   ScopedTempFolder temp;
   PosixSharedFileFactory files;
   const std::string text(1024 * 1024 - 23, 'x');
   {
     JsonWorkLogManager log(kDefaultMask, kLogs, &files, FixedClock());
     for (int i = 0; i < 3; ++i) log.Log(EventKind::WorkRetry, text + "\n");
-    log.Log(EventKind::WorkRetry, text + "more\n");
-    log.Log(EventKind::WorkRetry, text + "\n");
+    log.Log(EventKind::WorkError, "{}\n");
+    log.Log(EventKind::Transfer, text + "more\n");
+    log.Log(EventKind::Transfer, text + "\n");
     log.Log(EventKind::Transfer, "{}\n");
   }
   EXPECT_EQ(fs::file_size(temp.logs() / kFixedName), 4u * 1024 * 1024);

@@ -1,5 +1,6 @@
 #include "telemetry/log_manager.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -8,6 +9,7 @@
 #include "storage/private_folder.h"
 #include "storage/shared_file.h"
 #include "storage/shared_file_factory.h"
+#include "telemetry/event_kind.h"
 
 namespace zarn {
 namespace {
@@ -34,7 +36,11 @@ void LogManager::Log(std::uint32_t kind, const std::string& text) {
     if (!file_) return;
     // One write, so that a failure leaves at most one partial line.
     const std::string line = MakeLinePrefix() + text;
+    const std::uint64_t room =
+        kMaxLogFileBytes - ((kind & EventKind::Transfer) != 0 ? 0 : kTransferEventBytes);
+    if (line.size() > room - std::min(written_, room)) return;
     file_->Write(line.data(), static_cast<std::uint32_t>(line.size()));
+    written_ += line.size();
   } catch (...) {
     // The line is lost; an open file stays open for the next one.
   }

@@ -31,9 +31,13 @@ class LogManager : public EventManager {
   // Failing nodes cost a line per request, each with its chunk's path, and a node list may
   // hold thousands: the log must not fill the disk the download needs.
   static constexpr std::uint64_t kMaxLogFileBytes = 4 << 20;
+  // The last of a file that only transfer events may fill, so that a file the lines of
+  // failing works have filled still tells how each transfer ended.
+  static constexpr std::uint64_t kTransferEventBytes = 1 << 20;
 
   // Writes MakeLinePrefix() and text as one line when kind shares a bit with the mask and
-  // the file has room for it. Never throws; lines never interleave.
+  // the file has room for it (kTransferEventBytes less unless kind is a transfer event's).
+  // Never throws; lines never interleave.
   void Log(std::uint32_t kind, const std::string& text);
 
   std::uint32_t GetLogMask() const { return logMask_; }
@@ -63,6 +67,7 @@ class LogManager : public EventManager {
   SharedFileFactory* const fileFactory_;
   const Clock clock_;
   std::shared_ptr<SharedFile> file_;
+  std::uint64_t written_ = 0;  // bytes of file_
 };
 
 }  // namespace zarn
