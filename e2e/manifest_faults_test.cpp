@@ -57,6 +57,16 @@ std::string Repeated(const std::string& piece, std::size_t count) {
   return text;
 }
 
+// `files` files whose paths each name 2 046 folders of their own, in 4 094 bytes.
+std::string FilesOfDeepestPaths(int files) {
+  std::string xml;
+  for (int i = 0; i < files; ++i) {
+    xml += FileElement(std::to_string(10 + i) + "/" + Repeated("a/", 2045) + "f", "4", "4",
+                       std::string(8, '0'));
+  }
+  return xml;
+}
+
 // A package whose root element carries one attribute named by `segments` dotted segments.
 std::string DottedAttribute(std::size_t segments) {
   return "<package " + Repeated("a.", segments - 1) + "a=\"1\"><id>PKG1</id></package>";
@@ -219,6 +229,8 @@ const Case kCases[] = {
      "", TransferError::Manifest, false},
     {"PathOfAHundredThousandFolders",
      ManifestWithFiles(FileElement(Repeated("a/", 100000) + "a.bin", "4", "4", kGoodChecksum)), "",
+     TransferError::Manifest, false},
+    {"PathsOfTooManyFolders", ManifestWithFiles(FilesOfDeepestPaths(65)), "",
      TransferError::Manifest, false},
     {"SamePathOnceNormalised",
      ManifestWithFiles(FileElement("data/a.bin", "4", "4", kGoodChecksum) +

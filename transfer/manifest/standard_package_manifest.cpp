@@ -9,6 +9,20 @@
 #include "transfer/manifest/standard_file_manifest.h"
 
 namespace zarn {
+namespace {
+
+// Adds the folders a normalised path names to folders, the deepest first, up to the first
+// one already there (those above it are then there too), so that each path costs its new
+// folders and one look-up. Throws ManifestParseException past kMaxPackageFolders.
+void AddFolders(std::string_view path, std::unordered_set<std::string_view>& folders) {
+  for (std::size_t end = path.rfind('/'); end != std::string_view::npos && end > 0;
+       end = path.rfind('/', end - 1)) {
+    if (!folders.insert(path.substr(0, end)).second) return;
+    if (folders.size() > kMaxPackageFolders) throw ManifestParseException();
+  }
+}
+
+}  // namespace
 
 uint64_t GetPackageTotalSize(const PackageManifest& package) {
   uint64_t total = 0;
@@ -33,13 +47,15 @@ void StandardPackageManifest::ReadFields(const boost::property_tree::ptree& tree
   run_ = package.get<std::string>("run", "");
 
   files_.clear();
-  std::unordered_set<std::string_view> paths;  // views of the files' own paths
+  std::unordered_set<std::string_view> paths;    // views of the files' own paths
+  std::unordered_set<std::string_view> folders;  // and of the folders above them
   uint32_t chunksLeft = kMaxPackageChunks;
   for (const auto& child : package.get_child("files")) {
     if (child.first != "file") throw ManifestParseException();
     files_.push_back(std::make_shared<StandardFileManifest>(child.second, chunksLeft));
     chunksLeft -= static_cast<uint32_t>(files_.back()->GetChecksums().size());
     if (!paths.insert(files_.back()->GetPath()).second) throw ManifestParseException();
+    AddFolders(files_.back()->GetPath(), folders);
   }
   if (id_.empty() || name_.empty() || partnerId_.empty() || versionId_.empty() ||
       versionId_.size() > kMaxVersionIdLength) {

@@ -16,6 +16,11 @@ namespace zarn {
 // It still allows 128 GiB in chunks of 1 MiB.
 constexpr uint32_t kMaxPackageChunks = 131072;
 
+// The most folders a package's paths may name in all. Each is made in the destination (a
+// few KiB of disk and an inode), and paths of up to 2 047 folders each would otherwise let
+// a manifest of a few MiB make millions.
+constexpr std::size_t kMaxPackageFolders = 131072;
+
 // The longest version a package may name. The version goes into every chunk's URL, every
 // analytics post and every work-log line of a transfer; no real package's comes near.
 constexpr std::size_t kMaxVersionIdLength = 256;
@@ -24,7 +29,8 @@ constexpr std::size_t kMaxVersionIdLength = 256;
 // "versionId" (all required, non-empty; the version at most kMaxVersionIdLength bytes),
 // the optional "run" path and the "files" list, in which no two files may have the same
 // path once normalised (they would be one file on disk, written and verified twice) and
-// all files hold at most kMaxPackageChunks chunks. Made empty and filled once by Read.
+// all files hold at most kMaxPackageChunks chunks and their paths name at most
+// kMaxPackageFolders folders. Made empty and filled once by Read.
 class StandardPackageManifest : public PackageManifest {
  public:
   StandardPackageManifest() = default;

@@ -116,6 +116,30 @@ TEST(StandardPackageManifestTest, ReadsAVersionAtItsBound) {
   EXPECT_EQ(package.GetVersionId(), version);
 }
 
+// A path of 4 094 bytes names 2 046 folders: "NN/", then 2 045 of "a/", then the file.
+std::string DeepestPath(int n, std::size_t folders = 2046) {
+  std::string path = std::to_string(10 + n) + "/";
+  for (std::size_t i = 1; i < folders; ++i) path += "a/";
+  return path + "f";
+}
+
+// Every folder a path names is made: the package's paths name at most 131 072 in all,
+// each folder counted once however many paths name it.
+TEST(StandardPackageManifestTest, PathsNameAtMost131072Folders) {
+  const std::string oneChunk = std::string(8, '0');
+  auto files = [&](std::size_t lastFolders) {
+    std::string xml;
+    for (int i = 0; i < 64; ++i) xml += FileEntry(DeepestPath(i), "1", "1", oneChunk);
+    xml += FileEntry(DeepestPath(64, lastFolders), "1", "1", oneChunk);
+    xml += FileEntry(DeepestPath(0, 3), "1", "1", oneChunk);  // its folders are named before
+    return Package(xml);
+  };
+  StandardPackageManifest package;
+  ReadPackage(files(128), package);  // 64 x 2 046 + 128 = 131 072 folders
+  EXPECT_EQ(package.GetFiles().size(), 66u);
+  EXPECT_THROW(ReadPackage(files(129), package), ManifestParseException);
+}
+
 TEST(StandardPackageManifestTest, TextIsKeptExceptAroundNumbers) {
   StandardPackageManifest package;
   ReadPackage(
