@@ -19,10 +19,25 @@
 
 #include "transfer/manifest/manifest_exception.h"
 
+// GCC names the sanitizers it builds with in macros, clang only through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/common_interface_defs.h>
+#define ZARN_ADDRESS_SANITIZER 1
 #endif
 #if defined(__SANITIZE_THREAD__)
+#define ZARN_THREAD_SANITIZER 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZARN_ADDRESS_SANITIZER 1
+#endif
+#if __has_feature(thread_sanitizer)
+#define ZARN_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(ZARN_ADDRESS_SANITIZER)
+#include <sanitizer/common_interface_defs.h>
+#endif
+#if defined(ZARN_THREAD_SANITIZER)
 #include <sanitizer/tsan_interface.h>
 #endif
 
@@ -39,7 +54,7 @@ constexpr char kComment[] = "<xmlcomment>";
 // Measured at about 400 bytes a level in the optimised build, 1.5 KiB unoptimised and 3 KiB
 // under AddressSanitizer; the pages are only reserved until the recursion touches them.
 constexpr std::size_t kReaderStackBase = 1u << 20;
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__OPTIMIZE__)
+#if defined(ZARN_ADDRESS_SANITIZER) || defined(ZARN_THREAD_SANITIZER) || !defined(__OPTIMIZE__)
 constexpr std::size_t kReaderStackPerLevel = 8192;
 #else
 constexpr std::size_t kReaderStackPerLevel = 1024;
@@ -85,7 +100,7 @@ struct Fiber {
 
 thread_local Fiber* startingFiber = nullptr;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ZARN_ADDRESS_SANITIZER)
 void StartSwitch(void** fakeStack, const void* bottom, std::size_t size) {
   __sanitizer_start_switch_fiber(fakeStack, bottom, size);
 }
@@ -97,7 +112,7 @@ void StartSwitch(void**, const void*, std::size_t) {}
 void FinishSwitch(void*, const void**, std::size_t*) {}
 #endif
 
-#if defined(__SANITIZE_THREAD__)
+#if defined(ZARN_THREAD_SANITIZER)
 void* CurrentThreadFiber() { return __tsan_get_current_fiber(); }
 void* CreateThreadFiber() { return __tsan_create_fiber(0); }
 void DestroyThreadFiber(void* fiber) { __tsan_destroy_fiber(fiber); }

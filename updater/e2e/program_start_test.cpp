@@ -21,6 +21,7 @@
 
 #include "testing/child_process.h"
 #include "testing/loopback_port.h"
+#include "testing/sanitizers.h"
 #include "updater/e2e/e2e_fixture.h"
 
 namespace zarn {
@@ -28,7 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(ZARN_ADDRESS_SANITIZER) || defined(ZARN_THREAD_SANITIZER)
 // The sanitizers reserve terabytes of shadow memory and start threads of their own.
 constexpr bool kSanitized = true;
 #else
