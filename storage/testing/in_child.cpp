@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -35,6 +38,24 @@ std::string WriteFile(const std::string& path, const std::string& text) {
   const int error = errno;
   std::string result = written ? "" : Failed("write " + path, error);
   close(fd);
+  return result;
+}
+
+// Enters a user namespace of its own whose one id `user` stands for `outside_user` in the
+// namespace it was in, and `group` for `outside_group`: the map of one id that a user may
+// write without privilege.
+std::string EnterMappedNamespace(const std::string& user, const std::string& outside_user,
+                                 const std::string& group, const std::string& outside_group) {
+  if (unshare(CLONE_NEWUSER) != 0) {
+    // EINVAL: the process has more threads than this one (ThreadSanitizer starts its own).
+    const int error = errno;
+    return Failed(error == EINVAL ? "unshare(CLONE_NEWUSER), in a process of several threads"
+                                  : "unshare(CLONE_NEWUSER)",
+                  error);
+  }
+  std::string result = WriteFile("/proc/self/setgroups", "deny");
+  if (result.empty()) result = WriteFile("/proc/self/uid_map", user + " " + outside_user + " 1");
+  if (result.empty()) result = WriteFile("/proc/self/gid_map", group + " " + outside_group + " 1");
   return result;
 }
 
@@ -98,16 +119,37 @@ std::string BecomeUser(uid_t id) {
 std::string EnterUserNamespace() {
   const std::string user = std::to_string(geteuid());
   const std::string group = std::to_string(getegid());
-  if (unshare(CLONE_NEWUSER) != 0) {
-    // EINVAL: the process has more threads than this one (ThreadSanitizer starts its own).
-    const int error = errno;
-    return Failed(error == EINVAL ? "unshare(CLONE_NEWUSER), in a process of several threads"
-                                  : "unshare(CLONE_NEWUSER)",
-                  error);
+  return EnterMappedNamespace(user, user, group, group);
+}
+
+std::string EnterNestedUserNamespace() {
+  const std::string user = std::to_string(geteuid());
+  const std::string group = std::to_string(getegid());
+  std::string result = EnterMappedNamespace("0", user, "0", group);
+  if (result.empty()) result = EnterMappedNamespace(user, "0", group, "0");
+  return result;
+}
+
+std::string ShowFileAt(const std::string& path, const std::string& content) {
+  if (unshare(CLONE_NEWNS) != 0) return Failed("unshare(CLONE_NEWNS)");
+  // Private first, so that the mount below stays in this namespace.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    return Failed("mount(MS_PRIVATE)");
   }
-  std::string result = WriteFile("/proc/self/setgroups", "deny");
-  if (result.empty()) result = WriteFile("/proc/self/uid_map", user + " " + user + " 1");
-  if (result.empty()) result = WriteFile("/proc/self/gid_map", group + " " + group + " 1");
+  char shown[] = "/tmp/zarn-shown-XXXXXX";
+  const int fd = mkstemp(shown);
+  if (fd < 0) return Failed("mkstemp");
+  std::string result;
+  if (fchmod(fd, 0644) != 0) {
+    result = Failed("fchmod");
+  } else if (write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
+    result = Failed("write");
+  } else if (mount(shown, path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    const int error = errno;
+    result = Failed("mount(MS_BIND) on " + path, error);
+  }
+  close(fd);
+  unlink(shown);  // the mount keeps the file
   return result;
 }
 

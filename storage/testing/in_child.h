@@ -28,6 +28,17 @@ std::string BecomeUser(uid_t id);
 // may forbid user namespaces).
 std::string EnterUserNamespace();
 
+// In a child: enters a user namespace that maps this user and group to 0, and in it a
+// nested one that maps 0 back to them, as `bwrap ... --dev /dev` and
+// `unshare -Ur unshare --user --map-user=UID` do: the nested /proc/self/uid_map reads
+// "UID 0 1", its 0 the user's id in the namespace between. "" or what failed.
+std::string EnterNestedUserNamespace();
+
+// In a child, as root: shows a file holding `content` at `path` to this process alone, in
+// a mount namespace of its own (a test's own account database at /etc/passwd, say). "" or
+// what failed.
+std::string ShowFileAt(const std::string& path, const std::string& content);
+
 }  // namespace zarn
 
 #endif  // ZARN_STORAGE_TESTING_IN_CHILD_H_
