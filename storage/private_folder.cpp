@@ -13,7 +13,9 @@
 
 #include "storage/file_error.h"
 #include "storage/file_exception.h"
+#include "storage/id_map.h"
 #include "storage/path_helpers.h"
+#include "storage/private_group.h"
 
 namespace zarn {
 namespace {
@@ -53,38 +55,24 @@ std::optional<unsigned long> ReadNumber(const char* path) {
   return number;
 }
 
-// Whether root of the first user namespace shows as itself in this process's namespace:
-// /proc/self/uid_map holds a range whose outside start is 0 (the first namespace maps all
-// ids: "0 0 4294967295"). Unreadable counts as mapped.
-bool RootMapped() {
-  std::ifstream map("/proc/self/uid_map");
-  if (!map) return true;
-  unsigned long inside = 0, outside = 0, count = 0;
-  while (map >> inside >> outside >> count) {
-    if (outside == 0 && count > 0) return true;
+// The overflow id (/proc/sys/kernel/overflowuid) when root's files show as it in this
+// process's user namespace, which then does not map root; nullopt where root shows as
+// itself, or where a user the namespace maps shows as that id. Read from what the
+// namespace shows, the owner of that file of root's, not from /proc/self/uid_map, whose
+// outside column counts in the parent namespace: nested below one that maps the user to 0
+// (bwrap with --dev), the map reads "UID 0 1" and its 0 is the user.
+std::optional<uid_t> RootShownAsOverflow() {
+  constexpr char kOverflow[] = "/proc/sys/kernel/overflowuid";
+  const std::optional<IdMap> map = IdMap::Read("/proc/self/uid_map");
+  if (!map || map->IsWhole()) return std::nullopt;
+  const std::optional<unsigned long> overflow = ReadNumber(kOverflow);
+  struct stat status {};
+  if (!overflow || map->Shows(*overflow) || stat(kOverflow, &status) != 0 ||
+      status.st_uid != *overflow) {
+    return std::nullopt;
   }
-  return !map.eof();
+  return static_cast<uid_t>(*overflow);
 }
-
-// The owners trusted on the way to the temporary folder: root and this user. Inside a user
-// namespace that does not map root (a rootless sandbox), root's folders, / and /tmp among
-// them, show as the overflow id, as those of every other user outside the namespace do;
-// from inside nobody can tell them apart, so there the overflow id counts as root.
-class TrustedOwners {
- public:
-  TrustedOwners() : user_(geteuid()) {
-    if (!RootMapped()) rootShownAs_ = ReadNumber("/proc/sys/kernel/overflowuid");
-  }
-
-  bool Trust(const struct stat& status) const {
-    return status.st_uid == 0 || status.st_uid == user_ ||
-           (rootShownAs_ && status.st_uid == *rootShownAs_);
-  }
-
- private:
-  uid_t user_;
-  std::optional<unsigned long> rootShownAs_;
-};
 
 struct stat StatusOf(const FolderDescriptor& folder) {
   struct stat status {};
@@ -92,23 +80,53 @@ struct stat StatusOf(const FolderDescriptor& folder) {
   return status;
 }
 
+// Whether nobody but the owner may write into the folder of `status`: no write bit for
+// others, and one for the group only where that is the owner's private group.
+bool OnlyOwnerMayWrite(const struct stat& status) {
+  if ((status.st_mode & S_IWOTH) != 0) return false;
+  return (status.st_mode & S_IWGRP) == 0 || IsPrivateGroup(status.st_gid, status.st_uid);
+}
+
+// The owners trusted on the way to the temporary folder: root and this user. Inside a user
+// namespace that does not map root (a rootless sandbox), root's files, / and /tmp among
+// them, show as the overflow id, as those of every user the namespace does not map do.
+// There an entry of that id counts as root's only where only root could have made it: in
+// a folder that nobody but its owner may write. / itself passes, and so do /home and /tmp
+// in it; an entry of a shared folder, /tmp/x, must be this user's own. Another user's
+// folder in one that only root may write (a home) cannot be told from root's there.
+class TrustedOwners {
+ public:
+  TrustedOwners() : user_(geteuid()), rootShownAs_(RootShownAsOverflow()) {}
+
+  // Whether the owner of `entry`, found in `container` (nullptr for the root), is trusted.
+  bool Trust(const struct stat& entry, const FolderDescriptor* container) const {
+    if (entry.st_uid == 0 || entry.st_uid == user_) return true;
+    if (!rootShownAs_ || entry.st_uid != *rootShownAs_) return false;
+    return container == nullptr || OnlyOwnerMayWrite(StatusOf(*container));
+  }
+
+ private:
+  uid_t user_;
+  std::optional<uid_t> rootShownAs_;
+};
+
 // Another user who owns a folder of the chain, or may write into one, could swap what the
 // updater downloads and then starts.
 void CheckPrivate(const FolderDescriptor& folder) {
   const struct stat status = StatusOf(folder);
-  if (status.st_uid != geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    throw FileInaccessibleException();
-  }
+  if (status.st_uid != geteuid() || !OnlyOwnerMayWrite(status)) throw FileInaccessibleException();
 }
 
 // A folder on the way to the working folders may be shared, as / and /tmp are: it belongs
 // to root or this user, and others may write into it only with the sticky bit, under which
 // nobody renames or removes an entry that is not theirs. Without that, whoever may write
 // into it can swap the whole chain below it, and the run file is started by its path.
-void CheckShared(const FolderDescriptor& folder, const TrustedOwners& owners) {
+// `container` holds it, nullptr for the root.
+void CheckShared(const FolderDescriptor& folder, const FolderDescriptor* container,
+                 const TrustedOwners& owners) {
   const struct stat status = StatusOf(folder);
-  const bool shared = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-  if (!owners.Trust(status) || (shared && (status.st_mode & S_ISVTX) == 0)) {
+  if (!owners.Trust(status, container) ||
+      ((status.st_mode & S_ISVTX) == 0 && !OnlyOwnerMayWrite(status))) {
     throw FileInaccessibleException();
   }
 }
@@ -123,7 +141,7 @@ std::optional<std::string> TrustedLinkTarget(const FolderDescriptor& folder,
       !S_ISLNK(status.st_mode)) {
     return std::nullopt;  // opening it reports what is wrong
   }
-  if (!owners.Trust(status)) throw FileInaccessibleException();
+  if (!owners.Trust(status, &folder)) throw FileInaccessibleException();
   char target[PATH_MAX];
   const ssize_t length = readlinkat(folder.get(), name.c_str(), target, sizeof target);
   if (length < 0) ThrowFileException(errno, FileOperation::kOpen);
@@ -141,7 +159,7 @@ FolderDescriptor OpenSharedChain(const std::string& path, bool create) {
   const TrustedOwners owners;
   std::vector<FolderDescriptor> chain;
   chain.push_back(FolderDescriptor::Open("/"));
-  CheckShared(chain.back(), owners);
+  CheckShared(chain.back(), nullptr, owners);
   std::deque<std::string> pending = Components(path);
   int links = 0;
   while (!pending.empty()) {
@@ -160,7 +178,7 @@ FolderDescriptor OpenSharedChain(const std::string& path, bool create) {
       continue;
     }
     chain.push_back(chain.back().Child(name, create && pending.empty(), 0700));
-    CheckShared(chain.back(), owners);
+    CheckShared(chain.back(), &chain[chain.size() - 2], owners);
   }
   return std::move(chain.back());
 }

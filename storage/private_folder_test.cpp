@@ -19,6 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The overflow gid, a group that never counts as anyone's private group: a folder of this
+// group that its group may write is open to others.
+constexpr gid_t kSharedGroup = 65534;
+
 mode_t ModeOf(const std::string& path) {
   struct stat status {};
   EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
@@ -81,10 +85,11 @@ TEST_F(PrivateFolderTest, RefusesWhatAnotherUserCouldControl) {
          fs::create_directory(planted);
          chmod(planted.c_str(), 0777);
        }},
-      {"group-writable", false,
+      {"group-writable", true,
        [](const std::string& planted) {
          fs::create_directory(planted);
          chmod(planted.c_str(), 0770);
+         ASSERT_EQ(chown(planted.c_str(), -1, kSharedGroup), 0);
        }},
       {"sticky and world-writable", false,
        [](const std::string& planted) {
@@ -124,8 +129,11 @@ TEST_F(PrivateFolderTest, ASharedTemporaryFolderNeedsTheStickyBit) {
                {01770, true}, {0755, true},  {0700, true}};
   const std::string made = temp_ / "Maker/Product";
   const std::string fresh = temp_ / "Other/Product";
+  // Only root can give the folder a group that is not the test's own, which may be private.
+  const bool shared_group = geteuid() == 0 && chown(temp_.path().c_str(), -1, kSharedGroup) == 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::oct << c.mode);
+    if (!shared_group && (c.mode & 0022) == 0020) continue;
     chmod(temp_.path().c_str(), 0700);
     fs::remove_all(temp_ / "Other");
     CreatePrivateFolder(made);
@@ -148,12 +156,16 @@ void MakeFolder(const std::string& path, mode_t mode) {
   ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
 }
 
-// Hands `path` and everything below it, links not followed, to `user`.
+// Hands `path` and everything below it, links not followed, to `user`; groups stay.
 void GiveTo(const std::string& path, uid_t user) {
-  ASSERT_EQ(lchown(path.c_str(), user, user), 0) << path;
+  ASSERT_EQ(lchown(path.c_str(), user, -1), 0) << path;
   for (const auto& entry : fs::recursive_directory_iterator(path)) {
-    ASSERT_EQ(lchown(entry.path().c_str(), user, user), 0) << entry.path();
+    ASSERT_EQ(lchown(entry.path().c_str(), user, -1), 0) << entry.path();
   }
+}
+
+void Own(const std::string& path, uid_t user, gid_t group) {
+  ASSERT_EQ(lchown(path.c_str(), user, group), 0) << path;
 }
 
 // What `walk` threw: "" when it returned.
@@ -202,27 +214,65 @@ std::string CheckRefused(const std::string& temp, const std::string& made) {
 
 // Who walks the chain: this process, or a child as kUser, who has no capability to read
 // past modes as the root a suite may run as has; in a user namespace that maps only
-// itself, as rootless sandboxes do, the child is kUser when the suite runs as root.
-enum class Walker { kThisProcess, kAnotherUser, kUserNamespace };
+// itself, as rootless sandboxes do, or in one nested below a namespace that maps it to 0,
+// as bwrap does, the child is kUser when the suite runs as root. With test accounts, the
+// child as kUser sees kTestPasswd and kTestGroup as the account database.
+enum class Walker {
+  kThisProcess,
+  kAnotherUser,
+  kUserNamespace,
+  kNestedUserNamespace,
+  kUserWithTestAccounts
+};
 constexpr uid_t kUser = 4242;
+constexpr gid_t kUserGroup = 4242;     // kUser's private group
+constexpr gid_t kOtherGroup = 4343;    // the private group of another account
+constexpr gid_t kOwnerOnly = 4344;     // no account's primary group, only kUser a member
+constexpr gid_t kTeam = 4345;          // kUser and another account are members
+constexpr gid_t kUnknownGroup = 4346;  // not in the database
+constexpr char kTestPasswd[] =
+    "root:x:0:0:root:/root:/bin/sh\n"
+    "zarn-user:x:4242:4242::/:/bin/sh\n"
+    "zarn-other:x:4343:4343::/:/bin/sh\n";
+constexpr char kTestGroup[] =
+    "root:x:0:\n"
+    "zarn-user:x:4242:\n"
+    "zarn-other:x:4343:\n"
+    "zarn-owner-only:x:4344:zarn-user\n"
+    "zarn-team:x:4345:zarn-user,zarn-other\n";
 
-// Runs `check` as `walker`; "" or what went wrong, or `unavailable` set for a user
-// namespace that the kernel does not allow here.
+bool Namespaced(Walker walker) {
+  return walker == Walker::kUserNamespace || walker == Walker::kNestedUserNamespace;
+}
+
+// Becomes `walker` in a child; "" or what failed.
+std::string Enter(Walker walker) {
+  std::string failed;
+  if (walker == Walker::kUserWithTestAccounts) {
+    // nscd would answer from the machine's database.
+    if (access("/var/run/nscd/socket", F_OK) == 0) return "nscd answers account lookups";
+    failed = ShowFileAt("/etc/passwd", kTestPasswd);
+    if (failed.empty()) failed = ShowFileAt("/etc/group", kTestGroup);
+  }
+  if (failed.empty() && geteuid() == 0) failed = BecomeUser(kUser);
+  if (failed.empty() && walker == Walker::kUserNamespace) failed = EnterUserNamespace();
+  if (failed.empty() && walker == Walker::kNestedUserNamespace) {
+    failed = EnterNestedUserNamespace();
+  }
+  return failed;
+}
+
+// Runs `check` as `walker`; "" or what went wrong, or `unavailable` set for a namespace
+// or a test database that the kernel does not allow here.
 std::string WalkAs(Walker walker, const std::function<std::string()>& check,
                    std::string* unavailable) {
   if (walker == Walker::kThisProcess) return check();
-  const bool namespaced = walker == Walker::kUserNamespace;
-  const auto enter = [namespaced] {
-    std::string failed = geteuid() == 0 ? BecomeUser(kUser) : "";
-    if (failed.empty() && namespaced) failed = EnterUserNamespace();
-    return failed;
-  };
-  if (namespaced) {
-    *unavailable = RunInChild(enter);
+  if (walker != Walker::kAnotherUser) {
+    *unavailable = RunInChild([walker] { return Enter(walker); });
     if (!unavailable->empty()) return "";
   }
   return RunInChild([&] {
-    const std::string failed = enter();
+    const std::string failed = Enter(walker);
     return failed.empty() ? check() : "entering: " + failed;
   });
 }
@@ -249,9 +299,10 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          MakeFolder(base + "/open/tmp", 0700);
          return base + "/open/tmp";
        }},
-      {"a grandparent its group may write", false, Walker::kThisProcess, false,
+      {"a grandparent its group may write", true, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/open", 0770);
+         EXPECT_EQ(chown((base + "/open").c_str(), -1, kSharedGroup), 0);
          MakeFolder(base + "/open/mid", 0755);
          MakeFolder(base + "/open/mid/tmp", 0700);
          return base + "/open/mid/tmp";
@@ -379,6 +430,108 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          MakeFolder(base + "/open/tmp", 0700);
          return base + "/open/tmp";
        }},
+      // There, root's entries and those of every other user show as the same overflow
+      // id: in a folder others may write, such as /tmp, only the user's own are used.
+      {"this user's folder in a sticky folder in a user namespace without root", true,
+       Walker::kUserNamespace, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/shared", 01777);
+         MakeFolder(base + "/shared/tmp", 0700);
+         return base + "/shared/tmp";
+       }},
+      {"another user's link in a sticky folder in a user namespace without root", true,
+       Walker::kUserNamespace, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0755);
+         MakeFolder(base + "/real/tmp", 0700);
+         MakeFolder(base + "/shared", 01777);
+         fs::create_directory_symlink(base + "/real/tmp", base + "/shared/link");
+         EXPECT_EQ(lchown((base + "/shared/link").c_str(), kOther, kOther), 0);
+         return base + "/shared/link";
+       }},
+      {"another user's folder in a sticky folder in a user namespace without root", true,
+       Walker::kUserNamespace, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/shared", 01777);
+         MakeFolder(base + "/shared/theirs", 0755);
+         MakeFolder(base + "/shared/theirs/tmp", 0700);
+         EXPECT_EQ(chown((base + "/shared/theirs").c_str(), kOther, kOther), 0);
+         return base + "/shared/theirs/tmp";
+       }},
+      // Nested below a namespace that maps the user to 0, uid_map reads "UID 0 1".
+      {"root's folders and links in a nested user namespace without root", false,
+       Walker::kNestedUserNamespace, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0755);
+         MakeFolder(base + "/real/tmp", 0700);
+         fs::create_directory_symlink(base + "/real/tmp", base + "/link");
+         return base + "/link";
+       }},
+      {"another user's link in a sticky folder in a nested user namespace without root", true,
+       Walker::kNestedUserNamespace, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/real", 0755);
+         MakeFolder(base + "/real/tmp", 0700);
+         MakeFolder(base + "/shared", 01777);
+         fs::create_directory_symlink(base + "/real/tmp", base + "/shared/link");
+         EXPECT_EQ(lchown((base + "/shared/link").c_str(), kOther, kOther), 0);
+         return base + "/shared/link";
+       }},
+      // A umask of 002 with user private groups: a home of 0775, a cache folder of 2775.
+      {"folders on the way that the owner's private group may write", true,
+       Walker::kUserWithTestAccounts, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/home", 0775);
+         Own(base + "/home", kUser, kUserGroup);
+         MakeFolder(base + "/home/.cache", 02775);
+         Own(base + "/home/.cache", kUser, kUserGroup);
+         return base + "/home/.cache";
+       }},
+      {"a working folder that the owner's private group may write", true,
+       Walker::kUserWithTestAccounts, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/tmp", 0700);
+         MakeFolder(base + "/tmp/Maker", 0770);
+         Own(base + "/tmp/Maker", kUser, kUserGroup);
+         return base + "/tmp";
+       }},
+      {"a folder writable by a group that lists only the owner", true,
+       Walker::kUserWithTestAccounts, true,
+       [](const std::string& base) {
+         MakeFolder(base + "/tmp", 0770);
+         Own(base + "/tmp", kUser, kOwnerOnly);
+         return base + "/tmp";
+       }},
+      {"a parent writable by a group with another member", true, Walker::kUserWithTestAccounts,
+       false,
+       [](const std::string& base) {
+         MakeFolder(base + "/home", 0775);
+         Own(base + "/home", kUser, kTeam);
+         MakeFolder(base + "/home/tmp", 0700);
+         return base + "/home/tmp";
+       }},
+      {"a folder writable by another account's primary group", true, Walker::kUserWithTestAccounts,
+       false,
+       [](const std::string& base) {
+         MakeFolder(base + "/tmp", 0770);
+         Own(base + "/tmp", kUser, kOtherGroup);
+         return base + "/tmp";
+       }},
+      {"a folder writable by a group the database does not know", true,
+       Walker::kUserWithTestAccounts, false,
+       [](const std::string& base) {
+         MakeFolder(base + "/tmp", 02775);
+         Own(base + "/tmp", kUser, kUnknownGroup);
+         return base + "/tmp";
+       }},
+      {"a folder of root writable by the overflow group", true, Walker::kUserWithTestAccounts,
+       false,
+       [](const std::string& base) {
+         MakeFolder(base + "/shared", 0775);
+         Own(base + "/shared", 0, kSharedGroup);
+         MakeFolder(base + "/shared/tmp", 0700);
+         return base + "/shared/tmp";
+       }},
   };
   std::string unavailable;
   for (const auto& c : cases) {
@@ -393,6 +546,9 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
       for (const std::string& folder : {temp_.path(), base.path()}) {  // base is in temp_
         ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
       }
+      // In a namespace, root's folder in the shared /tmp could be anyone's: the test's
+      // folder there is the user's, as a TMPDIR of the user's own in /tmp would be.
+      ASSERT_EQ(lchown(temp_.path().c_str(), Namespaced(c.walker) ? kUser : 0, -1), 0);
       GiveTo(fs::canonical(temp), kUser);
     }
     std::string skipped;
@@ -403,7 +559,7 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
         "");
     if (!skipped.empty()) unavailable = skipped;
   }
-  if (!unavailable.empty()) GTEST_SKIP() << "no user namespace here: " << unavailable;
+  if (!unavailable.empty()) GTEST_SKIP() << "not possible here: " << unavailable;
 }
 
 // Without TMPDIR the working folders are the user's own, in the user's cache folder, made
