@@ -6,6 +6,7 @@
 // the proxy in http_proxy (the user's proxy setting), which is the local nginx: nginx serves
 // a proxied request for any host from its folder, so nothing leaves 127.0.0.1.
 
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,8 +14,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,20 +127,39 @@ TEST_F(ProgramStartTest, StartedWithEverySignalBlockedStillClosesOnSigterm) {
       << "closed, so nothing was launched: " << folder_.ReadFile("out");
 }
 
+// A user id that no process uses, nor the password database: the process limit counts
+// every process of the real user id, and on many machines several run as nobody.
+uid_t UnusedUserId() {
+  std::set<uid_t> used;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream status(entry.path() / "status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("Uid:", 0) == 0) used.insert(std::stoul(line.substr(4)));
+    }
+  }
+  // Far from the ids of accounts, and apart from another run of this test at the same time.
+  uid_t id = 100000 + static_cast<uid_t>(getpid()) % 100000;
+  while (used.count(id) != 0 || getpwuid(id) != nullptr) ++id;
+  return id;
+}
+
 // No thread can be started: the out-of-memory message, no dialog, and the exit code 0.
 TEST_F(ProgramStartTest, AThreadThatCannotStartShowsTheOutOfMemoryMessage) {
   if (kSanitized) GTEST_SKIP() << "the limits leave no room for the sanitizers themselves";
-  // Root is not bound by the process limit: the program then runs as nobody, in a
-  // temporary folder of nobody's.
+  // Root is not bound by the process limit: the program then runs as a user of its own, in
+  // a temporary folder of that user's.
+  const uid_t user = geteuid() == 0 ? UnusedUserId() : geteuid();
   std::vector<std::string> process_limit = {"prlimit", "--nproc=1"};
   if (geteuid() == 0) {
     process_limit.insert(process_limit.end(),
-                         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+                         {"setpriv", "--reuid=" + std::to_string(user),
+                          "--regid=" + std::to_string(user), "--clear-groups"});
   }
   const struct {
     const char* name;
     std::vector<std::string> launcher;
-    bool as_nobody;
+    bool as_user;
   } cases[] = {
       // Every thread's stack is as large as the main thread's may grow: 4 GiB, in 1 GiB of
       // address space.
@@ -146,9 +168,9 @@ TEST_F(ProgramStartTest, AThreadThatCannotStartShowsTheOutOfMemoryMessage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.as_nobody) {
+    if (c.as_user) {
       ASSERT_EQ(chmod(folder_.path().c_str(), 0711), 0);
-      ASSERT_EQ(chown((folder_ / "tmp").c_str(), 65534, 65534), 0);
+      ASSERT_EQ(chown((folder_ / "tmp").c_str(), user, user), 0);
     }
     std::unique_ptr<ChildProcess> program =
         Start({}, c.launcher, "127.0.0.1:" + std::to_string(FreePort()));
