@@ -1,5 +1,8 @@
 #include "testing/allocation/allocation_seam.h"
 
+#include <malloc.h>
+
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 
@@ -15,6 +18,21 @@ thread_local std::size_t failures = 0;
 thread_local bool counting = false;
 thread_local std::size_t countFrom = 0;
 thread_local std::size_t counted = 0;
+thread_local bool following = false;
+thread_local std::ptrdiff_t held = 0;
+thread_local std::ptrdiff_t heldAtMost = 0;
+
+void Follow(void* memory, bool allocated) {
+  if (!following || memory == nullptr) return;
+  const auto bytes = static_cast<std::ptrdiff_t>(malloc_usable_size(memory));
+  held += allocated ? bytes : -bytes;
+  if (held > heldAtMost) heldAtMost = held;
+}
+
+void Free(void* memory) {
+  Follow(memory, false);
+  std::free(memory);
+}
 
 // Null when the seam refuses or malloc finds no memory.
 void* Allocate(std::size_t size, std::size_t alignment) {
@@ -28,9 +46,14 @@ void* Allocate(std::size_t size, std::size_t alignment) {
     --successesLeft;
   }
   if (size == 0) size = 1;
-  if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
   void* memory = nullptr;
-  return posix_memalign(&memory, alignment, size) == 0 ? memory : nullptr;
+  if (alignment <= alignof(std::max_align_t)) {
+    memory = std::malloc(size);
+  } else if (posix_memalign(&memory, alignment, size) != 0) {
+    memory = nullptr;
+  }
+  Follow(memory, true);
+  return memory;
 }
 
 void* AllocateOrThrow(std::size_t size, std::size_t alignment) {
@@ -62,6 +85,16 @@ ScopedAllocationCount::~ScopedAllocationCount() { counting = false; }
 
 std::size_t ScopedAllocationCount::Count() const { return counted; }
 
+ScopedAllocationPeak::ScopedAllocationPeak() {
+  held = 0;
+  heldAtMost = 0;
+  following = true;
+}
+
+ScopedAllocationPeak::~ScopedAllocationPeak() { following = false; }
+
+std::size_t ScopedAllocationPeak::Bytes() const { return static_cast<std::size_t>(heldAtMost); }
+
 }  // namespace zarn
 
 namespace {
@@ -89,19 +122,19 @@ void* operator new[](std::size_t size, std::align_val_t alignment, const std::no
   return zarn::Allocate(size, static_cast<std::size_t>(alignment));
 }
 
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+void operator delete(void* memory) noexcept { zarn::Free(memory); }
+void operator delete[](void* memory) noexcept { zarn::Free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { zarn::Free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { zarn::Free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { zarn::Free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { zarn::Free(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { zarn::Free(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { zarn::Free(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { zarn::Free(memory); }
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { zarn::Free(memory); }
 void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(memory);
+  zarn::Free(memory);
 }
 void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(memory);
+  zarn::Free(memory);
 }

@@ -11,6 +11,7 @@
 //   }
 //   ScopedFailingAllocation once(k, ScopedFailingAllocation::kOnce);  // only the k+1-th fails
 //   ScopedAllocationCount big(1 << 20);  // counts this thread's allocations of >= 1 MiB
+//   ScopedAllocationPeak peak;           // the most this thread held at once, from now
 
 #include <cstddef>
 
@@ -42,6 +43,20 @@ class ScopedAllocationCount {
   ScopedAllocationCount& operator=(const ScopedAllocationCount&) = delete;
 
   std::size_t Count() const;
+};
+
+// While it lives, follows the bytes this thread holds through operator new: those it
+// allocates, less those it frees (whenever they were allocated), from zero when it
+// begins. Scopes do not nest.
+class ScopedAllocationPeak {
+ public:
+  ScopedAllocationPeak();
+  ~ScopedAllocationPeak();
+  ScopedAllocationPeak(const ScopedAllocationPeak&) = delete;
+  ScopedAllocationPeak& operator=(const ScopedAllocationPeak&) = delete;
+
+  // The most those bytes reached so far.
+  std::size_t Bytes() const;
 };
 
 }  // namespace zarn

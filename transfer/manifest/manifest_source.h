@@ -21,7 +21,9 @@ class ManifestSource {
 };
 
 // The one way a manifest is read from any source: fetch, parse, then the record's Read.
-// Exceptions of every step pass through unchanged.
+// Exceptions of every step pass through unchanged. One document at a time in the whole
+// process is parsed and read, from its text to its record: a caller whose text is
+// fetched may wait meanwhile. The fetches themselves never wait.
 void ReadManifest(ManifestSource& source, const std::string& id, InputManifest& manifest);
 
 }  // namespace zarn

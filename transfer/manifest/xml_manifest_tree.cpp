@@ -10,12 +10,9 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
-#include <istream>
+#include <memory>
 #include <new>
-#include <streambuf>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "transfer/manifest/manifest_exception.h"
 
@@ -45,14 +42,17 @@ namespace zarn {
 namespace {
 
 using boost::property_tree::ptree;
+namespace rapidxml = boost::property_tree::detail::rapidxml;
+using XmlDocument = rapidxml::xml_document<char>;
+using XmlNode = rapidxml::xml_node<char>;
 
 constexpr char kAttributes[] = "<xmlattr>";
 constexpr char kComment[] = "<xmlcomment>";
 
 // The reader's stack: what it needs beside its recursion, and at most what one level of
-// nesting takes (it parses, builds the tree and the tree is destroyed, each recursively).
-// Measured at about 400 bytes a level in the optimised build, 1.5 KiB unoptimised and 3 KiB
-// under AddressSanitizer; the pages are only reserved until the recursion touches them.
+// nesting takes while it parses. Measured at about 400 bytes a level in the optimised
+// build, 1.5 KiB unoptimised and 3 KiB under AddressSanitizer, when the tree was also
+// built and destroyed on it; the pages are only reserved until the recursion touches them.
 constexpr std::size_t kReaderStackBase = 1u << 20;
 #if defined(ZARN_ADDRESS_SANITIZER) || defined(ZARN_THREAD_SANITIZER) || !defined(__OPTIMIZE__)
 constexpr std::size_t kReaderStackPerLevel = 8192;
@@ -60,31 +60,14 @@ constexpr std::size_t kReaderStackPerLevel = 8192;
 constexpr std::size_t kReaderStackPerLevel = 1024;
 #endif
 
-// Hands the reader a text in place, and frees the text once read to its end: the reader
-// copies a document whole before it parses it, so the text need not stay beside the
-// copy, nor beside the tree it becomes.
-class ConsumingReadBuffer : public std::streambuf {
- public:
-  explicit ConsumingReadBuffer(std::string& text) : text_(text) {
-    setg(text.data(), text.data(), text.data() + text.size());
-  }
-
- protected:
-  int_type underflow() override {
-    setg(nullptr, nullptr, nullptr);
-    std::string().swap(text_);
-    return traits_type::eof();
-  }
-
- private:
-  std::string& text_;
-};
+// The flags the property tree's read_xml hands rapidxml at its default settings.
+constexpr int kReaderFlags = rapidxml::parse_comment_nodes;
 
 // A stack of its own for work, switched to on the calling thread with the ucontext calls: a
 // guard page below it, its pages only reserved until touched. Not a thread of its own, so
-// that the tree it builds comes from this thread's heap arena, where the engine reuses it
-// once the tree is freed; a tree made on another thread stays resident beside the
-// engine's later allocations.
+// that what it allocates comes from this thread's heap arena, where the engine reuses it
+// once freed; memory freed on another thread stays resident beside the engine's later
+// allocations.
 struct Fiber {
   const std::function<void()>* work;
   std::exception_ptr error;
@@ -168,61 +151,79 @@ void RunWithStack(std::size_t stackBytes, const std::function<void()>& work) {
   if (fiber.error) std::rethrow_exception(fiber.error);
 }
 
-std::size_t NameSegments(const std::string& name) {
-  return 1 + static_cast<std::size_t>(std::count(name.begin(), name.end(), '.'));
+std::size_t NameSegments(const char* name, std::size_t size) {
+  return 1 + static_cast<std::size_t>(std::count(name, name + size, '.'));
 }
 
-// The nodes an element's attribute holder stands for once hoisted: itself, and for each
-// attribute the node that keeps it and those it is hoisted as.
-std::size_t HolderNodes(const ptree& holder) {
+std::size_t NameSegments(const std::string& name) { return NameSegments(name.data(), name.size()); }
+
+// The nodes an element's attributes become in the tree once hoisted: their holder, and
+// for each attribute the node that keeps it and those it is hoisted as.
+std::size_t AttributeNodes(const XmlNode& element) {
+  const auto* attribute = element.first_attribute();
+  if (attribute == nullptr) return 0;
   std::size_t nodes = 1;
-  for (const auto& attribute : holder) nodes += 1 + NameSegments(attribute.first);
+  for (; attribute != nullptr; attribute = attribute->next_attribute()) {
+    nodes += 1 + NameSegments(attribute->name(), attribute->name_size());
+  }
   return nodes;
 }
 
-// Whether the tree the reader built is within kMaxXmlDepth and kMaxXmlNodes. Walked
-// without recursion, since nothing bounds its depth yet but the '<' count. Attribute
-// holders and comments hold no elements: the reader makes attributes and comments leaves.
-bool IsWithinBounds(const ptree& document) {
-  struct Level {
-    ptree::const_iterator next, end;
-  };
-  std::vector<Level> open;
-  open.reserve(kMaxXmlDepth + 1);
-  open.push_back({document.begin(), document.end()});
+// The next node of the document after node in document order, its children first when
+// descend; depth follows it. Null at the end.
+const XmlNode* Next(const XmlDocument& document, const XmlNode* node, bool descend,
+                    std::size_t& depth) {
+  if (descend && node->first_node() != nullptr) {
+    ++depth;
+    return node->first_node();
+  }
+  while (node->next_sibling() == nullptr) {
+    node = node->parent();
+    if (node == &document) return nullptr;
+    --depth;
+  }
+  return node->next_sibling();
+}
+
+// Whether the tree the document becomes is within kMaxXmlDepth and kMaxXmlNodes, counted
+// on what rapidxml read before the tree is built. read_xml makes an element a node with
+// its attributes' holder and a comment a node; text and CDATA become their element's
+// value, and rapidxml keeps no other nodes at these flags. Walked without recursion,
+// since nothing bounds the depth yet but the '<' count. Comments and text hold nothing.
+bool IsWithinBounds(const XmlDocument& document) {
   std::size_t nodes = 0;
-  while (!open.empty()) {
-    Level& level = open.back();
-    if (level.next == level.end) {
-      open.pop_back();
-      continue;
-    }
-    const auto& [key, child] = *level.next++;
-    if (key == kAttributes) {
-      nodes += HolderNodes(child);
-    } else {
+  std::size_t depth = 1;
+  for (const XmlNode* node = document.first_node(); node != nullptr;) {
+    const bool element = node->type() == rapidxml::node_element;
+    if (element) {
+      if (depth > static_cast<std::size_t>(kMaxXmlDepth)) return false;
+      nodes += 1 + AttributeNodes(*node);
+    } else if (node->type() == rapidxml::node_comment) {
       ++nodes;
-      if (key != kComment && open.size() > static_cast<std::size_t>(kMaxXmlDepth)) return false;
-      if (!child.empty()) open.push_back({child.begin(), child.end()});
     }
     if (nodes > kMaxXmlNodes) return false;
+    node = Next(document, node, element, depth);
   }
   return true;
 }
 
-// Reads xml, freeing it once copied, into tree within the bounds; on the reader's own
-// stack, so a tree past them is destroyed there too.
-void ReadWithinBounds(std::string& xml, ptree& tree) {
-  {
-    ConsumingReadBuffer buffer(xml);
-    std::istream in(&buffer);
-    boost::property_tree::read_xml(in, tree);
+// Reads xml, of `markup` '<' bytes, into tree as the property tree's read_xml does at its
+// default settings, but in place, without read_xml's copy of the text, and with the
+// bounds checked before the tree is built, so that no tree past them is ever made.
+// rapidxml recurses once per level of nesting, which the '<' count bounds: it parses on a
+// stack sized from that count. The text is freed once the tree is built.
+void ReadWithinBounds(std::string& xml, std::size_t markup, ptree& tree) {
+  const auto document = std::make_unique<XmlDocument>();  // 64 KiB before its first block
+  RunWithStack(kReaderStackBase + markup * kReaderStackPerLevel,
+               [&] { document->parse<kReaderFlags>(xml.data()); });
+  if (!IsWithinBounds(*document)) throw ManifestParseException();
+  // Within kMaxXmlDepth now, so read_xml's own recursive conversion may run here.
+  ptree read;
+  for (XmlNode* child = document->first_node(); child != nullptr; child = child->next_sibling()) {
+    boost::property_tree::xml_parser::read_xml_node(child, read, 0);
   }
-  std::string().swap(xml);  // the reader may have stopped short of the end
-  if (!IsWithinBounds(tree)) {
-    ptree().swap(tree);
-    throw ManifestParseException();
-  }
+  std::string().swap(xml);
+  tree.swap(read);
 }
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -266,8 +267,7 @@ void ParseXmlManifest(std::string xml, ptree& tree) {
     const auto equals = static_cast<std::size_t>(std::count(xml.begin(), xml.end(), '='));
     if (markup > kMaxXmlMarkup || equals > kMaxXmlAttributes) throw ManifestParseException();
     ptree read;
-    RunWithStack(kReaderStackBase + markup * kReaderStackPerLevel,
-                 [&] { ReadWithinBounds(xml, read); });
+    ReadWithinBounds(xml, markup, read);
     EmptyBlankContent(read);
     HoistXmlAttributes(read);
     tree.swap(read);

@@ -23,15 +23,17 @@ constexpr std::size_t kMaxXmlNodes = 500000;
 // An attribute name is a path of at most this many '.'-separated segments.
 constexpr std::size_t kMaxXmlNameSegments = 64;
 
-// Reads an XML manifest document into tree with the property tree's XML reader at its
+// Reads an XML manifest document into tree as the property tree's XML reader does at its
 // default settings (elements become children, attributes one "<xmlattr>" child, text and
 // CDATA the element's value, comments "<xmlcomment>" children; declarations,
 // instructions and a DOCTYPE are skipped), then empties every element value made only of
-// white space (attribute values and comments stand as read), then HoistXmlAttributes. The reader
-// recurses once per level of nesting, which the '<' count bounds: it runs on a thread whose stack
-// is sized from that count, and a tree past the bounds is destroyed there. The text is freed before
-// the attributes are hoisted. A document past the bounds, or that the reader refuses, throws
-// ManifestParseException with an empty message, as does any other failure.
+// white space (attribute values and comments stand as read), then HoistXmlAttributes. The
+// text is read in place by rapidxml, the reader's parser, which recurses once per level of
+// nesting, which the '<' count bounds: it runs on a stack sized from that count, switched
+// to on the calling thread. The bounds are checked on what it read before the tree is
+// built, and the text is freed once the tree is. A document past the bounds, or that the
+// reader refuses, throws ManifestParseException with an empty message, as does any other
+// failure.
 void ParseXmlManifest(std::string xml, boost::property_tree::ptree& tree);
 
 // Makes every attribute of every element also readable as a child of that element: the

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -220,6 +221,7 @@ std::vector<CorpusDocument> Corpus() {
       {"every attribute of a dotted name", "<r a.b='1' a.c='2' a='3'><a>4</a></r>"},
       // The deepest nesting and the longest names within the bounds.
       {"deepest nesting", Nested(kMaxXmlDepth - 1, "<b c='1'/><!--x-->")},
+      {"comment and text inside the deepest element", Nested(kMaxXmlDepth, "<!--x-->y")},
       {"attribute of the most segments", "<r " + Repeated("a.", 63, "", "") + "a='1'/>"},
       // The bounds, also behind markup that might hide what follows it.
       {"markup past the bound", Repeated("<?x?>y", kMaxXmlMarkup), Outcome::kMarkup},
@@ -404,6 +406,48 @@ TEST(XmlManifestTreeTest, AFailedAllocationFailsTheRead) {
     EXPECT_EQ(Render(tree), whole) << k;
     if (failures == 0) break;  // the read needed fewer than k + 1 allocations
   }
+}
+
+long VmSizeKiB() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 7, "VmSize:") == 0) return std::stol(line.substr(7));
+  }
+  return 0;
+}
+
+// Each read reserves a stack of at least a KiB a '<': it is given back after the read,
+// whether the document is read or refused, so that reads leave the process no larger.
+TEST(XmlManifestTreeTest, EveryReadGivesItsStackBack) {
+  const std::string read = Repeated("<?x?>", kMaxXmlMarkup - 2);
+  const std::string refused = Repeated("<?x?>", kMaxXmlMarkup - 2, "<r>", "");
+  Parse(read);  // whatever the first read leaves the heap
+  const long before = VmSizeKiB();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NO_THROW(Parse(read));
+    EXPECT_THROW(Parse(refused), ManifestParseException);
+  }
+  EXPECT_LT(VmSizeKiB() - before, static_cast<long>(kMaxXmlMarkup / 2));
+}
+
+// The text is read in place and given back once the tree is built, before its attributes
+// are hoisted: an attribute of V bytes is then held as kept, copied and hoisted, never
+// beside its text as well.
+TEST(XmlManifestTreeTest, TheTextIsFreedBeforeTheAttributesAreHoisted) {
+  const std::size_t value = 8u << 20;
+  std::string xml = "<r a='" + std::string(value, 'x') + "'/>";
+  ptree tree;
+  std::size_t peak = 0;
+  {
+    ScopedAllocationPeak held;
+    ParseXmlManifest(std::move(xml), tree);
+    peak = held.Bytes();
+  }
+  EXPECT_EQ(tree.get<std::string>("r.a").size(), value);
+  // Counted from the text already held: at most the three copies less the text, which
+  // is 2 V; 4 V with the text held to the end.
+  EXPECT_LT(peak, 3 * value);
 }
 
 }  // namespace
