@@ -216,15 +216,19 @@ std::string CheckRefused(const std::string& temp, const std::string& made) {
 // past modes as the root a suite may run as has; in a user namespace that maps only
 // itself, as rootless sandboxes do, or in one nested below a namespace that maps it to 0,
 // as bwrap does, the child is kUser when the suite runs as root. With test accounts, the
-// child as kUser sees kTestPasswd and kTestGroup as the account database.
+// child as kUser sees kTestPasswd and kTestGroup as the account database. A namespace may
+// also map another user, kShownAsOverflow, to the overflow id.
 enum class Walker {
   kThisProcess,
   kAnotherUser,
   kUserNamespace,
   kNestedUserNamespace,
+  kNamespaceMappingAnother,
   kUserWithTestAccounts
 };
 constexpr uid_t kUser = 4242;
+constexpr uid_t kOther = 65534;
+constexpr uid_t kShownAsOverflow = 4347;
 constexpr gid_t kUserGroup = 4242;     // kUser's private group
 constexpr gid_t kOtherGroup = 4343;    // the private group of another account
 constexpr gid_t kOwnerOnly = 4344;     // no account's primary group, only kUser a member
@@ -242,11 +246,19 @@ constexpr char kTestGroup[] =
     "zarn-team:x:4345:zarn-user,zarn-other\n";
 
 bool Namespaced(Walker walker) {
-  return walker == Walker::kUserNamespace || walker == Walker::kNestedUserNamespace;
+  return walker == Walker::kUserNamespace || walker == Walker::kNestedUserNamespace ||
+         walker == Walker::kNamespaceMappingAnother;
 }
 
 // Becomes `walker` in a child; "" or what failed.
 std::string Enter(Walker walker) {
+  if (walker == Walker::kNamespaceMappingAnother) {
+    if (geteuid() != 0) return "only root maps another user";
+    const std::string user = std::to_string(kUser);
+    return EnterUserNamespaceWithMaps(
+        kUser, user + " " + user + " 1\n65534 " + std::to_string(kShownAsOverflow) + " 1\n",
+        user + " " + user + " 1\n");
+  }
   std::string failed;
   if (walker == Walker::kUserWithTestAccounts) {
     // nscd would answer from the machine's database.
@@ -277,6 +289,24 @@ std::string WalkAs(Walker walker, const std::function<std::string()>& check,
   });
 }
 
+// Layouts below `base` that answer the temporary folder: a folder reached through a link,
+// both of whoever lays them out (root, seen from a namespace); and that folder reached
+// through another user's link in a folder everyone may write.
+std::string LinkedFolder(const std::string& base) {
+  MakeFolder(base + "/real", 0755);
+  MakeFolder(base + "/real/tmp", 0700);
+  fs::create_directory_symlink(base + "/real/tmp", base + "/link");
+  return base + "/link";
+}
+
+std::string AnotherUsersLinkInAStickyFolder(const std::string& base) {
+  const std::string link = LinkedFolder(base);
+  MakeFolder(base + "/shared", 01777);
+  fs::rename(link, base + "/shared/link");
+  EXPECT_EQ(lchown((base + "/shared/link").c_str(), kOther, kOther), 0);
+  return base + "/shared/link";
+}
+
 // Whoever may change a folder above the temporary folder, or a link on the way to it, can
 // swap the whole chain below it. Every folder from the root down passes the rule of a
 // shared temporary folder (root's or this user's; writable by others only with the sticky
@@ -284,7 +314,6 @@ std::string WalkAs(Walker walker, const std::function<std::string()>& check,
 // same way. The folders need only let the user pass, as reaching the path does; the walk
 // resolves `.`, `..` and links as the kernel does.
 TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
-  constexpr uid_t kOther = 65534;
   const struct {
     const char* name;
     bool needs_root;
@@ -326,13 +355,7 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          EXPECT_EQ(chown((base + "/tmp").c_str(), kOther, kOther), 0);
          return base + "/tmp";
        }},
-      {"a link of this user", false, Walker::kThisProcess, true,
-       [](const std::string& base) {
-         MakeFolder(base + "/real", 0755);
-         MakeFolder(base + "/real/tmp", 0700);
-         fs::create_directory_symlink(base + "/real/tmp", base + "/link");
-         return base + "/link";
-       }},
+      {"a link of this user", false, Walker::kThisProcess, true, LinkedFolder},
       {"a link of this user into a folder everyone may write", false, Walker::kThisProcess, false,
        [](const std::string& base) {
          MakeFolder(base + "/open", 0777);
@@ -416,13 +439,7 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          return base + "/user/tmp";
        }},
       {"root's folders and links in a user namespace without root", false, Walker::kUserNamespace,
-       true,
-       [](const std::string& base) {
-         MakeFolder(base + "/real", 0755);
-         MakeFolder(base + "/real/tmp", 0700);
-         fs::create_directory_symlink(base + "/real/tmp", base + "/link");
-         return base + "/link";
-       }},
+       true, LinkedFolder},
       {"a parent everyone may write in a user namespace without root", false,
        Walker::kUserNamespace, false,
        [](const std::string& base) {
@@ -440,15 +457,7 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
          return base + "/shared/tmp";
        }},
       {"another user's link in a sticky folder in a user namespace without root", true,
-       Walker::kUserNamespace, false,
-       [](const std::string& base) {
-         MakeFolder(base + "/real", 0755);
-         MakeFolder(base + "/real/tmp", 0700);
-         MakeFolder(base + "/shared", 01777);
-         fs::create_directory_symlink(base + "/real/tmp", base + "/shared/link");
-         EXPECT_EQ(lchown((base + "/shared/link").c_str(), kOther, kOther), 0);
-         return base + "/shared/link";
-       }},
+       Walker::kUserNamespace, false, AnotherUsersLinkInAStickyFolder},
       {"another user's folder in a sticky folder in a user namespace without root", true,
        Walker::kUserNamespace, false,
        [](const std::string& base) {
@@ -460,22 +469,17 @@ TEST_F(PrivateFolderTest, EveryFolderAboveTheTemporaryFolderPassesTheSameRule) {
        }},
       // Nested below a namespace that maps the user to 0, uid_map reads "UID 0 1".
       {"root's folders and links in a nested user namespace without root", false,
-       Walker::kNestedUserNamespace, true,
-       [](const std::string& base) {
-         MakeFolder(base + "/real", 0755);
-         MakeFolder(base + "/real/tmp", 0700);
-         fs::create_directory_symlink(base + "/real/tmp", base + "/link");
-         return base + "/link";
-       }},
+       Walker::kNestedUserNamespace, true, LinkedFolder},
       {"another user's link in a sticky folder in a nested user namespace without root", true,
-       Walker::kNestedUserNamespace, false,
+       Walker::kNestedUserNamespace, false, AnotherUsersLinkInAStickyFolder},
+      // Where the namespace maps a user to the overflow id, that id is not root's.
+      {"a folder of a user the namespace shows as the overflow id", true,
+       Walker::kNamespaceMappingAnother, false,
        [](const std::string& base) {
-         MakeFolder(base + "/real", 0755);
-         MakeFolder(base + "/real/tmp", 0700);
-         MakeFolder(base + "/shared", 01777);
-         fs::create_directory_symlink(base + "/real/tmp", base + "/shared/link");
-         EXPECT_EQ(lchown((base + "/shared/link").c_str(), kOther, kOther), 0);
-         return base + "/shared/link";
+         MakeFolder(base + "/theirs", 0755);
+         MakeFolder(base + "/theirs/tmp", 0700);
+         EXPECT_EQ(chown((base + "/theirs").c_str(), kShownAsOverflow, kShownAsOverflow), 0);
+         return base + "/theirs/tmp";
        }},
       // A umask of 002 with user private groups: a home of 0775, a cache folder of 2775.
       {"folders on the way that the owner's private group may write", true,

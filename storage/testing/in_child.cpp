@@ -59,6 +59,28 @@ std::string EnterMappedNamespace(const std::string& user, const std::string& out
   return result;
 }
 
+// Forks, with a pipe from fds[1] to fds[0] open in both processes; `child` is what fork
+// answered. "" or what failed.
+std::string ForkWithPipe(int fds[2], pid_t* child) {
+  if (pipe2(fds, O_CLOEXEC) != 0) return Failed("pipe");
+  *child = fork();
+  if (*child < 0) {
+    const std::string failed = Failed("fork");
+    close(fds[0]);
+    close(fds[1]);
+    return failed;
+  }
+  return "";
+}
+
+// The wait status of `child`, once it has ended.
+int WaitFor(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
 [[noreturn]] void RunAndExit(const std::function<std::string()>& body, int out) {
   std::string result;
   try {
@@ -77,14 +99,8 @@ std::string EnterMappedNamespace(const std::string& user, const std::string& out
 
 std::string RunInChild(const std::function<std::string()>& body) {
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return Failed("pipe");
-  const pid_t child = fork();
-  if (child < 0) {
-    const std::string failed = Failed("fork");
-    close(fds[0]);
-    close(fds[1]);
-    return failed;
-  }
+  pid_t child = 0;
+  if (const std::string failed = ForkWithPipe(fds, &child); !failed.empty()) return failed;
   if (child == 0) {
     close(fds[0]);
     alarm(60);  // the child's deadline: SIGALRM ends it
@@ -99,9 +115,7 @@ std::string RunInChild(const std::function<std::string()>& body) {
     if (length < 0 && errno != EINTR) break;
   }
   close(fds[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  const int status = WaitFor(child);
   if (WIFSIGNALED(status)) return "the child died by signal " + std::to_string(WTERMSIG(status));
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child failed: " + result;
   return result;
@@ -127,6 +141,35 @@ std::string EnterNestedUserNamespace() {
   const std::string group = std::to_string(getegid());
   std::string result = EnterMappedNamespace("0", user, "0", group);
   if (result.empty()) result = EnterMappedNamespace(user, "0", group, "0");
+  return result;
+}
+
+std::string EnterUserNamespaceWithMaps(uid_t id, const std::string& uid_map,
+                                       const std::string& gid_map) {
+  // Only a process of the parent namespace with the capability may write such maps: a
+  // helper that stays root writes them once the namespace exists.
+  const std::string maps = "/proc/" + std::to_string(getpid());
+  int ready[2];
+  pid_t writer = 0;
+  if (const std::string failed = ForkWithPipe(ready, &writer); !failed.empty()) return failed;
+  if (writer == 0) {
+    close(ready[1]);
+    char byte = 0;
+    if (read(ready[0], &byte, 1) != 1) _exit(2);  // the namespace was not made
+    _exit(WriteFile(maps + "/uid_map", uid_map).empty() &&
+                  WriteFile(maps + "/gid_map", gid_map).empty()
+              ? 0
+              : 1);
+  }
+  close(ready[0]);
+  std::string result = BecomeUser(id);
+  if (result.empty() && unshare(CLONE_NEWUSER) != 0) result = Failed("unshare(CLONE_NEWUSER)");
+  if (result.empty() && write(ready[1], "x", 1) != 1) result = Failed("write");
+  close(ready[1]);
+  const int status = WaitFor(writer);
+  if (result.empty() && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) {
+    result = "the helper could not write the maps";
+  }
   return result;
 }
 

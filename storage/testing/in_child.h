@@ -34,6 +34,13 @@ std::string EnterUserNamespace();
 // "UID 0 1", its 0 the user's id in the namespace between. "" or what failed.
 std::string EnterNestedUserNamespace();
 
+// In a child, as root: becomes the user and group `id` (BecomeUser) and enters a user
+// namespace of its own with the maps `uid_map` and `gid_map` ("inside outside count"
+// lines), which may map other users too, as newuidmap does from subordinate ids. "" or
+// what failed.
+std::string EnterUserNamespaceWithMaps(uid_t id, const std::string& uid_map,
+                                       const std::string& gid_map);
+
 // In a child, as root: shows a file holding `content` at `path` to this process alone, in
 // a mount namespace of its own (a test's own account database at /etc/passwd, say). "" or
 // what failed.

@@ -205,7 +205,8 @@ class PlantedFolder {
 // where another user who made the product's folder in /tmp first cannot lock it out; a
 // TMPDIR below a folder that the user may pass through but not list (libpam-tmpdir's
 // /tmp/user, a /home of 0711) is used; and so it is in a user namespace that maps only the
-// user (rootless sandboxes), where / and /tmp show as the overflow id.
+// user (rootless sandboxes), or nested below one that maps the user to 0, where / and
+// /tmp show as the overflow id, for a TMPDIR below a folder of the user's own in /tmp.
 TEST_F(ProgramStartTest, RunsForEveryUserOfAnOrdinaryMachine) {
   if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not available";
   NginxServer::Options options;
@@ -222,6 +223,12 @@ TEST_F(ProgramStartTest, RunsForEveryUserOfAnOrdinaryMachine) {
   }
   std::vector<std::string> in_namespace = as_user;
   in_namespace.insert(in_namespace.end(), {"unshare", "--user", "--map-current-user"});
+  // Nested below a namespace that maps the user to 0, as bwrap does for --dev.
+  const std::string id = std::to_string(root ? kUser : geteuid());
+  const std::string group = std::to_string(root ? kUser : getegid());
+  std::vector<std::string> in_nested = as_user;
+  in_nested.insert(in_nested.end(), {"unshare", "--user", "--map-root-user", "unshare", "--user",
+                                     "--map-user=" + id, "--map-group=" + group});
   const std::string home = folder_ / "home";
   std::filesystem::create_directories(home);
   const struct {
@@ -245,6 +252,7 @@ TEST_F(ProgramStartTest, RunsForEveryUserOfAnOrdinaryMachine) {
        as_user,
        DataFolder()},
       {"a user namespace that maps only the user", false, true, {}, in_namespace, DataFolder()},
+      {"a nested user namespace", false, true, {}, in_nested, DataFolder()},
   };
   std::string unavailable;
   for (const auto& c : cases) {
@@ -254,18 +262,21 @@ TEST_F(ProgramStartTest, RunsForEveryUserOfAnOrdinaryMachine) {
     std::filesystem::remove_all(folder_ / "markers/argv");
     if (root) {
       // The test's folder (root's) becomes one that kUser may pass through but not list.
+      // In a namespace, a folder of root's in the shared /tmp cannot be told from another
+      // user's: there it is kUser's, as a TMPDIR of the user's own in /tmp would be.
+      ASSERT_EQ(chown(folder_.path().c_str(), c.namespaced ? kUser : 0, -1), 0);
       ASSERT_EQ(chmod(folder_.path().c_str(), 0711), 0);
       for (const std::string& folder : {folder_ / "tmp", folder_ / "markers", home}) {
         ASSERT_EQ(chown(folder.c_str(), kUser, kUser), 0);
       }
     }
     if (c.namespaced) {
-      std::vector<std::string> probe = in_namespace;
+      std::vector<std::string> probe = c.launcher;
       probe.push_back("true");
       ChildProcess tried(probe);
       const std::optional<int> status = tried.Wait(60s);
       if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
-        unavailable = "unshare --user --map-current-user fails here";
+        unavailable = std::string(c.name) + ": unshare fails here";
         continue;
       }
     }
